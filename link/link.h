@@ -1,0 +1,87 @@
+// The serial link to the controller: connection, byte primitives with one byte of
+// look-ahead, command exchange, control bytes, status report and pin transaction.
+// Every operation accepts a null link and then fails (0, -1 or nullptr).
+#pragma once
+
+#include <cstdint>
+
+struct TargetLink;
+
+constexpr uint8_t CTRL_STOP = 0x01, CTRL_PAUSE = 0x02, CTRL_CONTINUE = 0x03, CTRL_REPORT = 0x12;
+
+// Sentinels handed out when no report is available.
+constexpr int16_t REPORT_NO_Q = -1;
+constexpr int32_t REPORT_NO_VALUE = INT32_MIN;
+
+// A line that has begun waits at most this long for each next byte.
+constexpr uint32_t LINE_BYTE_TIMEOUT_MS = 2000;
+
+// --- connection -------------------------------------------------------------
+// Opens "COM<port>: <baud>" (see link_parse_connect_string), resets the controller,
+// sends "A" CR and waits up to 1000 polls for a CR. nullptr on any failure, with
+// nothing left open.
+TargetLink* link_connect(const char* connect_string);
+// Opens and configures the port, pulses DTR, waits 1.1 s and purges. No greeting.
+// nullptr when port_number or baud_rate is not positive, or the port fails.
+TargetLink* link_open_port(int port_number, int baud_rate);
+// Closes the port at once and sets *link to nullptr. Safe from a handler nested in a
+// wait on the same link: the operations still on the stack fail, and the record is
+// freed when the last of them returns.
+void link_close(TargetLink** link);
+// Reads the port number and baud rate out of a connect string: the first run of
+// digits, then the next run (absent or 0: 921600). 0 for a null or empty string, a
+// port of 0, or a number beyond the 32-bit range.
+int link_parse_connect_string(const char* connect_string, int* port, int* baud);
+
+// --- byte primitives (callers hold io_lock) -----------------------------------
+// Bytes waiting in the port's input queue (a peeked byte is not counted); 0 on failure.
+uint32_t link_bytes_waiting(TargetLink* link);
+// 1 when the port answers and reported no error since the last query.
+int link_healthy(TargetLink* link);
+// The next byte without consuming it, or -1 when none is waiting. Never waits.
+int link_peek(TargetLink* link);
+// Reads count bytes (the peeked byte first), waiting for each. 1 or 0.
+int link_read(TargetLink* link, uint8_t* buffer, uint32_t count, uint32_t* delivered);
+// Writes count bytes. 1 with *written as sent, or 0 with *written = 0.
+int link_write(TargetLink* link, const uint8_t* buffer, uint32_t count, uint32_t* written);
+// Dispatches pending messages, then waits ms (0: dispatch only).
+void link_idle(uint32_t ms);
+
+// --- command exchange ------------------------------------------------------------
+// Sends command + CR and reads one reply line into reply (256 bytes: at most 255
+// characters, longer replies are cut and the rest consumed). Waits without a limit
+// for the reply to begin, dispatching messages. 1 on a whole line; 0 otherwise, and
+// reply then holds "".
+int link_exchange(TargetLink* link, const char* command, char* reply /* 256 bytes, or nullptr */);
+int link_send_line(TargetLink* link, const char* text);
+int link_await_reply(TargetLink* link);
+int link_read_reply(TargetLink* link, char* reply);
+// 1 while a command exchange or pin transaction on this link is under way (on this
+// thread's stack, too): a nested handler must not start another one.
+int link_busy(TargetLink* link);
+
+// --- control bytes and status report ------------------------------------------------
+int link_stop(TargetLink* link);
+int link_pause(TargetLink* link);
+int link_continue(TargetLink* link);
+int link_request_report(TargetLink* link);
+int link_send_control(TargetLink* link, uint8_t byte);
+// Takes in a requested report whose 0x12 is at the head of the input; the value of
+// report_valid afterwards.
+int link_take_report(TargetLink* link);
+// 1 with the values of the last complete report, else 0 with the sentinels.
+int link_fetch_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
+// Requests a fresh report and waits for it (no limit; ends on a link error).
+int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
+// Decodes an 18-byte report body (little-endian Q, X, Y, Z, W).
+void link_decode_report(const uint8_t body[18], int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
+
+// --- pin transaction -------------------------------------------------------------
+// Writes the given values to ports 1..3 and reads the given slots back. 1 on success
+// (slots the reply did not announce keep their values); 0 with every given slot 0.
+int link_pin_transaction(TargetLink* link, const uint8_t* write1, const uint8_t* write2, const uint8_t* write3,
+                         uint8_t* read1, uint8_t* read2, uint8_t* read3);
+// The command byte for the given writes and reads.
+uint8_t link_pin_command(bool write1, bool write2, bool write3, bool read1, bool read2, bool read3);
+// 1 when (reply AND 0x8F) = 0x80.
+int link_pin_reply_valid(uint8_t reply);

@@ -1,0 +1,235 @@
+// Opening, resetting and greeting the controller, closing, and the byte primitives.
+#include <new>
+
+#include "link/link_internal.h"
+#include "platform/dispatch.h"
+
+LinkUse::LinkUse(TargetLink* link) : link_(link) {
+    if (link_) ++link_->uses;
+}
+
+LinkUse::~LinkUse() {
+    if (!link_) return;
+    if (--link_->uses == 0 && link_->closed) {
+        lock_destroy(link_->io_lock);
+        lock_destroy(link_->exchange_lock);
+        lock_destroy(link_->report_lock);
+        delete link_;
+    }
+}
+
+bool LinkUse::ok() const { return link_ && !link_->closed && link_->port_handle; }
+
+namespace {
+
+// Reads a run of decimal digits; false when it does not fit in 31 bits.
+bool read_digits(const char*& s, int* value) {
+    long long v = 0;
+    bool overflow = false;
+    while (*s >= '0' && *s <= '9') {
+        if (!overflow) {
+            v = v * 10 + (*s - '0');
+            if (v > 2147483647LL) overflow = true;
+        }
+        ++s;
+    }
+    *value = overflow ? 0 : static_cast<int>(v);
+    return !overflow;
+}
+
+void skip_to_digit(const char*& s) {
+    while (*s && !(*s >= '0' && *s <= '9')) ++s;
+}
+
+}  // namespace
+
+int link_parse_connect_string(const char* text, int* port, int* baud) {
+    int p = 0, b = 0;
+    if (!text || !*text) return 0;
+    const char* s = text;
+    skip_to_digit(s);
+    if (!read_digits(s, &p) || p == 0) return 0;
+    skip_to_digit(s);
+    // An overflowing rate is refused, not silently replaced by the default.
+    if (*s && !read_digits(s, &b)) return 0;
+    if (b == 0) b = 921600;
+    if (port) *port = p;
+    if (baud) *baud = b;
+    return 1;
+}
+
+TargetLink* link_open_port(int port_number, int baud_rate) {
+    if (port_number <= 0 || baud_rate <= 0) return nullptr;
+    SerialPort* port = serial_open(port_number);
+    if (!port) return nullptr;
+    if (!serial_configure(port, baud_rate)) {
+        serial_close(port);
+        return nullptr;
+    }
+    // Reset pulse: DTR high for 100 ms with RTS low, then let the controller start
+    // and throw away whatever it said while starting. Modem-line failures (a
+    // pseudo-terminal has none) do not matter.
+    serial_escape(port, SERIAL_CLRRTS);
+    serial_escape(port, SERIAL_SETDTR);
+    platform_sleep_ms(100);
+    serial_escape(port, SERIAL_CLRDTR);
+    platform_sleep_ms(1000);
+    serial_purge(port);
+
+    TargetLink* link = new (std::nothrow) TargetLink();
+    if (link) {
+        link->io_lock = lock_create();
+        link->exchange_lock = lock_create();
+        link->report_lock = lock_create();
+    }
+    if (!link || !link->io_lock || !link->exchange_lock || !link->report_lock) {
+        if (link) {
+            lock_destroy(link->io_lock);
+            lock_destroy(link->exchange_lock);
+            lock_destroy(link->report_lock);
+            delete link;
+        }
+        serial_close(port);
+        return nullptr;
+    }
+    link->port_handle = port;
+    return link;
+}
+
+TargetLink* link_connect(const char* connect_string) {
+    int port = 0, baud = 0;
+    if (!link_parse_connect_string(connect_string, &port, &baud)) return nullptr;
+    TargetLink* link = link_open_port(port, baud);
+    if (!link) return nullptr;
+
+    const uint8_t greeting[2] = {'A', 0x0D};
+    uint32_t written = 0;
+    if (!link_write(link, greeting, 2, &written)) {
+        link_close(&link);
+        return nullptr;
+    }
+    for (int empty_polls = 0; empty_polls < 1000;) {
+        uint32_t waiting = 0, errors = 0;
+        // A lost port cannot answer: do not sit out the remaining polls.
+        if (!serial_status(link->port_handle, &waiting, &errors)) break;
+        if (waiting == 0) {
+            link_idle(1);
+            ++empty_polls;
+            continue;
+        }
+        uint8_t b = 0;
+        uint32_t delivered = 0;
+        if (!link_read(link, &b, 1, &delivered) || delivered != 1 || b != 0x0D) break;
+        return link;
+    }
+    link_close(&link);
+    return nullptr;
+}
+
+void link_close(TargetLink** link) {
+    if (!link || !*link) return;
+    TargetLink* l = *link;
+    *link = nullptr;
+    if (l->closed) return;
+    l->closed = 1;
+    serial_close(l->port_handle);
+    l->port_handle = nullptr;
+    l->peeked = -1;
+    if (l->uses == 0) {
+        lock_destroy(l->io_lock);
+        lock_destroy(l->exchange_lock);
+        lock_destroy(l->report_lock);
+        delete l;
+    }
+}
+
+uint32_t link_bytes_waiting(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    uint32_t in_queue = 0, errors = 0;
+    if (!serial_status(link->port_handle, &in_queue, &errors)) return 0;
+    return in_queue;
+}
+
+int link_healthy(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    uint32_t in_queue = 0, errors = 0;
+    if (!serial_status(link->port_handle, &in_queue, &errors)) return 0;
+    return errors == 0 ? 1 : 0;
+}
+
+int link_peek(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return -1;
+    if (link->peeked >= 0) return link->peeked;
+    if (link_bytes_waiting(link) == 0) return -1;
+    uint8_t b = 0;
+    uint32_t delivered = 0;
+    if (!serial_read(link->port_handle, &b, 1, &delivered) || delivered != 1) return -1;
+    link->peeked = b;
+    return b;
+}
+
+int link_read(TargetLink* link, uint8_t* buffer, uint32_t count, uint32_t* delivered) {
+    if (delivered) *delivered = 0;
+    LinkUse use(link);
+    if (!use.ok() || count == 0 || !buffer) return 0;
+    uint32_t got = 0;
+    if (link->peeked >= 0) {
+        buffer[0] = static_cast<uint8_t>(link->peeked);
+        link->peeked = -1;
+        got = 1;
+        if (count > 1) {
+            uint32_t more = 0;
+            if (serial_read(link->port_handle, buffer + 1, count - 1, &more)) got += more;
+        }
+        if (delivered) *delivered = got;
+        return 1;
+    }
+    if (!serial_read(link->port_handle, buffer, count, &got)) return 0;
+    if (delivered) *delivered = got;
+    return 1;
+}
+
+int link_write(TargetLink* link, const uint8_t* buffer, uint32_t count, uint32_t* written) {
+    if (written) *written = 0;
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    uint32_t done = 0;
+    if (!serial_write(link->port_handle, buffer, count, &done)) return 0;
+    if (written) *written = done;
+    return 1;
+}
+
+void link_idle(uint32_t ms) {
+    dispatch_pending_messages();
+    if (ms > 0) platform_idle_wait(ms);
+}
+
+int link_read_line_byte(TargetLink* link, bool dispatch) {
+    LinkUse use(link);
+    if (!use.ok()) return -1;
+    if (link->peeked < 0) {
+        uint64_t start = platform_now_ms();
+        for (;;) {
+            if (link->closed || !link->port_handle) return -1;
+            uint32_t waiting = 0, errors = 0;
+            if (!serial_status(link->port_handle, &waiting, &errors) || errors) return -1;
+            if (waiting > 0) break;
+            uint64_t elapsed = platform_now_ms() - start;
+            if (elapsed >= LINE_BYTE_TIMEOUT_MS) return -1;
+            if (dispatch) {
+                dispatch_pending_messages();
+                if (link->closed || !link->port_handle) return -1;
+                serial_wait_input(link->port_handle, 1);
+            } else {
+                serial_wait_input(link->port_handle, static_cast<uint32_t>(LINE_BYTE_TIMEOUT_MS - elapsed));
+            }
+        }
+    }
+    uint8_t b = 0;
+    uint32_t delivered = 0;
+    if (!link_read(link, &b, 1, &delivered) || delivered != 1) return -1;
+    return b;
+}

@@ -1,0 +1,110 @@
+// Control bytes, and the binary status report that answers CTRL_REPORT.
+#include "link/link_internal.h"
+
+namespace {
+
+int32_t le32(const uint8_t* p) {
+    uint32_t v = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                 static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<int32_t>(v);
+}
+
+void set_sentinels(int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+    if (q) *q = REPORT_NO_Q;
+    if (x) *x = REPORT_NO_VALUE;
+    if (y) *y = REPORT_NO_VALUE;
+    if (z) *z = REPORT_NO_VALUE;
+    if (w) *w = REPORT_NO_VALUE;
+}
+
+}  // namespace
+
+void link_decode_report(const uint8_t body[18], int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+    if (!body) return;
+    if (q) *q = static_cast<int16_t>(static_cast<uint16_t>(body[0] | body[1] << 8));
+    if (x) *x = le32(body + 2);
+    if (y) *y = le32(body + 6);
+    if (z) *z = le32(body + 10);
+    if (w) *w = le32(body + 14);
+}
+
+int link_send_control(TargetLink* link, uint8_t byte) {
+    LinkUse use(link);
+    if (!use.ok() || !link_healthy(link)) return 0;
+    int sent = 0;
+    bool report_written = false;
+    {
+        LockHold io(link->io_lock);
+        if (byte == CTRL_REPORT && link->report_requested) {
+            sent = 1;
+        } else {
+            if (byte == CTRL_REPORT) link->report_valid = 0;
+            uint32_t written = 0;
+            sent = link_write(link, &byte, 1, &written) && written == 1 ? 1 : 0;
+            if (sent && byte == CTRL_REPORT) {
+                link->report_requested = 1;
+                report_written = true;
+            }
+        }
+    }
+    if (report_written) link_idle(1);
+    return sent;
+}
+
+int link_stop(TargetLink* link) { return link_send_control(link, CTRL_STOP); }
+int link_pause(TargetLink* link) { return link_send_control(link, CTRL_PAUSE); }
+int link_continue(TargetLink* link) { return link_send_control(link, CTRL_CONTINUE); }
+int link_request_report(TargetLink* link) { return link_send_control(link, CTRL_REPORT); }
+
+int link_take_report(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    LockHold io(link->io_lock);
+    if (!link->report_requested || link_peek(link) != CTRL_REPORT) return link->report_valid;
+    uint8_t b = 0;
+    uint32_t delivered = 0;
+    bool ok = link_read(link, &b, 1, &delivered) && delivered == 1;
+    // The body is awaited like the rest of a line that has begun: bounded, and
+    // failing at once on a link error; buttons stay live meanwhile.
+    if (ok && !link_healthy(link)) ok = false;
+    for (int i = 0; ok && i < 18; ++i) {
+        int v = link_read_line_byte(link, true);
+        if (v < 0) {
+            ok = false;
+            break;
+        }
+        link->report_bytes[i] = static_cast<uint8_t>(v);
+    }
+    if (!use.ok()) return 0;
+    if (ok) link_decode_report(link->report_bytes, &link->q, &link->x, &link->y, &link->z, &link->w);
+    link->report_requested = 0;
+    link->report_valid = ok ? 1 : 0;
+    return link->report_valid;
+}
+
+int link_fetch_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+    set_sentinels(q, x, y, z, w);
+    LinkUse use(link);
+    if (!use.ok() || !link_take_report(link)) return 0;
+    LockHold io(link->io_lock);
+    if (!link->report_valid) return 0;
+    if (q) *q = link->q;
+    if (x) *x = link->x;
+    if (y) *y = link->y;
+    if (z) *z = link->z;
+    if (w) *w = link->w;
+    return 1;
+}
+
+int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    LockHold report(link->report_lock);
+    if (!link_request_report(link)) return 0;
+    for (;;) {
+        if (link_fetch_report(link, q, x, y, z, w)) return 1;
+        if (!link_healthy(link)) return 0;
+        link_idle(1);
+        if (!use.ok()) return 0;
+    }
+}

@@ -1,0 +1,41 @@
+// Default hooks: no message loop, real sleeping, the steady clock.
+#include "platform/dispatch.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+int no_dispatch() { return 0; }
+
+void real_sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+uint64_t steady_ms() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+int (*g_dispatch)() = no_dispatch;
+void (*g_sleep)(uint32_t) = real_sleep;
+void (*g_idle)(uint32_t) = nullptr;
+uint64_t (*g_clock)() = steady_ms;
+
+}  // namespace
+
+int dispatch_pending_messages() { return g_dispatch(); }
+void platform_set_dispatch(int (*fn)()) { g_dispatch = fn ? fn : no_dispatch; }
+
+void platform_sleep_ms(uint32_t ms) { g_sleep(ms); }
+void platform_set_sleep(void (*fn)(uint32_t)) { g_sleep = fn ? fn : real_sleep; }
+
+void platform_idle_wait(uint32_t ms) {
+    if (g_idle)
+        g_idle(ms);
+    else
+        g_sleep(ms);
+}
+void platform_set_idle_wait(void (*fn)(uint32_t)) { g_idle = fn; }
+
+uint64_t platform_now_ms() { return g_clock(); }
+void platform_set_clock(uint64_t (*fn)()) { g_clock = fn ? fn : steady_ms; }

@@ -1,0 +1,256 @@
+// POSIX serial ports: termios raw 8N1 (termios2 for any rate), exclusive open, a
+// small user-space read buffer so byte-at-a-time reads cost no system call each.
+#include "platform/serial.h"
+
+#include <asm/termbits.h>  // termios2, BOTHER, TCGETS2
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <linux/serial.h>  // serial_icounter_struct
+
+#include <cstring>
+#include <new>
+
+#include "platform/ports.h"
+
+struct SerialPort {
+    int fd = -1;
+    bool lost = false;           // hung up or gone: every later query fails
+    bool pending_error = false;  // an error not yet reported by serial_status
+    bool have_icount = false;    // the driver keeps line-error counters
+    serial_icounter_struct icount{};
+    uint8_t buf[512];
+    uint32_t head = 0, tail = 0;  // buffered bytes are buf[head..tail)
+};
+
+namespace {
+
+uint32_t buffered(const SerialPort* p) { return p->tail - p->head; }
+
+void mark_lost(SerialPort* p) {
+    if (!p->lost) p->pending_error = true;
+    p->lost = true;
+}
+
+bool read_icount(int fd, serial_icounter_struct* out) {
+    return ioctl(fd, TIOCGICOUNT, out) == 0;
+}
+
+// Checks the line-error counters; a change since the last look is an error.
+void check_line_errors(SerialPort* p) {
+    if (!p->have_icount) return;
+    serial_icounter_struct now{};
+    if (!read_icount(p->fd, &now)) return;
+    if (now.frame != p->icount.frame || now.overrun != p->icount.overrun ||
+        now.parity != p->icount.parity || now.brk != p->icount.brk ||
+        now.buf_overrun != p->icount.buf_overrun)
+        p->pending_error = true;
+    p->icount = now;
+}
+
+// Moves whatever the kernel holds into the buffer without blocking.
+// false when the device is gone.
+bool fill(SerialPort* p) {
+    if (p->lost) return false;
+    if (p->head == p->tail) p->head = p->tail = 0;
+    if (p->head > 0 && p->tail == sizeof p->buf) {
+        std::memmove(p->buf, p->buf + p->head, buffered(p));
+        p->tail -= p->head;
+        p->head = 0;
+    }
+    if (p->tail == sizeof p->buf) return true;
+    for (;;) {
+        ssize_t n = ::read(p->fd, p->buf + p->tail, sizeof p->buf - p->tail);
+        if (n > 0) {
+            p->tail += static_cast<uint32_t>(n);
+            return true;
+        }
+        if (n == 0) return true;  // nothing (VMIN 0) or end of file on some drivers
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+        mark_lost(p);
+        return false;
+    }
+}
+
+// Polls the descriptor; false when it reports hang-up or error.
+bool poll_fd(SerialPort* p, int timeout_ms, bool* readable) {
+    *readable = false;
+    if (p->lost) return false;
+    pollfd pfd{p->fd, POLLIN, 0};
+    for (;;) {
+        int r = ::poll(&pfd, 1, timeout_ms);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            mark_lost(p);
+            return false;
+        }
+        break;
+    }
+    if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        mark_lost(p);
+        return false;
+    }
+    *readable = (pfd.revents & POLLIN) != 0;
+    return true;
+}
+
+}  // namespace
+
+SerialPort* serial_open(int port_number) {
+    char path[300];
+    if (!ports_device_path(port_number, path, sizeof path)) return nullptr;
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // The advisory lock keeps out a second open of ours (TIOCEXCL does not stop root
+    // or an open in the same process); TIOCEXCL keeps out other programs.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    SerialPort* p = new (std::nothrow) SerialPort();
+    if (!p) {
+        ::close(fd);
+        return nullptr;
+    }
+    p->fd = fd;
+    p->have_icount = read_icount(fd, &p->icount);
+    return p;
+}
+
+int serial_configure(SerialPort* p, int baud) {
+    if (!p || p->lost || baud <= 0) return 0;
+    termios2 t{};
+    if (ioctl(p->fd, TCGETS2, &t) != 0) return 0;
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
+    t.c_iflag |= IGNPAR;
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag |= CS8 | CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
+    t.c_ispeed = static_cast<speed_t>(baud);
+    t.c_ospeed = static_cast<speed_t>(baud);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (ioctl(p->fd, TCSETS2, &t) != 0) return 0;
+    // Drivers round or refuse rates silently; read back and insist on the rate.
+    termios2 back{};
+    if (ioctl(p->fd, TCGETS2, &back) != 0) return 0;
+    long got = static_cast<long>(back.c_ospeed);
+    long want = baud;
+    long diff = got > want ? got - want : want - got;
+    return diff * 50 <= want ? 1 : 0;  // within 2 %, as a UART divisor allows
+}
+
+int serial_escape(SerialPort* p, int function) {
+    if (!p || p->lost) return 0;
+    int bits = 0;
+    unsigned long request = 0;
+    switch (function) {
+        case SERIAL_SETRTS: bits = TIOCM_RTS; request = TIOCMBIS; break;
+        case SERIAL_CLRRTS: bits = TIOCM_RTS; request = TIOCMBIC; break;
+        case SERIAL_SETDTR: bits = TIOCM_DTR; request = TIOCMBIS; break;
+        case SERIAL_CLRDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
+        default: return 0;
+    }
+    return ioctl(p->fd, request, &bits) == 0 ? 1 : 0;
+}
+
+int serial_purge(SerialPort* p) {
+    if (!p || p->lost) return 0;
+    p->head = p->tail = 0;
+    return ioctl(p->fd, TCFLSH, TCIOFLUSH) == 0 ? 1 : 0;
+}
+
+int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
+    if (in_queue) *in_queue = 0;
+    if (errors) *errors = 0;
+    if (!p || p->lost) return 0;
+    if (buffered(p) == 0) {
+        bool readable = false;
+        if (!poll_fd(p, 0, &readable)) return 0;
+        if (readable && !fill(p)) return 0;
+    }
+    check_line_errors(p);
+    if (in_queue) *in_queue = buffered(p);
+    if (errors) *errors = p->pending_error ? 1u : 0u;
+    p->pending_error = false;
+    return 1;
+}
+
+int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {
+    if (delivered) *delivered = 0;
+    if (!p || !buffer) return 0;
+    uint32_t got = 0;
+    while (got < count) {
+        if (buffered(p) == 0) {
+            bool readable = false;
+            if (!poll_fd(p, -1, &readable) || !fill(p)) {
+                if (delivered) *delivered = got;
+                return 0;
+            }
+            continue;
+        }
+        uint32_t n = buffered(p) < count - got ? buffered(p) : count - got;
+        std::memcpy(buffer + got, p->buf + p->head, n);
+        p->head += n;
+        got += n;
+    }
+    if (delivered) *delivered = got;
+    return 1;
+}
+
+int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t* written) {
+    if (written) *written = 0;
+    if (!p || p->lost || (!buffer && count)) return 0;
+    uint32_t done = 0;
+    int idle_seconds = 0;  // a line that takes nothing for 5 s is dead, not slow
+    while (done < count) {
+        ssize_t n = ::write(p->fd, buffer + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd pfd{p->fd, POLLOUT, 0};
+            int r = ::poll(&pfd, 1, 1000);
+            if (r > 0 && !(pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                idle_seconds = 0;
+                continue;
+            }
+            if (r == 0 && ++idle_seconds < 5) continue;
+        }
+        mark_lost(p);
+        return 0;
+    }
+    if (written) *written = done;
+    return 1;
+}
+
+int serial_wait_input(SerialPort* p, uint32_t ms) {
+    if (!p || p->lost) return 0;
+    if (buffered(p) > 0) return 1;
+    bool readable = false;
+    if (!poll_fd(p, static_cast<int>(ms > 60000 ? 60000 : ms), &readable)) return 0;
+    if (readable && !fill(p)) return 0;
+    return buffered(p) > 0 ? 1 : 0;
+}
+
+void serial_close(SerialPort* p) {
+    if (!p) return;
+    if (p->fd >= 0) {
+        ::flock(p->fd, LOCK_UN);
+        ::close(p->fd);
+    }
+    delete p;
+}

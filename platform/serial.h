@@ -1,0 +1,35 @@
+// The serial port as the link sees it: open by COM number, configure 8N1 raw, drive
+// the modem lines, purge, query (errors cleared on read + input count), read, write.
+#pragma once
+
+#include <cstdint>
+
+struct SerialPort;
+
+// Modem-line functions, numbered as the Windows escape functions.
+constexpr int SERIAL_SETRTS = 3, SERIAL_CLRRTS = 4, SERIAL_SETDTR = 5, SERIAL_CLRDTR = 6;
+
+// Opens the device behind "COM<port_number>" (see platform/ports.h) for exclusive
+// read/write use. nullptr when the number has no device, it is missing or in use.
+SerialPort* serial_open(int port_number);
+// 8 data bits, no parity, one stop bit, raw bytes, no flow control, at baud.
+// 0 when the device refuses the settings or the rate.
+int serial_configure(SerialPort* port, int baud);
+// Sets or clears a modem line. 0 when the device has no such line (a pseudo-terminal);
+// callers treat that as harmless.
+int serial_escape(SerialPort* port, int function);
+// Discards everything queued in both directions. 1 or 0.
+int serial_purge(SerialPort* port);
+// The input-queue count and the error indication, which reading clears. Returns 0
+// when the port cannot be queried (it was lost or hung up; this is sticky), else 1
+// with *errors non-zero when a line error or a hang-up arose since the last query.
+int serial_status(SerialPort* port, uint32_t* in_queue, uint32_t* errors);
+// Reads exactly count bytes, waiting as long as it takes. 1 with *delivered = count,
+// or 0 when the port fails (delivered then holds what arrived before the failure).
+int serial_read(SerialPort* port, uint8_t* buffer, uint32_t count, uint32_t* delivered);
+// Writes all count bytes. 1 with *written as sent, 0 on failure (*written = 0).
+int serial_write(SerialPort* port, const uint8_t* buffer, uint32_t count, uint32_t* written);
+// Waits at most ms for input. 1 when a byte is waiting, 0 on time-out or failure.
+int serial_wait_input(SerialPort* port, uint32_t ms);
+// Closes and frees; null is ignored.
+void serial_close(SerialPort* port);

@@ -1,0 +1,25 @@
+// Starts zorv-sim on a pseudo-terminal for a test and stops it afterwards.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SimProcess {
+    int pid = -1;
+    std::string link_path;   // the symlink to the pty slave
+    std::string slave_path;  // what the simulator printed
+    std::string log_path;    // the simulator's trace of what it received
+};
+
+// Starts the simulator with extra arguments, waits (at most 5 s) until it has
+// printed its slave path, and maps COM<port> to it. false on failure.
+bool sim_start(SimProcess* sim, int port, const std::vector<std::string>& args = {});
+// Stops it (SIGTERM, then SIGKILL) and removes its files.
+void sim_stop(SimProcess* sim);
+// true while the process runs.
+bool sim_running(SimProcess* sim);
+// The simulator's trace so far.
+std::string sim_log(const SimProcess* sim);
+
+// Fails the whole test binary after seconds, so a hang is reported, not sat out.
+void watchdog_arm(unsigned seconds);

@@ -1,0 +1,32 @@
+// An in-memory serial port and a fake clock for the link's unit tests.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+struct FakeSerial {
+    bool open_fails = false;
+    bool configure_fails = false;
+    bool lost = false;            // every query fails from now on
+    uint32_t pending_errors = 0;  // reported (and cleared) by the next query
+    uint32_t write_limit = UINT32_MAX;  // bytes accepted before writes fail
+    int opened_port = 0, configured_baud = 0;
+    int open_count = 0, close_count = 0, purge_count = 0;
+    std::vector<int> escapes;
+    std::deque<uint8_t> input;    // bytes the controller has sent
+    std::vector<uint8_t> output;  // bytes the link has written
+    // Called after every write with the bytes just written: the controller's answer.
+    std::function<void(const std::vector<uint8_t>&)> on_write;
+    // Called when the link waits on the port or sleeps: time passes, bytes may arrive.
+    std::function<void(uint64_t now_ms)> on_time;
+    uint64_t now_ms = 0;
+    uint64_t slept_ms = 0;
+};
+
+// The one fake port; reset() restores a fresh state and installs the fake clock.
+FakeSerial& fake_serial();
+void fake_serial_reset();
+void fake_push(const std::vector<uint8_t>& bytes);
+void fake_push(const char* text);

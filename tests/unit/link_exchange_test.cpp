@@ -1,0 +1,192 @@
+// The command exchange: wire bytes, reply line rules, waits and re-entrant closing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "link/link.h"
+#include "platform/dispatch.h"
+#include "tests/unit/fake_serial.h"
+
+namespace {
+
+std::vector<uint8_t> bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+class Exchange : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake_serial_reset();
+        link = link_open_port(1, 115200);
+        ASSERT_NE(link, nullptr);
+        fake_serial().output.clear();
+    }
+    void TearDown() override {
+        platform_set_dispatch(nullptr);
+        link_close(&link);
+    }
+    // Answers the next command line with reply.
+    void answer(const std::string& reply) {
+        fake_serial().on_write = [reply](const std::vector<uint8_t>& w) {
+            if (!w.empty() && w.back() == 0x0D) fake_push(bytes(reply));
+        };
+    }
+    TargetLink* link = nullptr;
+    char reply[256];
+};
+
+struct ReplyCase {
+    const char* name;
+    std::string wire;  // what the controller sends
+    int result;
+    std::string text;
+    int left_at_head;  // byte left for the next read, -1 for none
+};
+
+TEST_F(Exchange, ReplyLineRules) {
+    const ReplyCase cases[] = {
+        {"plain", "OK\r", 1, "OK", -1},
+        {"empty line", "\r", 1, "", -1},
+        {"rest stays", "OK\rNEXT", 1, "OK", 'N'},
+        {"control bytes inside kept", "a\nb\tc\x01\r", 1, "a\nb\tc\x01", -1},
+        {"high bytes kept", "\xff\x80\x7f\r", 1, "\xff\x80\x7f", -1},
+        {"LF first fails, stays", "\nOK\r", 0, "", '\n'},
+        {"space first fails, stays", " OK\r", 0, "", ' '},
+        {"NUL first fails, stays", std::string("\0x\r", 3), 0, "", 0},
+        {"stalls mid-line", "OK", 0, "", -1},
+        {"long line cut at 255", std::string(300, 'L') + "\rZ", 1, std::string(255, 'L'), 'Z'},
+        {"exactly 255", std::string(255, 'M') + "\r", 1, std::string(255, 'M'), -1},
+    };
+    for (const auto& c : cases) {
+        fake_serial().input.clear();
+        link_close(&link);
+        link = link_open_port(1, 115200);
+        answer(c.wire);
+        std::memset(reply, 'X', sizeof reply);
+        EXPECT_EQ(link_exchange(link, "cmd", reply), c.result) << c.name;
+        EXPECT_EQ(std::string(reply), c.text) << c.name;
+        EXPECT_EQ(link_peek(link), c.left_at_head) << c.name;
+    }
+}
+
+TEST_F(Exchange, MidLineSilenceIsBoundedToTwoSeconds) {
+    answer("OK");
+    uint64_t before = fake_serial().now_ms;
+    EXPECT_EQ(link_exchange(link, "x", reply), 0);
+    uint64_t waited = fake_serial().now_ms - before;
+    EXPECT_GE(waited, LINE_BYTE_TIMEOUT_MS);
+    EXPECT_LE(waited, LINE_BYTE_TIMEOUT_MS + 5);
+}
+
+TEST_F(Exchange, WireBytes) {
+    answer("\r");
+    struct Case {
+        const char* command;
+        std::vector<uint8_t> wire;
+    } cases[] = {
+        {"abc", {0x61, 0x62, 0x63, 0x0D}},
+        {"", {0x0D}},
+        {nullptr, {0x0D}},
+        {"   ", {' ', ' ', ' ', 0x0D}},
+        {"\x80\xff", {0x80, 0xff, 0x0D}},
+    };
+    for (const auto& c : cases) {
+        fake_serial().output.clear();
+        EXPECT_EQ(link_exchange(link, c.command, nullptr), 1);
+        EXPECT_EQ(fake_serial().output, c.wire) << (c.command ? c.command : "(null)");
+    }
+}
+
+TEST_F(Exchange, ShortTextWriteSendsNoCr) {
+    answer("OK\r");
+    fake_serial().write_limit = 2;
+    std::strcpy(reply, "junk");
+    EXPECT_EQ(link_exchange(link, "abc", reply), 0);
+    EXPECT_EQ(fake_serial().output, bytes("ab"));
+    EXPECT_STREQ(reply, "");
+}
+
+TEST_F(Exchange, LinkErrorDuringTheWaitFails) {
+    fake_serial().on_time = [](uint64_t now) {
+        if (now > 50) fake_serial().lost = true;
+    };
+    EXPECT_EQ(link_exchange(link, "run", reply), 0);
+    EXPECT_STREQ(reply, "");
+}
+
+TEST_F(Exchange, UnrequestedReportByteIsNotAReply) {
+    fake_push(std::vector<uint8_t>{0x12});
+    fake_serial().on_time = [](uint64_t now) {
+        if (now > 100) fake_serial().lost = true;
+    };
+    EXPECT_EQ(link_exchange(link, "x", reply), 0);
+    fake_serial().lost = false;
+    EXPECT_EQ(link_peek(link), 0x12);
+}
+
+TEST_F(Exchange, LongWaitSleepsAfterAThousandFastPolls) {
+    int dispatches = 0;
+    static int* counter;
+    counter = &dispatches;
+    platform_set_dispatch([] {
+        ++*counter;
+        return 0;
+    });
+    static uint64_t due;
+    due = fake_serial().now_ms + 60000;
+    fake_serial().on_time = [](uint64_t now) {
+        if (now == due) fake_push("done\r");
+    };
+    EXPECT_EQ(link_exchange(link, "run 60000", reply), 1);
+    EXPECT_STREQ(reply, "done");
+    EXPECT_EQ(fake_serial().now_ms, due);
+    EXPECT_GE(dispatches, 1000 + 60000 - 1);
+}
+
+// Handlers nested in the wait: a Pause press goes out at once, and closing the
+// link ends the exchange as a failure without touching the freed record.
+TEST_F(Exchange, NestedHandlersDuringTheWait) {
+    static TargetLink** shared;
+    static int step;
+    shared = &link;
+    step = 0;
+    platform_set_dispatch([] {
+        ++step;
+        if (step == 10) { EXPECT_EQ(link_pause(*shared), 1); }
+        if (step == 20) { EXPECT_EQ(link_stop(*shared), 1); }
+        if (step == 30) fake_push("stopped\r");
+        return 1;
+    });
+    EXPECT_EQ(link_exchange(link, "run", reply), 1);
+    EXPECT_STREQ(reply, "stopped");
+    EXPECT_EQ(fake_serial().output, (std::vector<uint8_t>{'r', 'u', 'n', 0x0D, 0x02, 0x01}));
+
+    step = 0;
+    platform_set_dispatch([] {
+        if (++step == 5) link_close(shared);
+        return 1;
+    });
+    std::strcpy(reply, "junk");
+    EXPECT_EQ(link_exchange(link, "run", reply), 0);
+    EXPECT_EQ(link, nullptr);
+    EXPECT_STREQ(reply, "");
+    EXPECT_EQ(fake_serial().close_count, 1);
+    EXPECT_EQ(link_exchange(link, "again", reply), 0);
+}
+
+TEST_F(Exchange, BusyOnlyWhileAnExchangeRuns) {
+    static TargetLink** shared;
+    static int seen;
+    shared = &link;
+    seen = -1;
+    platform_set_dispatch([] {
+        seen = link_busy(*shared);
+        fake_push("ok\r");
+        return 1;
+    });
+    EXPECT_EQ(link_busy(link), 0);
+    EXPECT_EQ(link_exchange(link, "x", reply), 1);
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(link_busy(link), 0);
+}
+
+}  // namespace

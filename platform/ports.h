@@ -1,8 +1,10 @@
 // Which device stands behind "COM<n>".
 //
-// Linux numbering when nothing is assigned: COM1..COM32 are /dev/ttyS0..ttyS31,
-// COM33..COM64 are /dev/ttyUSB0..31, COM65..COM96 are /dev/ttyACM0..31. A settings
-// file or a test assigns any number to any device path with ports_assign.
+// Linux numbering when nothing is assigned, 32 numbers per driver: COM1..32 are
+// /dev/ttyS0..31, COM33..64 /dev/ttyUSB0..31, COM65..96 /dev/ttyACM0..31,
+// COM97..128 /dev/ttyAMA0..31, COM129..160 /dev/rfcomm0..31, COM161..192
+// /dev/ttyXRUSB0..31. A settings file or a test assigns any number to any device
+// path with ports_assign.
 #pragma once
 
 // From now on "COM<number>" opens device_path. number 1..255 and a non-empty path
@@ -13,3 +15,9 @@ int ports_assign(int number, const char* device_path);
 // Writes the device path for COM<number> into out (size bytes, NUL-ended).
 // 1 on success; 0 when number is out of range or out is too small.
 int ports_device_path(int number, char* out, int size);
+
+// Lists the serial ports the system has: port_name ("COM<n>") and device_name (the
+// device behind it) for each; returns how many were listed. On Linux: /dev/ttyS*
+// with a real UART behind them, then USB, ACM and the other usual serial drivers,
+// numbered as above.
+int ports_list_system(void (*fn)(const char* port_name, const char* device_name, void* context), void* context);

@@ -1,0 +1,237 @@
+// The main window's dialog procedure: start-up, connect and disconnect, Enter
+// routing, Pause/Continue and Stop, the window menu and the exit question.
+#include "console/main_dialog.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "console/app.h"
+#include "console/command_console.h"
+#include "console/layout.h"
+#include "console/log_view.h"
+#include "console/port_list.h"
+#include "console/script_runner.h"
+#include "link/link.h"
+#include "settings/settings.h"
+#include "tools/pin_panel.h"
+#include "tools/status_report.h"
+
+MainState g_main = {nullptr, 0, 0, nullptr};
+
+const char* const TEXT_ABOUT =
+    "ZORVTalk - ZORV Controller Terminal (v.1.8)\r\n"
+    "Written by the ZORVTalk developers\r\n"
+    "\tfor everyone who runs a ZORV controller";
+const char* const TEXT_EXIT_QUESTION = "Target is still connected\r\n\r\nDisconnect and exit ZORVTalk?";
+
+namespace {
+
+std::string control_text(UiWindow* dialog, int id) {
+    int n = ui_text_length(dialog, id);
+    if (n <= 0) return std::string();
+    std::string s(static_cast<size_t>(n) + 1, '\0');
+    int got = ui_get_text(dialog, id, &s[0], n + 1);
+    s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return s;
+}
+
+void connection_error(UiWindow* dialog, const char* text) {
+    ui_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
+}
+
+void init_main_dialog(UiWindow* dialog) {
+    g_main.layout = layout_snapshot(dialog);
+    for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
+    fill_port_list(dialog);
+    ui_set_text(dialog, ID_STARTUP, settings_read_string("Connection", "Startup"));
+    if (ui_text_length(dialog, ID_PORT) > 0 && ui_text_length(dialog, ID_BAUD) > 0)
+        ui_set_focus(dialog, ID_CONNECT);
+    else
+        ui_set_focus(dialog, ID_PORT);
+}
+
+void route_enter(UiWindow* dialog) {
+    switch (ui_focus_id(dialog)) {
+        case ID_PORT:
+        case ID_BAUD:
+        case ID_STARTUP:
+            if (ui_is_enabled(dialog, ID_CONNECT)) ui_post_command(dialog, ID_CONNECT);
+            ui_set_focus(dialog, ID_CONNECT);
+            break;
+        case ID_COMMAND:
+            send_typed_line(dialog);
+            if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_COMMAND);
+            break;
+        default:
+            ui_post_syscommand(dialog, SYSCMD_ABOUT);
+            break;
+    }
+}
+
+void exit_sequence(UiWindow* dialog) {
+    if (!g_main.connected) {
+        ui_end_dialog(dialog, 0);
+        return;
+    }
+    if (show_message_box(dialog, TEXT_EXIT_QUESTION, "Exit", UI_MB_YESNO, ICON_APP) != UI_ANSWER_YES) return;
+    // The question may have been answered inside a wait that has since ended the
+    // connection some other way; only a live dialog is touched.
+    if (!ui_dialog_alive(dialog)) return;
+    disconnect_target(dialog);
+    ui_end_dialog(dialog, 0);
+}
+
+void toggle_pause(UiWindow* dialog) {
+    if (g_main.paused) {
+        ui_set_text(dialog, ID_PAUSE, "Pause");
+        link_continue(g_main.link);
+        g_main.paused = 0;
+    } else {
+        ui_set_text(dialog, ID_PAUSE, "Continue");
+        g_main.paused = link_pause(g_main.link);
+        // A pause that did not go out leaves nothing paused: say so on the button.
+        if (!g_main.paused && ui_dialog_alive(dialog)) ui_set_text(dialog, ID_PAUSE, "Pause");
+    }
+}
+
+void on_command(UiWindow* dialog, int id, int code) {
+    switch (id) {
+        case UI_IDOK: route_enter(dialog); break;
+        case UI_IDCANCEL: exit_sequence(dialog); break;
+        case ID_PORT:
+        case ID_BAUD:
+            if (code == UI_SELCHANGE || code == UI_EDITCHANGE) update_controls(dialog);
+            break;
+        case ID_CHOOSE_STARTUP: choose_startup_file(dialog); break;
+        case ID_CONNECT:
+            if (g_main.connected) {
+                disconnect_target(dialog);
+            } else {
+                connect_target(dialog);
+                if (g_main.connected) {
+                    run_command_file(dialog, 1);
+                    if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_CONNECT);
+                }
+            }
+            break;
+        case ID_SEND_FILE:
+            run_command_file(dialog, 0);
+            if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_SEND_FILE);
+            break;
+        case ID_PAUSE:
+            if (g_main.connected) toggle_pause(dialog);
+            break;
+        case ID_STOP:
+            if (g_main.connected) link_stop(g_main.link);
+            break;
+        default: break;
+    }
+}
+
+void on_syscommand(UiWindow* dialog, int command) {
+    switch (command) {
+        case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
+        case SYSCMD_REPORT: show_status_report(dialog); break;
+        case SYSCMD_PIN_PANEL: ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc); break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+int32_t number_in_text(const char* text) {
+    if (!text) return 0;
+    const char* s = text;
+    while (*s && !(*s >= '0' && *s <= '9')) ++s;
+    long long v = 0;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+        v = v * 10 + (*s - '0');
+        // Too many digits for a port or a rate: read as 0 so the operator is told,
+        // instead of a wrapped number opening some other port.
+        if (v > 2147483647LL) return 0;
+    }
+    return static_cast<int32_t>(v);
+}
+
+int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
+    return ui_message_box(owner, text, caption, style, icon_id);
+}
+
+void update_controls(UiWindow* dialog) {
+    int c = g_main.connected ? 1 : 0;
+    ui_enable(dialog, ID_PORT, !c);
+    ui_enable(dialog, ID_BAUD, !c);
+    ui_enable(dialog, ID_STARTUP, !c);
+    ui_enable(dialog, ID_CHOOSE_STARTUP, !c);
+    ui_enable(dialog, ID_COMMAND, c);
+    ui_enable(dialog, ID_SEND_FILE, c);
+    ui_enable(dialog, ID_PAUSE, 0);
+    ui_enable(dialog, ID_STOP, 0);
+    ui_set_text(dialog, ID_CONNECT, c ? "Disconnect" : "Connect");
+}
+
+void connect_target(UiWindow* dialog) {
+    std::string port_text = control_text(dialog, ID_PORT);
+    std::string baud_text = control_text(dialog, ID_BAUD);
+    if (port_text.empty() || baud_text.empty()) {
+        connection_error(dialog, "Must choose Port and Baud.");
+        return;
+    }
+    int32_t port = number_in_text(port_text.c_str());
+    int32_t baud = number_in_text(baud_text.c_str());
+    if (port == 0 || baud == 0) {
+        connection_error(dialog, "Must choose right Port and Baud.");
+        return;
+    }
+    char connect_string[64];
+    std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", static_cast<int>(port), static_cast<int>(baud));
+    g_main.link = link_connect(connect_string);
+    g_main.connected = g_main.link ? 1 : 0;
+    if (!ui_dialog_alive(dialog)) return;
+    if (!g_main.connected) {
+        connection_error(dialog, "No connection.");
+        return;
+    }
+    std::string title = std::string("ZORVTalk - ") + connect_string;
+    ui_set_text(dialog, 0, title.c_str());
+    settings_write_int("Connection", "Port", port);
+    settings_write_int("Connection", "Baud", baud);
+    std::string startup = control_text(dialog, ID_STARTUP);
+    settings_write_string("Connection", "Startup", startup.c_str());
+    update_controls(dialog);
+}
+
+void disconnect_target(UiWindow* dialog) {
+    if (ui_is_enabled(dialog, ID_STOP)) link_stop(g_main.link);
+    link_close(&g_main.link);
+    g_main.connected = 0;
+    ui_set_text(dialog, 0, "ZORVTalk");
+    update_controls(dialog);
+}
+
+void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
+    switch (message->kind) {
+        case UI_INIT:
+            init_main_dialog(dialog);
+            update_controls(dialog);
+            init_log_view(dialog, ID_LOG);
+            break;
+        case UI_SIZE:
+            layout_apply(dialog, g_main.layout);
+            break;
+        case UI_COMMAND: on_command(dialog, message->id, message->code); break;
+        case UI_SYSCOMMAND: on_syscommand(dialog, message->id); break;
+        case UI_TIMER: break;
+    }
+}
+
+int app_main() {
+    ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc);
+    // The operator may have left through a path that kept the link; never leak it.
+    link_close(&g_main.link);
+    g_main.connected = 0;
+    layout_free(g_main.layout);
+    g_main.layout = nullptr;
+    return 0;
+}

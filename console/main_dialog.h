@@ -1,0 +1,33 @@
+// The main window: connection control, enabling rules, Enter routing, the exit
+// question and the program-wide state the other parts of the window share.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/ui.h"
+
+struct TargetLink;
+struct ChildLayout;
+
+// Program-wide state owned by the main window; all zero at start.
+struct MainState {
+    TargetLink* link;     // not null exactly while connected
+    int connected;
+    int paused;
+    ChildLayout* layout;  // taken at init, freed after the dialog ends
+};
+extern MainState g_main;
+
+void main_dialog_proc(UiWindow* dialog, const UiMessage* message);
+void update_controls(UiWindow* dialog);
+void connect_target(UiWindow* dialog);
+void disconnect_target(UiWindow* dialog);
+// The decimal number that begins at the text's first digit; 0 when there is no
+// digit or the run does not fit in 32 bits.
+int32_t number_in_text(const char* text);
+// A message box with the program icon when icon_id is set; the answer.
+int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id);
+
+// Texts the operator sees.
+extern const char* const TEXT_ABOUT;
+extern const char* const TEXT_EXIT_QUESTION;

@@ -1,0 +1,11 @@
+// The Port and Baud boxes: the system's serial ports, the sixteen rates, and the
+// port and rate remembered from the last connect.
+#pragma once
+
+#include "platform/ui.h"
+
+// The rates, as one run of NUL-ended texts closed by an empty text.
+extern const char BAUD_RATES[];
+
+// Fills both boxes and restores the stored Port and Baud.
+void fill_port_list(UiWindow* dialog);

@@ -1,0 +1,121 @@
+// Command files are read in binary; CR, LF and CR LF each end a line, a NUL at
+// the start of a line opens a 16-byte skip block, other control bytes are dropped.
+#include "console/script_runner.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "console/command_console.h"
+#include "console/main_dialog.h"
+
+namespace {
+
+int g_running = 0;
+
+}  // namespace
+
+void line_reader_init(LineReader* reader) {
+    reader->n = 0;
+    reader->skip = 0;
+    reader->after_cr = false;
+    reader->line[0] = '\0';
+}
+
+int line_reader_feed(LineReader* reader, uint8_t b) {
+    bool after_cr = reader->after_cr;
+    reader->after_cr = false;
+    if (reader->skip > 0) {
+        --reader->skip;
+        return 0;
+    }
+    if (b == 0x0D || b == 0x0A) {
+        // LF straight after CR is the second half of one line end, not an empty line.
+        if (b == 0x0A && after_cr) return 0;
+        reader->after_cr = (b == 0x0D);
+        reader->line[reader->n] = '\0';
+        reader->n = 0;
+        return 1;
+    }
+    if (b == 0x00 && reader->n == 0) {
+        reader->skip = SKIP_BLOCK;
+        return 0;
+    }
+    if (b >= 0x20 && reader->n < LINE_CHARS) reader->line[reader->n++] = static_cast<char>(b);
+    return 0;
+}
+
+int line_reader_finish(LineReader* reader) {
+    if (reader->skip > 0 || reader->n == 0) return 0;
+    reader->line[reader->n] = '\0';
+    reader->n = 0;
+    return 1;
+}
+
+int script_running() { return g_running; }
+
+char* choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
+                  const char* title) {
+    char name[261] = "";
+    if (initial) {
+        std::strncpy(name, initial, 260);
+        name[260] = '\0';
+    }
+    static const char DEFAULT_FILTER[] = "All Files (*.*)\0*.*\0";
+    const char* use_title = (title && *title) ? title : (open ? "Open File" : "Save File");
+    const char* ext = (default_ext && *default_ext) ? default_ext : "*";
+    return ui_choose_file(owner, name, filter ? filter : DEFAULT_FILTER, ext, open, use_title);
+}
+
+void choose_startup_file(UiWindow* dialog) {
+    int n = ui_text_length(dialog, ID_STARTUP);
+    std::string current(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+    ui_get_text(dialog, ID_STARTUP, &current[0], n + 1);
+    char* path = choose_file(dialog, current.c_str(), nullptr, "*", 1, "Choose Startup File");
+    if (!path) return;
+    if (ui_dialog_alive(dialog)) ui_set_text(dialog, ID_STARTUP, path);
+    ui_free(path);
+}
+
+void run_command_file(UiWindow* dialog, int use_startup_file) {
+    std::string path;
+    if (use_startup_file) {
+        int n = ui_text_length(dialog, ID_STARTUP);
+        if (n <= 0) return;
+        path.assign(static_cast<size_t>(n) + 1, '\0');
+        int got = ui_get_text(dialog, ID_STARTUP, &path[0], n + 1);
+        path.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    } else {
+        char* chosen = choose_file(dialog, nullptr, nullptr, "*", 1, "Choose File to Execute");
+        if (!chosen) return;
+        path = chosen;
+        ui_free(chosen);
+        if (!ui_dialog_alive(dialog)) return;
+    }
+    ui_enable(dialog, ID_CONNECT, 0);
+    ui_enable(dialog, ID_SEND_FILE, 0);
+    ui_enable(dialog, ID_COMMAND, 0);
+
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file) {
+        ++g_running;
+        TargetLink* link = g_main.link;
+        LineReader reader;
+        line_reader_init(&reader);
+        bool go_on = true;
+        int c;
+        while (go_on && (c = std::fgetc(file)) != EOF) {
+            if (line_reader_feed(&reader, static_cast<uint8_t>(c))) go_on = run_command(dialog, reader.line);
+            // A disconnect inside the wait ends the run: no line goes to a later link.
+            if (go_on && g_main.link != link) go_on = false;
+        }
+        if (go_on && line_reader_finish(&reader)) go_on = run_command(dialog, reader.line);
+        std::fclose(file);
+        --g_running;
+        if (!go_on && !ui_dialog_alive(dialog)) return;
+    }
+    if (!ui_dialog_alive(dialog)) return;
+    ui_enable(dialog, ID_COMMAND, g_main.connected);
+    ui_enable(dialog, ID_SEND_FILE, g_main.connected);
+    ui_enable(dialog, ID_CONNECT, 1);
+}

@@ -1,0 +1,31 @@
+// Private-profile access to INI files: the calls the settings layer makes, with the
+// Windows semantics (case-insensitive names, everything else in the file kept).
+#pragma once
+
+// Full path of the running executable into buf (size bytes incl. NUL). Returns the
+// length; 0 when it cannot be obtained or does not fit (buf is then "" when size > 0).
+int profile_module_path(char* buf, int size);
+
+// Like GetPrivateProfileStringA with a non-null key: copies the value of key in
+// section (or def when the file, the section or the key is missing) into buf, at most
+// size-1 characters and a NUL, cutting longer values. Returns the characters copied.
+// Names match without regard to ASCII case and surrounding blanks; the value is the
+// text after the first '=', blanks trimmed, one pair of matching surrounding quotes
+// removed; the first match wins. A key given as nullptr acts as profile_get_keys.
+// buf nullptr or size <= 0: returns 0 and touches nothing.
+int profile_get_string(const char* section, const char* key, const char* def, char* buf,
+                       int size, const char* path);
+
+// Like GetPrivateProfileStringA with a null key: every key name of the section (each
+// name once, in file order), each NUL-ended, the list ended by an extra NUL. Names that
+// do not fit are left out. Returns the characters copied excluding the final NUL; 0
+// (buf "" "") when the file or section is missing.
+int profile_get_keys(const char* section, char* buf, int size, const char* path);
+
+// Like WritePrivateProfileStringA: sets section/key to value, adding the key, the
+// section and the file as needed, every other byte of the file unchanged. The file is
+// replaced atomically, so a failure leaves the old file whole. Returns non-zero on
+// success; 0 when the file cannot be read or replaced, is not a regular file or is
+// larger than 1 MiB, or when section or key is empty or a text would break the file's
+// structure (CR or LF anywhere, '=' in the key, a key starting with ';' or '[').
+int profile_put_string(const char* section, const char* key, const char* value, const char* path);

@@ -1,0 +1,115 @@
+// Windows by template and control id. The dialog logic in console/ and tools/ is
+// written once as dialog procedures that receive portable messages; each backend
+// (Qt, Win32, the recording fake) turns its native events into them.
+#pragma once
+
+#include <cstdint>
+
+#include "resources/dialogs.h"
+
+struct UiWindow;  // one open dialog
+
+enum UiMessageKind {
+    UI_INIT,        // the dialog's controls exist, it is not shown yet
+    UI_COMMAND,     // id: control or command id (1 Enter, 2 Escape/close box), code: notification
+    UI_SYSCOMMAND,  // id: system-menu command (SYSCMD_...)
+    UI_SIZE,        // width, height: the new client size in pixels
+    UI_TIMER,       // id: timer id
+};
+
+// Notification codes carried by UI_COMMAND.
+constexpr int UI_CLICKED = 0, UI_SELCHANGE = 1, UI_EDITCHANGE = 5;
+// Command ids the dialog manager sends.
+constexpr int UI_IDOK = 1, UI_IDCANCEL = 2;
+
+struct UiMessage {
+    UiMessageKind kind;
+    int id;
+    int code;
+    int width, height;
+};
+
+using UiDialogProc = void (*)(UiWindow* dialog, const UiMessage* message);
+
+// Message box styles and answers, valued as on Windows.
+constexpr uint32_t UI_MB_OK = 0x0, UI_MB_YESNO = 0x4, UI_MB_ICONERROR = 0x10;
+constexpr int UI_ANSWER_OK = 1, UI_ANSWER_YES = 6, UI_ANSWER_NO = 7;
+
+// Installs the backend's message dispatch into the link's hooks. Call once before
+// the first dialog.
+void ui_init();
+
+// Runs a modal dialog from a template until ui_end_dialog; returns its result, or -1
+// when the window cannot be made. owner may be null.
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc);
+// Ends the dialog once the current handler returns; its controls stay usable until then.
+void ui_end_dialog(UiWindow* dialog, int result);
+// 1 while the dialog runs (not ended); a handler that waited re-checks this.
+int ui_dialog_alive(UiWindow* dialog);
+// The template id of the dialog, or 0.
+int ui_dialog_id(UiWindow* dialog);
+
+// Control operations by id. Id 0 addresses the dialog itself for texts (its title).
+// Unknown ids and null dialogs are ignored (0, -1 or "").
+void ui_enable(UiWindow* dialog, int id, int enabled);
+int ui_is_enabled(UiWindow* dialog, int id);
+void ui_set_text(UiWindow* dialog, int id, const char* text);
+// Length of the control's text in bytes (the system code page).
+int ui_text_length(UiWindow* dialog, int id);
+// Copies the text into buf (size bytes incl. NUL, cut to fit); returns its length.
+int ui_get_text(UiWindow* dialog, int id, char* buf, int size);
+void ui_set_check(UiWindow* dialog, int id, int checked);
+int ui_is_checked(UiWindow* dialog, int id);
+void ui_set_focus(UiWindow* dialog, int id);
+// Id of the direct child that has the keyboard focus (a combo box's own edit field
+// counts as the combo box); 0 when none, -1 for a label.
+int ui_focus_id(UiWindow* dialog);
+// Queues a command or system command to the dialog, to run after the current handler.
+void ui_post_command(UiWindow* dialog, int id);
+void ui_post_syscommand(UiWindow* dialog, int command);
+
+// Combo boxes: adds an item (sorted boxes insert in order); with select set it
+// becomes the selection and the box's text. The new index, or -1.
+int ui_combo_add(UiWindow* dialog, int id, const char* text, int select);
+int ui_combo_count(UiWindow* dialog, int id);
+int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size);
+
+// List views (one column of text rows).
+int ui_list_count(UiWindow* dialog, int id);
+// Inserts an empty row; its index or -1.
+int ui_list_insert(UiWindow* dialog, int id, int index);
+void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text);
+int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size);
+// Scrolls so that the row is wholly visible (batched: at most once per event-loop turn).
+void ui_list_ensure_visible(UiWindow* dialog, int id, int row);
+// Row text colours come from colour_of(row) (0xRRGGBB), on the given background.
+void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row));
+// The list's single column: title and width in pixels.
+void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width);
+
+// The window menu: appends a command (text nullptr: a separator).
+void ui_append_system_menu(UiWindow* dialog, int command, const char* text);
+void ui_enable_system_menu(UiWindow* dialog, int command, int enabled);
+
+// A modal message box with the program icon when icon_id is ICON_APP (or the error
+// icon from the style); owner null means the active window. Returns the answer.
+int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id);
+
+// Timers deliver UI_TIMER with their id every ms while the dialog runs.
+void ui_set_timer(UiWindow* dialog, int timer_id, int ms);
+void ui_kill_timer(UiWindow* dialog, int timer_id);
+
+// File chooser: returns a new heap string (free with ui_free) with the chosen path
+// of at most 260 characters, or nullptr when cancelled or failed. Title, filter
+// (pairs of NUL-ended texts, ended by an empty one) and initial name may be null.
+char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
+                     const char* title);
+void ui_free(void* p);
+
+// Geometry for the proportional layout, in pixels relative to the client area.
+// Children are addressed by template index (0 .. ui_child_count - 1).
+void ui_client_size(UiWindow* dialog, int* width, int* height);
+int ui_child_count(UiWindow* dialog);
+int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height);
+void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height);
+void ui_redraw(UiWindow* dialog);

@@ -1,0 +1,129 @@
+// The settings file beside the executable: the path rule and the read/write layer,
+// sharing one path buffer and one value buffer for the whole program.
+#include "settings/settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/profile.h"
+
+namespace {
+
+constexpr int MAX_TEXT = SETTINGS_TEXT_SIZE - 1;
+
+char g_path[SETTINGS_TEXT_SIZE];
+bool g_path_fixed = false;  // settings_use_path chose the path; never recompute it
+char value_buffer[SETTINGS_TEXT_SIZE];
+
+const char* text_or_empty(const char* s) { return s ? s : ""; }
+
+// "" when no usable settings path exists, so callers can skip the platform call.
+const char* resolve(const char* file) { return (file && *file) ? file : settings_path(); }
+
+}  // namespace
+
+int settings_path_from_module(const char* module, char* out, int size) {
+    if (!out || size <= 0) return 0;
+    out[0] = '\0';
+    if (!module || !*module) return 0;
+    size_t len = std::strlen(module);
+    // Walk back to the extension's dot or the start of the file name. '/' counts
+    // with '\\' and ':' so that a dot in a Linux directory name is not taken as the
+    // extension ('/opt/my.tools/term' must not become '/opt/my.ini').
+    size_t i = len;
+    while (i > 0) {
+        char c = module[i - 1];
+        if (c == '.' || c == '\\' || c == ':' || c == '/') break;
+        --i;
+    }
+    bool has_dot = i > 0 && module[i - 1] == '.';
+    size_t stem = has_dot ? i : len;
+    const char* suffix = has_dot ? "ini" : ".ini";
+    size_t total = stem + std::strlen(suffix);
+    if (total > size_t(MAX_TEXT) || total >= size_t(size)) return 0;
+    std::memcpy(out, module, stem);
+    std::strcpy(out + stem, suffix);
+    return int(total);
+}
+
+const char* settings_path() {
+    if (g_path[0] || g_path_fixed) return g_path;
+    char module[SETTINGS_TEXT_SIZE];
+    if (profile_module_path(module, sizeof module) > 0)
+        settings_path_from_module(module, g_path, sizeof g_path);
+    return g_path;
+}
+
+void settings_use_path(const char* path) {
+    g_path[0] = '\0';
+    g_path_fixed = false;
+    if (!path || !*path) return;
+    g_path_fixed = true;
+    // Too long: stays "" and every operation does nothing, rather than cutting the
+    // path and writing some other file.
+    if (std::strlen(path) <= size_t(MAX_TEXT)) std::strcpy(g_path, path);
+}
+
+const char* profile_read_string(const char* file, const char* section, const char* key) {
+    value_buffer[0] = '\0';
+    const char* path = resolve(file);
+    if (!*path) return value_buffer;
+    profile_get_string(text_or_empty(section), text_or_empty(key), "", value_buffer,
+                       SETTINGS_TEXT_SIZE, path);
+    return value_buffer;
+}
+
+int profile_write_string(const char* file, const char* section, const char* key, const char* value) {
+    const char* path = resolve(file);
+    if (!*path) return 0;
+    return profile_put_string(text_or_empty(section), text_or_empty(key), text_or_empty(value),
+                              path);
+}
+
+int32_t profile_read_int(const char* file, const char* section, const char* key) {
+    const char* p = profile_read_string(file, section, key);
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    // Accumulate in 64 bits and give up beyond int32: atol would overflow here.
+    int64_t n = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        n = n * 10 + (*p - '0');
+        if (n > int64_t(INT32_MAX) + 1) return 0;
+    }
+    if (negative) n = -n;
+    if (n > INT32_MAX) return 0;
+    return int32_t(n);
+}
+
+int profile_write_int(const char* file, const char* section, const char* key, int32_t value) {
+    std::snprintf(value_buffer, sizeof value_buffer, "%ld", long(value));
+    return profile_write_string(file, section, key, value_buffer);
+}
+
+const char* settings_read_string(const char* section, const char* key) {
+    return profile_read_string(nullptr, section, key);
+}
+
+int settings_write_string(const char* section, const char* key, const char* value) {
+    return profile_write_string(nullptr, section, key, value);
+}
+
+int32_t settings_read_int(const char* section, const char* key) {
+    return profile_read_int(nullptr, section, key);
+}
+
+int settings_write_int(const char* section, const char* key, int32_t value) {
+    return profile_write_int(nullptr, section, key, value);
+}
+
+int settings_read_keys(const char* section, char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    const char* path = settings_path();
+    if (!*path) {
+        buf[0] = '\0';
+        if (size >= 2) buf[1] = '\0';
+        return 0;
+    }
+    return profile_get_keys(text_or_empty(section), buf, size, path);
+}

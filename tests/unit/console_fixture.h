@@ -1,0 +1,84 @@
+// A main window on the fake ui, linked to an in-memory controller.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "console/app.h"
+#include "console/main_dialog.h"
+#include "link/link.h"
+#include "platform/dispatch.h"
+#include "settings/settings.h"
+#include "tests/unit/fake_serial.h"
+#include "tests/unit/fake_ui.h"
+
+// The controller's answer to one command line (without its CR); default "ok".
+using LineAnswer = std::function<std::string(const std::string& line)>;
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake_serial_reset();
+        fake_ui_reset();
+        g_main = MainState{nullptr, 0, 0, nullptr};
+        char dir[] = "/tmp/zorv-console-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        ini_ = dir_ + "/zorvtalk.ini";
+        settings_use_path(ini_.c_str());
+        answer = [](const std::string&) { return std::string("ok"); };
+        fake_serial().on_write = [this](const std::vector<uint8_t>& w) { controller(w); };
+    }
+    void TearDown() override {
+        link_close(&g_main.link);
+        settings_use_path(nullptr);
+        std::remove(ini_.c_str());
+        rmdir(dir_.c_str());
+    }
+    // The in-memory controller: greets, answers lines, and logs them in `lines`.
+    void controller(const std::vector<uint8_t>& w) {
+        for (uint8_t b : w) {
+            if (b == 0x0D) {
+                lines.push_back(pending_);
+                bool greeting = pending_ == "A";
+                std::string reply = greeting ? "" : answer(pending_);
+                pending_.clear();
+                if (greeting || !hold_replies) fake_push((reply + "\r").c_str());
+            } else if (b < 0x20) {
+                controls.push_back(b);
+            } else {
+                pending_ += static_cast<char>(b);
+            }
+        }
+    }
+    void write_ini(const std::string& text) { std::ofstream(ini_) << text; }
+    std::string read_ini() {
+        std::ifstream f(ini_);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+    // Runs the main window; drive() runs inside it.
+    void run(std::function<void(UiWindow*)> drive) {
+        fake_ui().drivers[DIALOG_MAIN] = [drive](UiWindow* w) { drive(w); };
+        app_main();
+    }
+    void connect(UiWindow* w, const char* port = "COM3", const char* baud = "115200") {
+        fake_ui_type(w, ID_PORT, port);
+        fake_ui_type(w, ID_BAUD, baud);
+        fake_ui_click(w, ID_CONNECT);
+    }
+    std::vector<std::string> rows(UiWindow* w) { return fake_control(w, ID_LOG).rows; }
+
+    LineAnswer answer;
+    bool hold_replies = false;
+    std::vector<std::string> lines;
+    std::vector<uint8_t> controls;
+    std::string dir_, ini_;
+
+private:
+    std::string pending_;
+};

@@ -1,0 +1,337 @@
+// The main window's logic through the fake ui: start-up, connecting, commands,
+// Pause/Continue, Enter routing, exit, layout and the status report.
+#include "console/layout.h"
+#include "console/log_view.h"
+#include "console/port_list.h"
+#include "tests/unit/console_fixture.h"
+#include "tools/status_report.h"
+
+namespace {
+
+TEST(NumberInText, FirstRunOfDigits) {
+    const struct {
+        const char* text;
+        int value;
+    } cases[] = {
+        {"COM3 (\\Device\\Serial2)", 3}, {"COM10 (\\Device\\Serial9)", 10}, {"PORTX (\\Device\\Serial4)", 4},
+        {"9600 baud", 9600}, {"COM", 0}, {"COM0", 0}, {"", 0}, {nullptr, 0}, {"COM-3", 3},
+        {"COM2147483647", 2147483647}, {"COM2147483648", 0}, {"COM99999999999999999999", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(number_in_text(c.text), c.value) << (c.text ? c.text : "(null)");
+}
+
+TEST(Layout, PlacesByHalves) {
+    const int w0 = 800, h0 = 450;  // half = 225
+    const struct {
+        Rect designed;
+        int w, h;
+        Rect expected;
+    } cases[] = {
+        {{6, 6, 34, 24}, 900, 510, {56, 6, 34, 24}},        // top row: sideways by dw/2
+        {{8, 38, 784, 374}, 900, 510, {8, 38, 884, 434}},   // log: grows
+        {{8, 420, 490, 24}, 900, 510, {58, 480, 490, 24}},  // bottom row: sideways and down
+        {{6, 6, 34, 24}, 901, 450, {56, 6, 34, 24}},        // odd widening: 50
+        {{8, 420, 490, 24}, 500, 450, {8, 420, 490, 24}},   // narrower: nothing sideways
+        {{8, 38, 784, 374}, 500, 100, {8, 38, 784, 149}},   // much shorter: clamped at -h0/2
+        {{8, 420, 490, 24}, 800, 0, {8, 195, 490, 24}},
+        {{0, 200, 10, 25}, 900, 550, {50, 200, 10, 25}},    // bottom edge on the half line: upper
+        {{0, 225, 10, 25}, 900, 550, {50, 325, 10, 25}},    // top on the half line: lower
+    };
+    for (const auto& c : cases) {
+        Rect r = layout_place(c.designed, w0, h0, c.w, c.h);
+        EXPECT_EQ(r.x, c.expected.x);
+        EXPECT_EQ(r.y, c.expected.y);
+        EXPECT_EQ(r.width, c.expected.width);
+        EXPECT_EQ(r.height, c.expected.height);
+    }
+}
+
+TEST(StatusReportText, Formats) {
+    char buf[256];
+    format_status_report(buf, sizeof buf, -1, 0, 1000, -5, 2147483647);
+    EXPECT_STREQ(buf, "Q=-1, X=0, Y=1000, Z=-5, W=2147483647");
+    format_status_report(buf, sizeof buf, -32768, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN);
+    EXPECT_STREQ(buf, "Q=-32768, X=-2147483648, Y=-2147483648, Z=-2147483648, W=-2147483648");
+}
+
+TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
+    write_ini("[Ports]\nCOM7=/tmp/zorv-none-7\n[Connection]\nStartup=/tmp/x.cmd\n");
+    run([&](UiWindow* w) {
+        EXPECT_EQ(w->title, "ZORVTalk");
+        EXPECT_EQ(fake_control(w, ID_BAUD).items.size(), 16u);
+        EXPECT_EQ(fake_control(w, ID_BAUD).items.front(), "300");
+        EXPECT_EQ(fake_control(w, ID_BAUD).text, "921600");
+        auto& ports = fake_control(w, ID_PORT).items;
+        EXPECT_NE(std::find(ports.begin(), ports.end(), "COM7 (/tmp/zorv-none-7)"), ports.end());
+        EXPECT_EQ(fake_control(w, ID_STARTUP).text, "/tmp/x.cmd");
+        EXPECT_EQ(w->focus, ID_CONNECT);
+        EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
+        EXPECT_FALSE(fake_control(w, ID_SEND_FILE).enabled);
+        EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
+        EXPECT_EQ(w->system_menu, (std::vector<std::pair<int, std::string>>{{0, "-"},
+                                                                            {SYSCMD_REPORT, "ZORV &Report"},
+                                                                            {0, "-"},
+                                                                            {SYSCMD_PIN_PANEL, "ZORV as &LPT"},
+                                                                            {0, "-"},
+                                                                            {SYSCMD_ABOUT, "&About ZORVTalk"}}));
+        EXPECT_EQ(w->colour_of(0), 0x000000u);
+        EXPECT_EQ(w->colour_of(1), 0x0000FFu);
+        EXPECT_EQ(w->colour_of(2), 0x000000u);
+        EXPECT_EQ(w->list_background, 0xFFFFFFu);
+    });
+}
+
+TEST_F(ConsoleTest, RestoresStoredPortAndBaud) {
+    write_ini("[Connection]\nPort=-3\nBaud=115200\n");
+    run([&](UiWindow* w) {
+        EXPECT_EQ(fake_control(w, ID_PORT).text, "COM-3");
+        EXPECT_EQ(fake_control(w, ID_BAUD).text, "115200");
+    });
+}
+
+TEST_F(ConsoleTest, ConnectChecksTheTexts) {
+    const struct {
+        const char* port;
+        const char* baud;
+        const char* message;
+    } cases[] = {
+        {"", "9600", "Must choose Port and Baud."},
+        {"COM3", "", "Must choose Port and Baud."},
+        {"COM", "9600", "Must choose right Port and Baud."},
+        {"COM0", "9600", "Must choose right Port and Baud."},
+        {"COM3", "abc", "Must choose right Port and Baud."},
+        {"COM99999999999", "9600", "Must choose right Port and Baud."},
+    };
+    for (const auto& c : cases) {
+        fake_ui().boxes.clear();
+        run([&](UiWindow* w) {
+            connect(w, c.port, c.baud);
+            ASSERT_EQ(fake_ui().boxes.size(), 1u) << c.port << "/" << c.baud;
+            EXPECT_EQ(fake_ui().boxes[0].text, c.message);
+            EXPECT_EQ(fake_ui().boxes[0].caption, "Connection error");
+            EXPECT_EQ(fake_ui().boxes[0].style, UI_MB_OK | UI_MB_ICONERROR);
+            EXPECT_EQ(g_main.connected, 0);
+            EXPECT_EQ(w->title, "ZORVTalk");
+        });
+    }
+    EXPECT_EQ(fake_serial().open_count, 0);
+}
+
+TEST_F(ConsoleTest, ConnectDisconnectTitlesSettingsAndStates) {
+    run([&](UiWindow* w) {
+        connect(w, "COM12 (\\Device\\Serial11)", "9600");
+        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(fake_serial().opened_port, 12);
+        EXPECT_EQ(fake_serial().configured_baud, 9600);
+        EXPECT_EQ(w->title, "ZORVTalk - COM12: 9600");
+        EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Disconnect");
+        for (int id : {ID_PORT, ID_BAUD, ID_STARTUP, ID_CHOOSE_STARTUP}) EXPECT_FALSE(fake_control(w, id).enabled);
+        EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
+        EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
+        EXPECT_EQ(settings_read_int("Connection", "Port"), 12);
+        EXPECT_EQ(settings_read_int("Connection", "Baud"), 9600);
+        EXPECT_NE(read_ini().find("Startup="), std::string::npos);
+        fake_ui_click(w, ID_CONNECT);
+        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(g_main.link, nullptr);
+        EXPECT_EQ(w->title, "ZORVTalk");
+        EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
+        EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
+    });
+}
+
+TEST_F(ConsoleTest, FailedConnectSavesNothing) {
+    fake_serial().on_write = nullptr;  // silent controller
+    run([&](UiWindow* w) {
+        connect(w);
+        ASSERT_EQ(fake_ui().boxes.size(), 1u);
+        EXPECT_EQ(fake_ui().boxes[0].text, "No connection.");
+        EXPECT_EQ(g_main.connected, 0);
+    });
+    EXPECT_EQ(read_ini(), "");
+}
+
+TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
+    answer = [](const std::string& line) { return line == "fail" ? std::string("\n") : "re:" + line; };
+    run([&](UiWindow* w) {
+        connect(w);
+        w->focus = ID_COMMAND;
+        fake_ui_type(w, ID_COMMAND, "");
+        fake_ui_click(w, UI_IDOK);
+        EXPECT_TRUE(rows(w).empty());
+        for (const char* c : {"abc", "   ", "fail", "x"}) {
+            fake_ui_type(w, ID_COMMAND, c);
+            fake_ui_send(w, UiMessage{UI_COMMAND, UI_IDOK, 0, 0, 0});
+            EXPECT_EQ(fake_control(w, ID_COMMAND).text, "");
+            EXPECT_EQ(w->focus, ID_COMMAND);
+        }
+        // The LF left by the failing reply makes the next exchange fail too.
+        EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail", "", "x", ""}));
+        EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 7);
+        EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
+        EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
+        EXPECT_FALSE(fake_control(w, ID_STOP).enabled);
+    });
+    EXPECT_EQ(lines, (std::vector<std::string>{"A", "abc", "   ", "fail", "x"}));
+}
+
+TEST_F(ConsoleTest, PauseContinueStopDuringACommand) {
+    hold_replies = true;
+    run([&](UiWindow* w) {
+        connect(w);
+        int step = 0;
+        fake_ui().on_dispatch = [&] {
+            ++step;
+            if (step == 1) {
+                // The command row stands while it runs; controls are in their run states.
+                EXPECT_EQ(rows(w), std::vector<std::string>{"run"});
+                EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
+                EXPECT_EQ(fake_control(w, ID_COMMAND).text, "run");
+                EXPECT_TRUE(fake_control(w, ID_PAUSE).enabled);
+                fake_ui_click(w, ID_PAUSE);
+                EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Continue");
+                EXPECT_EQ(g_main.paused, 1);
+            } else if (step == 2) {
+                fake_ui_click(w, ID_PAUSE);
+                EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Pause");
+                EXPECT_EQ(g_main.paused, 0);
+                fake_ui_click(w, ID_PAUSE);
+            } else if (step == 3) {
+                fake_ui_click(w, ID_STOP);
+                fake_push("stopped\r");
+            }
+        };
+        w->focus = ID_COMMAND;
+        fake_ui_type(w, ID_COMMAND, "run");
+        fake_ui_click(w, UI_IDOK);
+        fake_ui().on_dispatch = nullptr;
+        EXPECT_EQ(rows(w), (std::vector<std::string>{"run", "stopped"}));
+        EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Pause");
+        EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
+    });
+    EXPECT_EQ(controls, (std::vector<uint8_t>{CTRL_PAUSE, CTRL_CONTINUE, CTRL_PAUSE, CTRL_STOP}));
+}
+
+TEST_F(ConsoleTest, PauseThatCannotBeSentReadsPause) {
+    hold_replies = true;
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui().on_dispatch = [&] {
+            fake_ui().on_dispatch = nullptr;
+            fake_serial().pending_errors = 1;  // the pause meets a line error
+            fake_ui_click(w, ID_PAUSE);
+            EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Pause");
+            EXPECT_EQ(g_main.paused, 0);
+            fake_push("done\r");
+        };
+        w->focus = ID_COMMAND;
+        fake_ui_type(w, ID_COMMAND, "run");
+        fake_ui_click(w, UI_IDOK);
+    });
+    EXPECT_TRUE(controls.empty());
+}
+
+TEST_F(ConsoleTest, EnterRouting) {
+    run([&](UiWindow* w) {
+        fake_ui_type(w, ID_PORT, "COM3");
+        w->focus = ID_BAUD;
+        fake_ui_click(w, UI_IDOK);
+        EXPECT_EQ(w->focus, ID_CONNECT);
+        EXPECT_EQ(g_main.connected, 0);  // posted, not yet run
+        fake_ui_pump();
+        EXPECT_EQ(g_main.connected, 1);
+        w->focus = ID_LOG;
+        fake_ui_click(w, UI_IDOK);
+        fake_ui_pump();
+        ASSERT_EQ(fake_ui().boxes.size(), 1u);
+        EXPECT_EQ(fake_ui().boxes[0].caption, "About ZORVTalk");
+        EXPECT_EQ(fake_ui().boxes[0].text.rfind("ZORVTalk - ZORV Controller Terminal (v.1.8)\r\n", 0), 0u);
+        EXPECT_EQ(fake_ui().boxes[0].icon, ICON_APP);
+    });
+}
+
+TEST_F(ConsoleTest, ExitQuestion) {
+    // Disconnected: no question.
+    run([&](UiWindow* w) { fake_ui_click(w, UI_IDCANCEL); });
+    EXPECT_TRUE(fake_ui().boxes.empty());
+    // Connected, No: everything stays.
+    fake_ui().answers = {UI_ANSWER_NO};
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui_click(w, UI_IDCANCEL);
+        EXPECT_TRUE(ui_dialog_alive(w));
+        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(w->title, "ZORVTalk - COM3: 115200");
+        ASSERT_EQ(fake_ui().boxes.size(), 1u);
+        EXPECT_EQ(fake_ui().boxes[0].text, "Target is still connected\r\n\r\nDisconnect and exit ZORVTalk?");
+        EXPECT_EQ(fake_ui().boxes[0].caption, "Exit");
+        EXPECT_EQ(fake_ui().boxes[0].style, UI_MB_YESNO);
+        fake_ui().answers = {UI_ANSWER_YES};
+        fake_ui_click(w, UI_IDCANCEL);
+        EXPECT_FALSE(ui_dialog_alive(w));
+    });
+    EXPECT_EQ(g_main.link, nullptr);
+    EXPECT_EQ(fake_serial().close_count, 1);
+}
+
+TEST_F(ConsoleTest, ExitWhileACommandWaits) {
+    hold_replies = true;
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui().on_dispatch = [&] {
+            fake_ui().on_dispatch = nullptr;
+            fake_ui_click(w, UI_IDCANCEL);  // answered Yes by default
+        };
+        w->focus = ID_COMMAND;
+        fake_ui_type(w, ID_COMMAND, "run 60000");
+        fake_ui_click(w, UI_IDOK);
+        EXPECT_FALSE(ui_dialog_alive(w));
+        // Nothing touched the ended dialog after the wait: the reply row never came.
+        EXPECT_EQ(rows(w), std::vector<std::string>{"run 60000"});
+    });
+    EXPECT_EQ(g_main.link, nullptr);
+    EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
+}
+
+TEST_F(ConsoleTest, StatusReport) {
+    run([&](UiWindow* w) {
+        fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_REPORT, 0, 0, 0});
+        ASSERT_EQ(fake_ui().boxes.size(), 1u);
+        EXPECT_EQ(fake_ui().boxes[0].text, "No Data");
+        EXPECT_EQ(fake_ui().boxes[0].caption, "ZORV Report");
+        EXPECT_EQ(fake_ui().boxes[0].icon, ICON_APP);
+        connect(w);
+        fake_serial().on_write = [this](const std::vector<uint8_t>& bytes) {
+            if (bytes.size() == 1 && bytes[0] == CTRL_REPORT)
+                fake_push(std::vector<uint8_t>{0x12, 0xFF, 0xFF, 0, 0, 0, 0, 0xE8, 0x03, 0, 0, 0xFB, 0xFF, 0xFF, 0xFF,
+                                               0xFF, 0xFF, 0xFF, 0x7F});
+            else
+                controller(bytes);
+        };
+        fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_REPORT, 0, 0, 0});
+        ASSERT_EQ(fake_ui().boxes.size(), 2u);
+        EXPECT_EQ(fake_ui().boxes[1].text, "Q=-1, X=0, Y=1000, Z=-5, W=2147483647");
+    });
+}
+
+TEST_F(ConsoleTest, ResizeMovesFromTheSnapshot) {
+    run([&](UiWindow* w) {
+        FakeControl before_log = fake_control(w, ID_LOG);
+        FakeControl before_stop = fake_control(w, ID_STOP);
+        w->client_width += 100;
+        w->client_height += 60;
+        fake_ui_send(w, UiMessage{UI_SIZE, 0, 0, w->client_width, w->client_height});
+        EXPECT_EQ(fake_control(w, ID_LOG).width, before_log.width + 100);
+        EXPECT_EQ(fake_control(w, ID_LOG).height, before_log.height + 60);
+        EXPECT_EQ(fake_control(w, ID_STOP).x, before_stop.x + 50);
+        EXPECT_EQ(fake_control(w, ID_STOP).y, before_stop.y + 60);
+        EXPECT_EQ(w->labels[0].x, 6 + 50);
+        w->client_width -= 100;
+        w->client_height -= 60;
+        fake_ui_send(w, UiMessage{UI_SIZE, 0, 0, w->client_width, w->client_height});
+        EXPECT_EQ(fake_control(w, ID_STOP).x, before_stop.x);
+        EXPECT_EQ(fake_control(w, ID_LOG).height, before_log.height);
+    });
+}
+
+}  // namespace

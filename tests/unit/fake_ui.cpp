@@ -1,0 +1,351 @@
+// The recording ui: enough of a dialog manager for the window logic's tests.
+#include "tests/unit/fake_ui.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "platform/dispatch.h"
+
+namespace {
+
+FakeUi g_ui;
+FakeControl g_none;
+
+FakeControl* find(UiWindow* w, int id) {
+    if (!w) return nullptr;
+    auto it = w->controls.find(id);
+    return it == w->controls.end() ? nullptr : &it->second;
+}
+
+int copy_out(const std::string& s, char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    int n = std::min(static_cast<int>(s.size()), size - 1);
+    std::memcpy(buf, s.data(), static_cast<size_t>(n));
+    buf[n] = '\0';
+    return n;
+}
+
+int fake_dispatch() {
+    ++g_ui.dispatches;
+    if (g_ui.on_dispatch) g_ui.on_dispatch();
+    bool any = false;
+    for (size_t i = 0; i < g_ui.open.size(); ++i) {
+        UiWindow* w = g_ui.open[i];
+        while (w->alive && !w->posted.empty()) {
+            UiMessage m = w->posted.front();
+            w->posted.pop_front();
+            w->proc(w, &m);
+            any = true;
+        }
+    }
+    return any ? 1 : 0;
+}
+
+}  // namespace
+
+FakeUi& fake_ui() { return g_ui; }
+
+void fake_ui_reset() {
+    g_ui = FakeUi();
+    platform_set_dispatch(fake_dispatch);
+}
+
+void ui_init() { platform_set_dispatch(fake_dispatch); }
+
+FakeControl& fake_control(UiWindow* dialog, int id) {
+    FakeControl* c = find(dialog, id);
+    return c ? *c : g_none;
+}
+
+void fake_ui_send(UiWindow* dialog, UiMessage message) {
+    if (dialog && dialog->alive) dialog->proc(dialog, &message);
+}
+
+void fake_ui_click(UiWindow* dialog, int id) {
+    if (id == UI_IDOK || id == UI_IDCANCEL) {  // Enter, Escape: the dialog manager's own
+        fake_ui_send(dialog, UiMessage{UI_COMMAND, id, 0, 0, 0});
+        return;
+    }
+    FakeControl* c = find(dialog, id);
+    if (!c || !c->enabled || !dialog->alive) return;
+    if (c->cls == UI_CHECKBOX) c->checked = !c->checked;
+    fake_ui_send(dialog, UiMessage{UI_COMMAND, id, UI_CLICKED, 0, 0});
+}
+
+void fake_ui_type(UiWindow* dialog, int id, const std::string& text) {
+    FakeControl* c = find(dialog, id);
+    if (!c) return;
+    c->text = text;
+    if (c->cls == UI_COMBO) fake_ui_send(dialog, UiMessage{UI_COMMAND, id, UI_EDITCHANGE, 0, 0});
+}
+
+void fake_ui_pump() { fake_dispatch(); }
+
+void fake_ui_fire_timers() {
+    std::vector<UiWindow*> open = g_ui.open;
+    for (UiWindow* w : open) {
+        std::map<int, int> timers = w->timers;
+        for (auto& t : timers)
+            if (w->alive && w->timers.count(t.first)) fake_ui_send(w, UiMessage{UI_TIMER, t.first, 0, 0, 0});
+    }
+}
+
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc) {
+    if (!tmpl || !proc) return -1;
+    UiWindow w;
+    w.tmpl = tmpl;
+    w.proc = proc;
+    w.title = tmpl->caption;
+    // One dialog unit is 2 px across and 2 px down in the fake.
+    w.client_width = tmpl->width * 2;
+    w.client_height = tmpl->height * 2;
+    for (int i = 0; i < tmpl->count; ++i) {
+        const DialogControl& d = tmpl->controls[i];
+        FakeControl c;
+        c.cls = d.cls;
+        c.text = d.text;
+        c.enabled = !(d.style & STYLE_DISABLED);
+        c.x = d.x * 2;
+        c.y = d.y * 2;
+        c.width = d.width * 2;
+        c.height = (d.cls == UI_COMBO ? 12 : d.height) * 2;
+        w.child_ids.push_back(d.id);
+        if (d.id == -1)
+            w.labels.push_back(c);
+        else
+            w.controls[d.id] = c;
+    }
+    g_ui.open.push_back(&w);
+    UiMessage init{UI_INIT, 0, 0, 0, 0};
+    proc(&w, &init);
+    auto driver = g_ui.drivers.find(tmpl->id);
+    if (driver != g_ui.drivers.end() && driver->second) {
+        auto fn = driver->second;  // the driver may replace itself
+        fn(&w);
+    }
+    if (w.alive) {
+        UiMessage cancel{UI_COMMAND, UI_IDCANCEL, 0, 0, 0};
+        proc(&w, &cancel);
+        if (w.alive) {  // refused to close (e.g. answered No): force it for the test
+            w.alive = false;
+            w.result = -2;
+        }
+    }
+    g_ui.open.erase(std::remove(g_ui.open.begin(), g_ui.open.end(), &w), g_ui.open.end());
+    return w.result;
+}
+
+void ui_end_dialog(UiWindow* dialog, int result) {
+    if (!dialog || !dialog->alive) return;
+    dialog->alive = false;
+    dialog->result = result;
+    dialog->timers.clear();
+}
+
+int ui_dialog_alive(UiWindow* dialog) {
+    return dialog && std::find(g_ui.open.begin(), g_ui.open.end(), dialog) != g_ui.open.end() && dialog->alive;
+}
+
+int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void ui_enable(UiWindow* dialog, int id, int enabled) {
+    if (FakeControl* c = find(dialog, id)) c->enabled = enabled != 0;
+}
+
+int ui_is_enabled(UiWindow* dialog, int id) {
+    FakeControl* c = find(dialog, id);
+    return c && c->enabled ? 1 : 0;
+}
+
+void ui_set_text(UiWindow* dialog, int id, const char* text) {
+    if (!dialog) return;
+    if (id == 0) {
+        dialog->title = text ? text : "";
+        return;
+    }
+    if (FakeControl* c = find(dialog, id)) c->text = text ? text : "";
+}
+
+int ui_text_length(UiWindow* dialog, int id) {
+    if (!dialog) return 0;
+    if (id == 0) return static_cast<int>(dialog->title.size());
+    FakeControl* c = find(dialog, id);
+    return c ? static_cast<int>(c->text.size()) : 0;
+}
+
+int ui_get_text(UiWindow* dialog, int id, char* buf, int size) {
+    if (!dialog) return copy_out("", buf, size);
+    if (id == 0) return copy_out(dialog->title, buf, size);
+    FakeControl* c = find(dialog, id);
+    return copy_out(c ? c->text : "", buf, size);
+}
+
+void ui_set_check(UiWindow* dialog, int id, int checked) {
+    if (FakeControl* c = find(dialog, id)) c->checked = checked;
+}
+
+int ui_is_checked(UiWindow* dialog, int id) {
+    FakeControl* c = find(dialog, id);
+    return c ? c->checked : 0;
+}
+
+void ui_set_focus(UiWindow* dialog, int id) {
+    if (dialog) dialog->focus = id;
+}
+
+int ui_focus_id(UiWindow* dialog) { return dialog ? dialog->focus : 0; }
+
+void ui_post_command(UiWindow* dialog, int id) {
+    if (dialog && dialog->alive) dialog->posted.push_back(UiMessage{UI_COMMAND, id, 0, 0, 0});
+}
+
+void ui_post_syscommand(UiWindow* dialog, int command) {
+    if (dialog && dialog->alive) dialog->posted.push_back(UiMessage{UI_SYSCOMMAND, command, 0, 0, 0});
+}
+
+int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
+    FakeControl* c = find(dialog, id);
+    if (!c || !text) return -1;
+    size_t at = c->items.size();
+    bool sorted = false;
+    for (int i = 0; i < dialog->tmpl->count; ++i)
+        if (dialog->tmpl->controls[i].id == id) sorted = (dialog->tmpl->controls[i].style & CBS_SORT_) != 0;
+    if (sorted) {
+        at = 0;
+        while (at < c->items.size() && strcasecmp(c->items[at].c_str(), text) <= 0) ++at;
+    }
+    c->items.insert(c->items.begin() + static_cast<long>(at), text);
+    if (select) c->text = text;
+    return static_cast<int>(at);
+}
+
+int ui_combo_count(UiWindow* dialog, int id) {
+    FakeControl* c = find(dialog, id);
+    return c ? static_cast<int>(c->items.size()) : -1;
+}
+
+int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size) {
+    FakeControl* c = find(dialog, id);
+    if (!c || index < 0 || index >= static_cast<int>(c->items.size())) return -1;
+    return copy_out(c->items[static_cast<size_t>(index)], buf, size);
+}
+
+int ui_list_count(UiWindow* dialog, int id) {
+    FakeControl* c = find(dialog, id);
+    return c ? static_cast<int>(c->rows.size()) : 0;
+}
+
+int ui_list_insert(UiWindow* dialog, int id, int index) {
+    FakeControl* c = find(dialog, id);
+    if (!c || index < 0) return -1;
+    size_t at = std::min(static_cast<size_t>(index), c->rows.size());
+    c->rows.insert(c->rows.begin() + static_cast<long>(at), std::string());
+    return static_cast<int>(at);
+}
+
+void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text) {
+    FakeControl* c = find(dialog, id);
+    if (c && row >= 0 && row < static_cast<int>(c->rows.size())) c->rows[static_cast<size_t>(row)] = text ? text : "";
+}
+
+int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size) {
+    FakeControl* c = find(dialog, id);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return -1;
+    return copy_out(c->rows[static_cast<size_t>(row)], buf, size);
+}
+
+void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
+    if (FakeControl* c = find(dialog, id)) c->last_visible = row;
+}
+
+void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, uint32_t (*colour_of)(int)) {
+    if (!dialog) return;
+    dialog->list_background = background;
+    dialog->colour_of = colour_of;
+}
+
+void ui_list_add_column(UiWindow*, int, const char*, int) {}
+
+void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
+    if (dialog) dialog->system_menu.emplace_back(command, text ? text : "-");
+}
+
+void ui_enable_system_menu(UiWindow*, int, int) {}
+
+int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
+    FakeMessageBox box{text ? text : "", caption ? caption : "", style, icon_id, ui_dialog_id(owner)};
+    g_ui.boxes.push_back(box);
+    if (g_ui.on_box) g_ui.on_box(box);
+    int answer = (style & 0xF) == UI_MB_YESNO ? UI_ANSWER_YES : UI_ANSWER_OK;
+    if (!g_ui.answers.empty()) {
+        answer = g_ui.answers.front();
+        g_ui.answers.pop_front();
+    }
+    return answer;
+}
+
+void ui_set_timer(UiWindow* dialog, int timer_id, int ms) {
+    if (dialog && dialog->alive) dialog->timers[timer_id] = ms;
+}
+
+void ui_kill_timer(UiWindow* dialog, int timer_id) {
+    if (dialog) dialog->timers.erase(timer_id);
+}
+
+char* ui_choose_file(UiWindow*, const char* initial, const char*, const char*, int, const char* title) {
+    g_ui.chooser_titles.push_back(title ? title : "");
+    g_ui.chooser_initial.push_back(initial ? initial : "");
+    if (g_ui.chosen_files.empty()) return nullptr;
+    std::string path = g_ui.chosen_files.front();
+    g_ui.chosen_files.pop_front();
+    if (path.empty() || path.size() > 260) return nullptr;
+    char* out = static_cast<char*>(std::malloc(path.size() + 1));
+    if (out) std::memcpy(out, path.c_str(), path.size() + 1);
+    return out;
+}
+
+void ui_free(void* p) { std::free(p); }
+
+void ui_client_size(UiWindow* dialog, int* width, int* height) {
+    if (width) *width = dialog ? dialog->client_width : 0;
+    if (height) *height = dialog ? dialog->client_height : 0;
+}
+
+int ui_child_count(UiWindow* dialog) { return dialog ? static_cast<int>(dialog->child_ids.size()) : 0; }
+
+namespace {
+FakeControl* child(UiWindow* dialog, int index) {
+    if (!dialog || index < 0 || index >= static_cast<int>(dialog->child_ids.size())) return nullptr;
+    int id = dialog->child_ids[static_cast<size_t>(index)];
+    if (id != -1) return find(dialog, id);
+    int label = 0;
+    for (int i = 0; i < index; ++i)
+        if (dialog->child_ids[static_cast<size_t>(i)] == -1) ++label;
+    return &dialog->labels[static_cast<size_t>(label)];
+}
+}  // namespace
+
+int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height) {
+    FakeControl* c = child(dialog, index);
+    if (!c) return 0;
+    *x = c->x;
+    *y = c->y;
+    *width = c->width;
+    *height = c->height;
+    return 1;
+}
+
+void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height) {
+    if (FakeControl* c = child(dialog, index)) {
+        c->x = x;
+        c->y = y;
+        c->width = width;
+        c->height = height;
+    }
+}
+
+void ui_redraw(UiWindow* dialog) {
+    if (dialog) ++dialog->redraws;
+}

@@ -1,0 +1,182 @@
+// Command files: the byte rules of the line reader, and runs through the window.
+#include <cstring>
+
+#include "console/script_runner.h"
+#include "tests/unit/console_fixture.h"
+
+namespace {
+
+std::vector<std::string> read_lines(const std::string& bytes) {
+    LineReader r;
+    line_reader_init(&r);
+    std::vector<std::string> out;
+    for (unsigned char b : bytes)
+        if (line_reader_feed(&r, b)) out.push_back(r.line);
+    if (line_reader_finish(&r)) out.push_back(r.line);
+    return out;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(LineReader, ByteRules) {
+    const std::string skip16 = "0123456789abcdef";
+    const struct {
+        const char* name;
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"CR", "A\rB\r", {"A", "B"}},
+        {"CR LF", "A\r\nB\r\n", {"A", "B"}},
+        {"LF alone", "A\nB\n", {"A", "B"}},
+        {"mixed", "A\nB\r\nC\rD", {"A", "B", "C", "D"}},
+        {"empty lines", "A\r\n\r\nB\r\n", {"A", "", "B"}},
+        {"LF LF", "A\n\nB", {"A", "", "B"}},
+        {"LF CR is two ends", "A\n\rB", {"A", "", "B"}},
+        {"trailing empty lines", "A\r\n\r\n\r\n", {"A", "", ""}},
+        {"final line without end", "A\rB", {"A", "B"}},
+        {"NUL after characters dropped", std::string("X\0Y\r", 4), {"XY"}},
+        {"skip block", std::string("\0", 1) + skip16 + "CMD\r", {"CMD"}},
+        {"skip block of CRs", std::string("\0", 1) + std::string(16, '\r') + "CMD\r", {"CMD"}},
+        {"skip block with NULs", std::string("\0", 1) + std::string(16, '\0') + "CMD\r", {"CMD"}},
+        {"TAB then NUL skips", std::string("\t\0ABC\r", 6), {}},
+        {"control bytes dropped", "a\x01\x1f\x7f\tb\r", {"a\x7f" "b"}},
+        {"high bytes kept", "\x80\xff\xa0\r", {"\x80\xff\xa0"}},
+        {"255 cut", std::string(300, 'A') + "\rB\r", {std::string(255, 'A'), "B"}},
+        {"empty file", "", {}},
+        {"only a skip block", std::string("\0", 1) + skip16, {}},
+        {"unfinished skip block", std::string("\0abc", 4), {}},
+        {"only blanks kept", "   \r", {"   "}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(read_lines(c.bytes), c.lines) << c.name;
+}
+
+class ScriptTest : public ConsoleTest {
+protected:
+    std::string write_file(const std::string& name, const std::string& bytes) {
+        std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        files_.push_back(path);
+        return path;
+    }
+    void TearDown() override {
+        for (auto& f : files_) std::remove(f.c_str());
+        ConsoleTest::TearDown();
+    }
+    std::vector<std::string> files_;
+};
+
+TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
+    std::string path = write_file("cmds", "one\ntwo\r\nthree");
+    std::vector<size_t> lines_when_replied;
+    answer = [&](const std::string& line) {
+        lines_when_replied.push_back(lines.size());
+        return "re:" + line;
+    };
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui().chosen_files = {path};
+        fake_ui_click(w, ID_SEND_FILE);
+        EXPECT_EQ(fake_ui().chooser_titles.back(), "Choose File to Execute");
+        EXPECT_EQ(rows(w), (Lines{"one", "re:one", "two", "re:two", "three", "re:three"}));
+        EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
+        EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
+        EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
+        EXPECT_EQ(w->focus, ID_SEND_FILE);
+        // Cancel and an unreadable file: nothing runs, nothing is shown.
+        fake_ui().chosen_files = {""};
+        fake_ui_click(w, ID_SEND_FILE);
+        fake_ui().chosen_files = {dir_};
+        fake_ui_click(w, ID_SEND_FILE);
+        EXPECT_EQ(rows(w).size(), 6u);
+        EXPECT_TRUE(fake_ui().boxes.empty());
+        EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
+    });
+    EXPECT_EQ(lines, (Lines{"A", "one", "two", "three"}));
+    EXPECT_EQ(lines_when_replied, (std::vector<size_t>{2, 3, 4}));
+}
+
+TEST_F(ScriptTest, StartupFileRunsAfterEveryConnect) {
+    std::string path = write_file("startup", "init\r");
+    write_ini("[Connection]\nStartup=" + path + "\n");
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui_click(w, ID_CONNECT);
+        fake_ui_click(w, ID_CONNECT);
+        EXPECT_EQ(rows(w), (Lines{"init", "ok", "init", "ok"}));
+        EXPECT_EQ(w->focus, ID_CONNECT);
+    });
+}
+
+TEST_F(ScriptTest, ChooseStartupFile) {
+    run([&](UiWindow* w) {
+        fake_ui_type(w, ID_STARTUP, "old.cmd");
+        fake_ui().chosen_files = {"/x/new.cmd", ""};
+        fake_ui_click(w, ID_CHOOSE_STARTUP);
+        EXPECT_EQ(fake_ui().chooser_titles.back(), "Choose Startup File");
+        EXPECT_EQ(fake_ui().chooser_initial.back(), "old.cmd");
+        EXPECT_EQ(fake_control(w, ID_STARTUP).text, "/x/new.cmd");
+        fake_ui_click(w, ID_CHOOSE_STARTUP);  // cancelled: unchanged
+        EXPECT_EQ(fake_control(w, ID_STARTUP).text, "/x/new.cmd");
+    });
+}
+
+TEST_F(ScriptTest, StopDuringALineAndTheRestStillRuns) {
+    std::string path = write_file("ten", "l1\rl2\rl3\rl4\rl5\r");
+    hold_replies = true;
+    run([&](UiWindow* w) {
+        connect(w);
+        hold_replies = true;
+        fake_ui().on_dispatch = [&] {
+            if (lines.size() == 4 && controls.empty()) {  // l3 is running
+                EXPECT_TRUE(fake_control(w, ID_STOP).enabled);
+                EXPECT_FALSE(fake_control(w, ID_CONNECT).enabled);
+                fake_ui_click(w, ID_STOP);
+                fake_push("stopped\r");
+            } else if (fake_serial().input.empty()) {
+                fake_push("ok\r");
+            }
+        };
+        fake_ui().chosen_files = {path};
+        fake_ui_click(w, ID_SEND_FILE);
+        fake_ui().on_dispatch = nullptr;
+        EXPECT_EQ(rows(w), (Lines{"l1", "ok", "l2", "ok", "l3", "stopped", "l4", "ok", "l5", "ok"}));
+    });
+    EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
+}
+
+TEST_F(ScriptTest, LinkFailingMidFileLogsTheRestQuickly) {
+    std::string path = write_file("many", "a\rb\rc\rd\r");
+    answer = [&](const std::string& line) {
+        if (line == "b") fake_serial().lost = true;
+        return std::string("ok");
+    };
+    run([&](UiWindow* w) {
+        connect(w);
+        uint64_t before = fake_serial().now_ms;
+        fake_ui().chosen_files = {path};
+        fake_ui_click(w, ID_SEND_FILE);
+        EXPECT_EQ(rows(w), (Lines{"a", "ok", "b", "", "c", "", "d", ""}));
+        EXPECT_LT(fake_serial().now_ms - before, 100u);
+    });
+}
+
+TEST_F(ScriptTest, ExitDuringARunEndsIt) {
+    std::string path = write_file("long", "x1\rx2\rx3\r");
+    run([&](UiWindow* w) {
+        connect(w);
+        hold_replies = true;
+        fake_ui().on_dispatch = [&] {
+            fake_ui().on_dispatch = nullptr;
+            fake_ui_click(w, UI_IDCANCEL);
+        };
+        fake_ui().chosen_files = {path};
+        fake_ui_click(w, ID_SEND_FILE);
+        EXPECT_FALSE(ui_dialog_alive(w));
+        EXPECT_EQ(rows(w), Lines{"x1"});
+    });
+    EXPECT_EQ(lines, (Lines{"A", "x1"}));
+    EXPECT_EQ(script_running(), 0);
+    EXPECT_EQ(g_main.link, nullptr);
+}
+
+}  // namespace

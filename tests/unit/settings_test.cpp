@@ -1,0 +1,314 @@
+// Settings: the path rule, atol-style integers, and real INI files in a temporary
+// directory (odd layouts read right, edits keep every other byte, failures are clean).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/profile.h"
+#include "settings/settings.h"
+
+namespace {
+
+void write_raw(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string read_raw(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zorv_settings_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        ini = dir + "/term.ini";
+        settings_use_path(ini.c_str());
+    }
+    void TearDown() override {
+        settings_use_path(nullptr);
+        chmod(dir.c_str(), 0700);
+        std::filesystem::remove_all(dir);
+    }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+    std::string dir, ini;
+};
+
+TEST(SettingsPath, FollowsTheExtensionRule) {
+    const std::string long_stem(256, 'a');  // + ".ini" = 260, the most that fits
+    const struct {
+        std::string module, expected;
+    } cases[] = {
+        {"D:\\Tools\\term.exe", "D:\\Tools\\term.ini"},
+        {"D:\\my.tools\\term", "D:\\my.tools\\term.ini"},
+        {"D:\\Tools\\term.x", "D:\\Tools\\term.ini"},
+        {"C:term", "C:term.ini"},
+        {"/opt/my.tools/term", "/opt/my.tools/term.ini"},
+        {"/usr/bin/zorvtalk", "/usr/bin/zorvtalk.ini"},
+        {"/opt/term.", "/opt/term.ini"},
+        {"term", "term.ini"},
+        {"", ""},
+        {long_stem, long_stem + ".ini"},
+        {long_stem + "b", ""},
+        {"/" + std::string(255, 'c') + ".exe", "/" + std::string(255, 'c') + ".ini"},
+        {"/" + std::string(300, 'c') + ".exe", ""},
+    };
+    for (const auto& c : cases) {
+        char out[SETTINGS_TEXT_SIZE] = "junk";
+        int n = settings_path_from_module(c.module.c_str(), out, sizeof out);
+        EXPECT_EQ(std::string(out), c.expected) << c.module;
+        EXPECT_EQ(n, int(c.expected.size())) << c.module;
+    }
+    char small[6] = "junk";
+    EXPECT_EQ(settings_path_from_module("ab.exe", small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(settings_path_from_module(nullptr, small, sizeof small), 0);
+}
+
+TEST(SettingsPath, ComesFromTheExecutableWithoutOverride) {
+    settings_use_path(nullptr);
+    std::string path = settings_path();
+    const std::string tail = "/settings_unit_test.ini";
+    ASSERT_GT(path.size(), tail.size());
+    EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
+    EXPECT_EQ(path[0], '/');
+}
+
+TEST_F(SettingsFile, ReadsIntegersLikeAtol) {
+    const struct {
+        const char* text;
+        int32_t expected;
+    } cases[] = {
+        {" 42", 42},        {"42abc", 42},         {"-3", -3},
+        {"+7", 7},          {"COM3", 0},           {"", 0},
+        {"- 3", 0},         {"99999999999", 0},    {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},                {"2147483648", 0},
+        {"-2147483649", 0}, {"0000000000000042", 42},
+    };
+    for (const auto& c : cases) {
+        write_raw(ini, std::string("[Connection]\nPort=") + c.text + "\n");
+        EXPECT_EQ(settings_read_int("Connection", "Port"), c.expected) << c.text;
+    }
+    EXPECT_EQ(settings_read_int("Connection", "Baud"), 0);
+}
+
+TEST_F(SettingsFile, WritesTheDocumentedFileAndReadsItBack) {
+    ASSERT_NE(settings_write_int("Connection", "Port", 3), 0);
+    ASSERT_NE(settings_write_int("Connection", "Baud", 115200), 0);
+    ASSERT_NE(settings_write_string("Connection", "Startup", ""), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=3\nBaud=115200\nStartup=\n");
+
+    for (int32_t v : {0, -1, INT32_MIN, INT32_MAX, 921600}) {
+        ASSERT_NE(settings_write_int("Connection", "Port", v), 0) << v;
+        EXPECT_EQ(settings_read_int("Connection", "Port"), v);
+    }
+    EXPECT_STREQ(settings_read_string("Connection", "Port"), "921600");
+    ASSERT_NE(settings_write_string("Connection", "Startup", "/home/me/start up.txt"), 0);
+    EXPECT_STREQ(settings_read_string("connection", "STARTUP"), "/home/me/start up.txt");
+    EXPECT_EQ(entries(), std::vector<std::string>{"term.ini"});  // no temporary left
+}
+
+TEST_F(SettingsFile, ReadsOddFilesTheWindowsWay) {
+    const struct {
+        std::string file;
+        const char *section, *key, *expected;
+    } cases[] = {
+        {"[Connection]\r\nPort=5\r\nBaud=9600\r\n", "Connection", "Port", "5"},
+        {"[Connection]\nStartup=/tmp/a b.txt", "Connection", "Startup", "/tmp/a b.txt"},
+        {"[Connection]\nPort=1\nport=2\n", "Connection", "PORT", "1"},
+        {"[Connection]\nBaud=1\n[connection]\nPort=2\n", "Connection", "Port", ""},
+        {"[CONNECTION]\nPORT=7\n", "connection", "port", "7"},
+        {"  [ Connection ]  \n\t Port  =  9 \t\n", " Connection ", "Port ", "9"},
+        {"[Connection]\nStartup=\"C:\\x y\"\n", "Connection", "Startup", "C:\\x y"},
+        {"[Connection]\nStartup='a'\n", "Connection", "Startup", "a"},
+        {"[Connection]\nStartup=\"a\n", "Connection", "Startup", "\"a"},
+        {"[Connection]\nStartup='\n", "Connection", "Startup", "'"},
+        {"[Connection]\nStartup=a=b\n", "Connection", "Startup", "a=b"},
+        {"[Connection]\n;Port=1\nPort=2\n", "Connection", "Port", "2"},
+        {"[Connection]\nPort\n", "Connection", "Port", ""},
+        {"Port=1\n[Connection]\n", "Connection", "Port", ""},
+        {"[Other]\nPort=1\n", "Connection", "Port", ""},
+        {"[Con]nection]\nPort=6\n", "Con]nection", "Port", "6"},
+        {std::string("[Connection]\nJunk=a\0b\n\0\0\nPort=4\n", 32), "Connection", "Port", "4"},
+        {std::string("[Connection]\nJunk=a\0b\n", 22), "Connection", "Junk", "a"},
+        {"[Connection]\nPort=" + std::string(100000, '1') + "\nBaud=3\n", "Connection", "Baud", "3"},
+    };
+    for (const auto& c : cases) {
+        write_raw(ini, c.file);
+        EXPECT_STREQ(settings_read_string(c.section, c.key), c.expected) << c.file;
+    }
+}
+
+TEST_F(SettingsFile, CutsLongValuesAt260OnRead) {
+    const std::string value(300, 'v');
+    ASSERT_NE(settings_write_string("Connection", "Startup", value.c_str()), 0);
+    EXPECT_EQ(std::string(settings_read_string("Connection", "Startup")), value.substr(0, 260));
+    EXPECT_NE(read_raw(ini).find(value), std::string::npos);  // stored whole
+
+    char buf[4];
+    EXPECT_EQ(profile_get_string("Connection", "Missing", "default", buf, sizeof buf, ini.c_str()), 3);
+    EXPECT_STREQ(buf, "def");
+    EXPECT_EQ(profile_get_string("Connection", "Startup", "", buf, 1, ini.c_str()), 0);
+    EXPECT_STREQ(buf, "");
+}
+
+TEST_F(SettingsFile, EditsKeepEveryOtherByte) {
+    const struct {
+        std::string before;
+        const char *key, *value;
+        std::string after;
+    } cases[] = {
+        {"; top\r\n[Other]\r\nA = 1\r\n\r\n[Connection]\r\nPort=1\r\nBaud=9600\r\n", "Port", "3",
+         "; top\r\n[Other]\r\nA = 1\r\n\r\n[Connection]\r\nPort=3\r\nBaud=9600\r\n"},
+        {"[Connection]\nPort=1\n\n[Other]\nx=y\n", "Baud", "9600",
+         "[Connection]\nPort=1\nBaud=9600\n\n[Other]\nx=y\n"},
+        {"[Connection]\n; note\n\n[B]\n", "Port", "3", "[Connection]\nPort=3\n; note\n\n[B]\n"},
+        {"[A]\nx=1", "Port", "3", "[A]\nx=1\n[Connection]\nPort=3\n"},
+        {"[Connection]\nPort=1", "Baud", "9600", "[Connection]\nPort=1\nBaud=9600"},
+        {"[A]\r\nx=1\r\n", "Port", "3", "[A]\r\nx=1\r\n[Connection]\r\nPort=3\r\n"},
+        {"[connection]\n  PORT = 1 ; c\n", "Port", "3", "[connection]\n  PORT=3\n"},
+        {"[Connection]\nPort=1\nPort=2\n", "Port", "3", "[Connection]\nPort=3\nPort=2\n"},
+        {"[Connection]\nPort=3\n[Connection]\nBaud=1\n", "Baud", "2",
+         "[Connection]\nPort=3\nBaud=2\n[Connection]\nBaud=1\n"},
+        {"", "Port", "3", "[Connection]\nPort=3\n"},
+        {std::string("[X]\nk=\0\xff\n", 9), "Port", "3",
+         std::string("[X]\nk=\0\xff\n[Connection]\nPort=3\n", 29)},
+    };
+    for (const auto& c : cases) {
+        write_raw(ini, c.before);
+        ASSERT_NE(settings_write_string("Connection", c.key, c.value), 0) << c.before;
+        EXPECT_EQ(read_raw(ini), c.after) << c.before;
+    }
+}
+
+TEST_F(SettingsFile, RefusesTextThatWouldBreakTheFile) {
+    const std::string before = "[Connection]\nPort=1\n";
+    const struct {
+        const char *section, *key, *value;
+    } cases[] = {
+        {"Connection", "Startup", "a\nPort=9"}, {"Connection", "Startup", "a\rb"},
+        {"Connection", "Po\nrt", "1"},          {"Conn\nection", "Port", "1"},
+        {"Connection", "Port=2", "1"},          {"Connection", ";Port", "1"},
+        {"Connection", "[Port]", "1"},          {"Connection", " ", "1"},
+        {"", "Port", "1"},                      {nullptr, "Port", "1"},
+        {"Connection", nullptr, "1"},
+    };
+    for (const auto& c : cases) {
+        write_raw(ini, before);
+        EXPECT_EQ(settings_write_string(c.section, c.key, c.value), 0) << (c.key ? c.key : "");
+        EXPECT_EQ(read_raw(ini), before);
+    }
+}
+
+TEST_F(SettingsFile, BadPathsReadEmptyAndWriteNothing) {
+    mkfifo((dir + "/fifo.ini").c_str(), 0600);
+    const std::string paths[] = {dir, dir + "/missing/term.ini", dir + "/fifo.ini",
+                                 std::string(SETTINGS_TEXT_SIZE, 'x')};
+    for (const auto& p : paths) {
+        settings_use_path(p.c_str());
+        EXPECT_STREQ(settings_read_string("Connection", "Port"), "") << p;
+        EXPECT_EQ(settings_read_int("Connection", "Port"), 0) << p;
+        EXPECT_EQ(settings_write_int("Connection", "Port", 3), 0) << p;
+        char keys[8] = "junk";
+        EXPECT_EQ(settings_read_keys("Connection", keys, sizeof keys), 0) << p;
+        EXPECT_EQ(keys[0], '\0');
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"fifo.ini"});
+}
+
+TEST_F(SettingsFile, ReplacementKeepsModeLinksAndOldFileOnFailure) {
+    write_raw(ini, "[Connection]\nPort=1\n");
+    chmod(ini.c_str(), 0640);
+    ASSERT_NE(settings_write_int("Connection", "Port", 2), 0);
+    struct stat st;
+    ASSERT_EQ(stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    const std::string link = dir + "/link.ini";
+    ASSERT_EQ(symlink(ini.c_str(), link.c_str()), 0);
+    ASSERT_NE(profile_write_int(link.c_str(), "Connection", "Port", 5), 0);
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=5\n");
+
+    // A temporary left by an earlier process with our pid is neither used nor removed.
+    const std::string stale = ini + ".tmp" + std::to_string(getpid());
+    write_raw(stale, "stale");
+    ASSERT_NE(settings_write_int("Connection", "Port", 5), 0);
+    EXPECT_EQ(read_raw(stale), "stale");
+    std::filesystem::remove(stale);
+
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores permission bits";
+    chmod(dir.c_str(), 0500);  // the file stays writable, the directory does not
+    EXPECT_EQ(settings_write_int("Connection", "Port", 7), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=5\n");
+    chmod(dir.c_str(), 0700);
+    chmod(ini.c_str(), 0);
+    EXPECT_STREQ(settings_read_string("Connection", "Port"), "");
+    EXPECT_EQ(settings_write_int("Connection", "Port", 7), 0);
+    EXPECT_EQ(entries().size(), 2u);  // term.ini and link.ini, no temporaries
+}
+
+TEST_F(SettingsFile, RefusesToRewriteAnOversizedFile) {
+    const std::string big = "[Connection]\nPort=8\n;" + std::string(2 << 20, 'z') + "\n";
+    write_raw(ini, big);
+    EXPECT_EQ(settings_read_int("Connection", "Port"), 8);  // the loaded head is read
+    EXPECT_EQ(settings_write_int("Connection", "Port", 9), 0);
+    EXPECT_EQ(read_raw(ini).size(), big.size());
+}
+
+TEST_F(SettingsFile, ListsTheKeysOfASection) {
+    write_raw(ini, "[Ports]\nCOM3=/dev/ttyUSB0\n;COM9=x\nCOM7 = /dev/pts/3\ncom3=dup\nplain\n"
+                   "[X]\nY=1\n");
+    const struct {
+        int size, result;
+        std::string list;
+    } cases[] = {
+        {64, 10, std::string("COM3\0COM7\0\0", 11)},
+        {11, 10, std::string("COM3\0COM7\0\0", 11)},
+        {10, 5, std::string("COM3\0\0", 6)},
+        {2, 0, std::string("\0\0", 2)},
+        {1, 0, std::string("\0", 1)},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> buf(size_t(c.size), 'j');
+        EXPECT_EQ(settings_read_keys("ports", buf.data(), c.size), c.result) << c.size;
+        EXPECT_EQ(std::string(buf.data(), c.list.size()), c.list) << c.size;
+    }
+    char buf[8] = "junk";
+    EXPECT_EQ(settings_read_keys("Missing", buf, sizeof buf), 0);
+    EXPECT_EQ(std::string(buf, 2), std::string("\0\0", 2));
+    EXPECT_EQ(profile_get_string("Ports", nullptr, "", buf, sizeof buf, ini.c_str()), 5);
+}
+
+TEST_F(SettingsFile, IntegerWriteOverwritesTheLastReadText) {
+    write_raw(ini, "[Connection]\nStartup=boot.txt\n");
+    const char* text = settings_read_string("Connection", "Startup");
+    EXPECT_STREQ(text, "boot.txt");
+    ASSERT_NE(settings_write_int("Connection", "Port", 42), 0);
+    EXPECT_STREQ(text, "42");
+    EXPECT_EQ(settings_read_string("Connection", "Missing"), text);
+    EXPECT_STREQ(text, "");
+}
+
+}  // namespace

@@ -25,8 +25,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
@@ -183,9 +185,44 @@ public:
         return s;
     }
 
+    // The list stretches rows to the viewport; paint (and highlight) only the column.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (model_->column_width <= 0) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem o(option);
+        o.rect.setWidth(model_->column_width);
+        painter->save();
+        painter->setClipRect(o.rect, Qt::IntersectClip);
+        QStyledItemDelegate::paint(painter, o, index);
+        painter->restore();
+    }
+
 private:
     LogModel* model_;
 };
+
+// Check boxes of the templates are 8 units high, a pixel or two less than the style's
+// box with its frame: shrink the box to the control so rows do not cut each other.
+class FittingStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if ((metric == PM_IndicatorHeight || metric == PM_IndicatorWidth) && widget && widget->height() > 4)
+            return qMin(value, widget->height() - 2);
+        return value;
+    }
+};
+
+QStyle* fitting_style() {
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new FittingStyle();
+        style->setParent(qApp);
+    }
+    return style;
+}
 
 void show_menu(UiWindow* w, QPoint global) {
     if (w->menu) w->menu->popup(global);
@@ -326,6 +363,7 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
     case UI_CHECKBOX: {
         auto* box = new QCheckBox(text, dlg);
         if (dc.style & BS_LEFTTEXT_) box->setLayoutDirection(Qt::RightToLeft);
+        box->setStyle(fitting_style());
         // clicked comes after the box has flipped, as with an automatic check box.
         QObject::connect(box, &QCheckBox::clicked, dlg, [w, id]() { deliver(w, UI_COMMAND, id, UI_CLICKED); });
         return box;

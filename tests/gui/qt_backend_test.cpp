@@ -1,0 +1,590 @@
+// The Qt backend on real widgets (offscreen platform): geometry from the tables, the
+// messages a dialog procedure sees, lists, combos, boxes and re-entrant ends.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/qt/ui_qt.h"
+#include "platform/ui.h"
+
+namespace {
+
+// One dialog run: hooks called from the dialog procedure and a body that runs once
+// the modal loop is going. The dialog ends after the body unless it ended already.
+struct Script {
+    std::function<void(UiWindow*)> on_init;
+    std::function<void(UiWindow*)> body;
+    std::function<void(UiWindow*, const UiMessage&)> on_message;
+    std::vector<UiMessage> log;
+    bool end_after_body = true;
+};
+
+Script* g_script = nullptr;
+
+void script_proc(UiWindow* w, const UiMessage* m) {
+    Script* s = g_script;
+    s->log.push_back(*m);
+    if (m->kind == UI_INIT) {
+        if (s->on_init) s->on_init(w);
+        QTimer::singleShot(0, ui_qt_dialog(w), [w, s]() {
+            if (s->body) s->body(w);
+            if (s->end_after_body && ui_dialog_alive(w)) ui_end_dialog(w, 99);
+        });
+        // A hung test fails instead of blocking the run.
+        QTimer::singleShot(20000, ui_qt_dialog(w), [w]() {
+            ADD_FAILURE() << "dialog did not end";
+            ui_end_dialog(w, -2);
+        });
+    }
+    if (s->on_message) s->on_message(w, *m);
+}
+
+int run(const DialogTemplate& tmpl, Script& s) {
+    g_script = &s;
+    int result = ui_run_dialog(&tmpl, nullptr, script_proc);
+    g_script = nullptr;
+    return result;
+}
+
+std::vector<UiMessage> of_kind(const std::vector<UiMessage>& log, UiMessageKind kind) {
+    std::vector<UiMessage> out;
+    for (const UiMessage& m : log)
+        if (m.kind == kind) out.push_back(m);
+    return out;
+}
+
+// Runs fn on the first modal widget of type T that shows up (a nested exec loop).
+template <class T>
+void when_modal(std::function<void(T*)> fn) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, fn]() {
+        if (T* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            fn(widget);
+        }
+    });
+    poll->start(5);
+}
+
+TEST(QtBackend, ControlsArePlacedFromDialogUnits) {
+    int bx = 0, by = 0;
+    ui_qt_base_units(&bx, &by);
+    // A dialog font of about 8 points; anything else means the font was not found.
+    EXPECT_GE(bx, 5);
+    EXPECT_LE(bx, 9);
+    EXPECT_GE(by, 10);
+    EXPECT_LE(by, 17);
+    for (const DialogTemplate* t : {&MAIN_DIALOG, &PIN_PANEL_DIALOG}) {
+        SCOPED_TRACE(t->caption);
+        Script s;
+        s.body = [&](UiWindow* w) {
+            ASSERT_EQ(ui_child_count(w), t->count);
+            int cw = 0, ch = 0;
+            ui_client_size(w, &cw, &ch);
+            EXPECT_EQ(cw, dialog_units_to_px_x(t->width, bx));
+            EXPECT_EQ(ch, dialog_units_to_px_y(t->height, by));
+            for (int i = 0; i < t->count; ++i) {
+                const DialogControl& c = t->controls[i];
+                int x, y, width, height;
+                ASSERT_EQ(ui_child_rect(w, i, &x, &y, &width, &height), 1);
+                EXPECT_EQ(x, dialog_units_to_px_x(c.x, bx)) << i;
+                EXPECT_EQ(y, dialog_units_to_px_y(c.y, by)) << i;
+                EXPECT_EQ(width, dialog_units_to_px_x(c.width, bx)) << i;
+                // A closed combo box is as high as an edit field; its table height holds the list.
+                EXPECT_EQ(height, dialog_units_to_px_y(c.cls == UI_COMBO ? 12 : c.height, by)) << i;
+                EXPECT_EQ(ui_is_enabled(w, c.id), (c.style & STYLE_DISABLED) ? 0 : 1) << i;
+            }
+            EXPECT_EQ(ui_child_rect(w, t->count, nullptr, nullptr, nullptr, nullptr), 0);
+            QDialog* d = ui_qt_dialog(w);
+            bool fixed = d->minimumSize() == d->maximumSize();
+            EXPECT_EQ(fixed, (t->style & WS_THICKFRAME_) == 0);
+            EXPECT_EQ(d->windowTitle(), QString::fromUtf8(t->caption));
+            EXPECT_FALSE(d->windowIcon().isNull());
+            // No push button may take Enter for itself.
+            for (QPushButton* b : d->findChildren<QPushButton*>()) {
+                EXPECT_FALSE(b->autoDefault());
+                EXPECT_FALSE(b->isDefault());
+            }
+        };
+        EXPECT_EQ(run(*t, s), 99);
+    }
+}
+
+TEST(QtBackend, KeysAndCloseBoxBecomeDialogCommands) {
+    struct Case {
+        int focus;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        int expected;
+    };
+    const Case cases[] = {
+        {ID_PORT, Qt::Key_Return, Qt::NoModifier, UI_IDOK},
+        {ID_COMMAND, Qt::Key_Enter, Qt::KeypadModifier, UI_IDOK},
+        {ID_CONNECT, Qt::Key_Return, Qt::NoModifier, UI_IDOK},  // not a click of the button
+        {ID_LOG, Qt::Key_Return, Qt::NoModifier, UI_IDOK},
+        {ID_STARTUP, Qt::Key_Escape, Qt::NoModifier, UI_IDCANCEL},
+        {ID_BAUD, Qt::Key_Escape, Qt::NoModifier, UI_IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.focus);
+        Script s;
+        s.on_init = [](UiWindow* w) { ui_enable(w, ID_COMMAND, 1); };
+        s.body = [&](UiWindow* w) {
+            ui_set_focus(w, c.focus);
+            QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : ui_qt_control(w, c.focus);
+            if (auto* combo = qobject_cast<QComboBox*>(ui_qt_control(w, c.focus))) target = combo->lineEdit();
+            QTest::keyClick(target, c.key, c.mods);
+            // The procedure did not end the dialog: it must still be there.
+            EXPECT_TRUE(ui_qt_dialog(w)->isVisible());
+        };
+        run(MAIN_DIALOG, s);
+        auto commands = of_kind(s.log, UI_COMMAND);
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0].id, c.expected);
+    }
+
+    Script s;
+    s.body = [](UiWindow* w) {
+        EXPECT_FALSE(ui_qt_dialog(w)->close());  // the close box asks, the procedure decides
+        EXPECT_TRUE(ui_qt_dialog(w)->isVisible());
+        ui_end_dialog(w, 5);
+        EXPECT_EQ(ui_dialog_alive(w), 0);
+    };
+    EXPECT_EQ(run(MAIN_DIALOG, s), 5);
+    auto commands = of_kind(s.log, UI_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].id, UI_IDCANCEL);
+}
+
+TEST(QtBackend, CheckBoxFlipsBeforeItsCommand) {
+    std::vector<int> seen;
+    Script s;
+    s.on_message = [&](UiWindow* w, const UiMessage& m) {
+        if (m.kind == UI_COMMAND && m.id == 1010) seen.push_back(ui_is_checked(w, 1010));
+    };
+    s.body = [](UiWindow* w) {
+        auto* box = qobject_cast<QCheckBox*>(ui_qt_control(w, 1010));
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->layoutDirection(), Qt::RightToLeft);  // text left of the box
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+        ui_set_check(w, 1010, 1);  // the program's own change sends nothing
+    };
+    run(PIN_PANEL_DIALOG, s);
+    EXPECT_EQ(seen, (std::vector<int>{1, 0}));
+}
+
+TEST(QtBackend, ComboBoxesSortSelectAndNotify) {
+    Script s;
+    s.body = [](UiWindow* w) {
+        // Sorted without regard to case; the returned index is the sorted position.
+        EXPECT_EQ(ui_combo_add(w, ID_PORT, "COM3 (/dev/ttyS2)", 0), 0);
+        EXPECT_EQ(ui_combo_add(w, ID_PORT, "com10 (/dev/ttyUSB0)", 0), 0);
+        EXPECT_EQ(ui_combo_add(w, ID_PORT, "COM2 (/dev/ttyS1)", 1), 1);
+        EXPECT_EQ(ui_combo_add(w, ID_PORT, "COM9", 0), 3);
+        const char* order[] = {"com10 (/dev/ttyUSB0)", "COM2 (/dev/ttyS1)", "COM3 (/dev/ttyS2)", "COM9"};
+        ASSERT_EQ(ui_combo_count(w, ID_PORT), 4);
+        char buf[64];
+        for (int i = 0; i < 4; ++i) {
+            ui_combo_item(w, ID_PORT, i, buf, sizeof buf);
+            EXPECT_STREQ(buf, order[i]);
+        }
+        ui_get_text(w, ID_PORT, buf, sizeof buf);
+        EXPECT_STREQ(buf, "COM2 (/dev/ttyS1)");
+        EXPECT_EQ(ui_combo_item(w, ID_PORT, 4, buf, sizeof buf), -1);
+
+        // Unsorted boxes append; adding without select keeps what was typed.
+        ui_set_text(w, ID_BAUD, "9600 baud");
+        EXPECT_EQ(ui_combo_add(w, ID_BAUD, "115200", 0), 0);
+        EXPECT_EQ(ui_combo_add(w, ID_BAUD, "19200", 0), 1);
+        ui_get_text(w, ID_BAUD, buf, sizeof buf);
+        EXPECT_STREQ(buf, "9600 baud");
+        EXPECT_EQ(ui_combo_add(w, ID_BAUD, "57600", 1), 2);
+        ui_get_text(w, ID_BAUD, buf, sizeof buf);
+        EXPECT_STREQ(buf, "57600");
+        EXPECT_EQ(ui_combo_add(w, ID_STARTUP, "x", 1), -1);  // not a combo box
+
+        // The operator's changes notify; the program's did not.
+        auto* port = qobject_cast<QComboBox*>(ui_qt_control(w, ID_PORT));
+        port->lineEdit()->setFocus();
+        QTest::keyClick(port->lineEdit(), Qt::Key_Down);
+        QTest::keyClicks(port->lineEdit(), "x");
+        EXPECT_EQ(ui_focus_id(w), ID_PORT);  // its edit field stands for the box
+        EXPECT_EQ(ui_combo_count(w, ID_PORT), 4);
+    };
+    run(MAIN_DIALOG, s);
+    auto commands = of_kind(s.log, UI_COMMAND);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].id, ID_PORT);
+    EXPECT_EQ(commands[0].code, UI_SELCHANGE);
+    EXPECT_EQ(commands[1].id, ID_PORT);
+    EXPECT_EQ(commands[1].code, UI_EDITCHANGE);
+}
+
+uint32_t parity_colour(int row) { return row % 2 ? 0x0000FF : 0x102030; }
+
+TEST(QtBackend, ListRowsTextsColoursAndTips) {
+    Script s;
+    s.body = [](UiWindow* w) {
+        ui_list_add_column(w, ID_LOG, "", 566);
+        ui_list_set_colours(w, ID_LOG, 0xFFFFFF, parity_colour);
+        const std::string long_row(300, 'W');
+        const char* rows[] = {"V", "", "bad \xff\xfe bytes", "\xc3\xa9t\xc3\xa9", long_row.c_str()};
+        for (const char* r : rows) {
+            int i = ui_list_insert(w, ID_LOG, 1 << 30);  // past the end appends
+            ui_list_set_text(w, ID_LOG, i, r);
+        }
+        EXPECT_EQ(ui_list_insert(w, ID_LOG, 1), 1);  // in the middle
+        ui_list_set_text(w, ID_LOG, 1, "mid");
+        ui_list_set_text(w, ID_LOG, 99, "ignored");
+        ASSERT_EQ(ui_list_count(w, ID_LOG), 6);
+
+        auto* view = qobject_cast<QListView*>(ui_qt_control(w, ID_LOG));
+        QAbstractItemModel* model = view->model();
+        EXPECT_EQ(model->data(model->index(0, 0)).toString(), "V");
+        EXPECT_EQ(model->data(model->index(1, 0)).toString(), "mid");
+        // Bytes that are not text still give a row, with replacement characters.
+        QString bad = model->data(model->index(3, 0)).toString();
+        EXPECT_TRUE(bad.startsWith("bad ") && bad.contains(QChar(0xFFFD)) && bad.endsWith(" bytes"));
+        for (int r = 0; r < 6; ++r)
+            EXPECT_EQ(model->data(model->index(r, 0), Qt::ForegroundRole).value<QColor>().rgb() & 0xFFFFFF,
+                      parity_colour(r))
+                << r;
+        EXPECT_EQ(view->palette().color(QPalette::Base), QColor(255, 255, 255));
+        EXPECT_FALSE(model->data(model->index(0, 0), Qt::ToolTipRole).isValid());
+        EXPECT_EQ(model->data(model->index(5, 0), Qt::ToolTipRole).toString().size(), 300);
+
+        // Rows read back as the bytes stored; a short buffer never splits a character.
+        char buf[32];
+        EXPECT_EQ(ui_list_get_text(w, ID_LOG, 3, buf, sizeof buf), 14);
+        EXPECT_STREQ(buf, "bad \xff\xfe bytes");
+        EXPECT_EQ(ui_list_get_text(w, ID_LOG, 4, buf, 2), 0);  // "é" needs 2 bytes + NUL
+        EXPECT_EQ(ui_list_get_text(w, ID_LOG, 4, buf, 4), 3);
+        EXPECT_STREQ(buf, "\xc3\xa9t");
+        EXPECT_EQ(ui_list_get_text(w, ID_LOG, 6, buf, sizeof buf), 0);
+        EXPECT_EQ(ui_list_count(w, ID_PORT), 0);
+        EXPECT_EQ(ui_list_insert(w, ID_PORT, 0), -1);
+
+        ui_list_ensure_visible(w, ID_LOG, 5);
+        QCoreApplication::processEvents();
+    };
+    run(MAIN_DIALOG, s);
+}
+
+TEST(QtBackend, TextsFocusAndEnabling) {
+    Script s;
+    s.body = [](UiWindow* w) {
+        char buf[16];
+        ui_set_text(w, 0, "ZORVTalk - COM3: 115200");
+        EXPECT_EQ(ui_text_length(w, 0), 23);
+        ui_set_text(w, ID_STARTUP, "\xc3\xa9\xc3\xa9\xc3\xa9");  // three two-byte characters
+        EXPECT_EQ(ui_text_length(w, ID_STARTUP), 6);
+        EXPECT_EQ(ui_get_text(w, ID_STARTUP, buf, 6), 4);
+        ui_set_text(w, ID_CONNECT, "Disconnect");
+        EXPECT_EQ(ui_get_text(w, ID_CONNECT, buf, sizeof buf), 10);
+        EXPECT_STREQ(buf, "Disconnect");
+        EXPECT_EQ(ui_get_text(w, 4242, buf, sizeof buf), 0);
+        EXPECT_STREQ(buf, "");
+        EXPECT_EQ(ui_text_length(nullptr, ID_PORT), 0);
+
+        ui_enable(w, ID_COMMAND, 1);
+        EXPECT_EQ(ui_is_enabled(w, ID_COMMAND), 1);
+        ui_enable(w, ID_COMMAND, 0);
+        EXPECT_EQ(ui_is_enabled(w, ID_COMMAND), 0);
+        for (int id : {ID_LOG, ID_CONNECT, ID_STARTUP}) {
+            ui_set_focus(w, id);
+            EXPECT_EQ(ui_focus_id(w), id);
+        }
+        EXPECT_EQ(ui_focus_id(nullptr), 0);
+    };
+    run(MAIN_DIALOG, s);
+}
+
+TEST(QtBackend, PostedCommandsRunAfterTheHandler) {
+    std::vector<std::string> order;
+    Script s;
+    s.on_message = [&](UiWindow* w, const UiMessage& m) {
+        if (m.kind == UI_COMMAND && m.id == ID_CONNECT) {
+            ui_post_command(w, 4242);
+            ui_post_syscommand(w, SYSCMD_ABOUT);
+            order.push_back("handler end");
+        } else if (m.kind == UI_COMMAND && m.id == 4242) {
+            order.push_back("posted command");
+        } else if (m.kind == UI_SYSCOMMAND) {
+            order.push_back("posted syscommand");
+            ui_end_dialog(w, 3);
+            ui_post_command(w, 4343);  // after the end: dropped
+        }
+    };
+    s.end_after_body = false;
+    s.body = [](UiWindow* w) { qobject_cast<QPushButton*>(ui_qt_control(w, ID_CONNECT))->click(); };
+    EXPECT_EQ(run(MAIN_DIALOG, s), 3);
+    EXPECT_EQ(order, (std::vector<std::string>{"handler end", "posted command", "posted syscommand"}));
+}
+
+// A handler that waits like the link, dispatching events, while a posted command
+// ends the dialog under it; the pin panel, nested in the main dialog, ends from
+// inside its own timer tick. Nothing may be used after it is gone (run under ASan).
+TEST(QtBackend, DialogEndedInsideANestedWait) {
+    int after_wait = 0;
+    Script s;
+    s.end_after_body = false;
+    s.on_message = [&](UiWindow* w, const UiMessage& m) {
+        if (ui_dialog_id(w) == DIALOG_PIN_PANEL) {
+            if (m.kind == UI_INIT) ui_set_timer(w, 1, 5);
+            if (m.kind == UI_TIMER) {
+                ui_post_command(w, UI_IDCANCEL);
+                while (ui_dialog_alive(w)) {
+                    dispatch_pending_messages();
+                    platform_idle_wait(1);
+                }
+                ui_set_check(w, 1010, 1);  // still memory, just no longer running
+                ui_kill_timer(w, 1);
+                ++after_wait;
+            }
+            if (m.kind == UI_COMMAND && m.id == UI_IDCANCEL) ui_end_dialog(w, 2);
+            return;
+        }
+        if (m.kind == UI_SYSCOMMAND && m.id == SYSCMD_PIN_PANEL) {
+            EXPECT_EQ(ui_run_dialog(&PIN_PANEL_DIALOG, w, script_proc), 2);
+            ui_post_command(w, ID_CONNECT);
+        }
+        if (m.kind == UI_COMMAND && m.id == ID_CONNECT) {
+            ui_post_command(w, UI_IDCANCEL);
+            while (ui_dialog_alive(w)) {
+                dispatch_pending_messages();
+                platform_idle_wait(1);
+            }
+            ui_set_text(w, ID_COMMAND, "after");
+            ui_set_timer(w, 7, 1);
+            ui_list_insert(w, ID_LOG, 0);
+            ui_post_command(w, 4242);
+            ++after_wait;
+        }
+        if (m.kind == UI_COMMAND && m.id == UI_IDCANCEL && ui_dialog_id(w) == DIALOG_MAIN) ui_end_dialog(w, 7);
+    };
+    s.body = [](UiWindow* w) { ui_post_syscommand(w, SYSCMD_PIN_PANEL); };
+    EXPECT_EQ(run(MAIN_DIALOG, s), 7);
+    EXPECT_EQ(after_wait, 2);
+    for (const UiMessage& m : s.log) EXPECT_NE(m.id, 4242);
+    QCoreApplication::processEvents();
+}
+
+TEST(QtBackend, TimersMenuAndResize) {
+    Script s;
+    s.end_after_body = false;
+    int ticks = 0;
+    s.on_init = [](UiWindow* w) {
+        for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(w, e.command, e.text);
+        ui_enable_system_menu(w, SYSCMD_REPORT, 0);
+        ui_set_timer(w, 3, 10);
+    };
+    s.on_message = [&](UiWindow* w, const UiMessage& m) {
+        if (m.kind == UI_TIMER && ++ticks == 3) {
+            ui_kill_timer(w, 3);
+            QTimer::singleShot(50, ui_qt_dialog(w), [w]() {
+                QDialog* d = ui_qt_dialog(w);
+                d->resize(d->width() + 100, d->height() + 60);
+                ui_move_child(w, 0, 1, 2, 30, 40);
+                int x, y, width, height;
+                ui_child_rect(w, 0, &x, &y, &width, &height);
+                EXPECT_EQ(QRect(x, y, width, height), QRect(1, 2, 30, 40));
+
+                auto* button = d->findChild<QToolButton*>();
+                ASSERT_TRUE(button);
+                EXPECT_EQ(button->focusPolicy(), Qt::NoFocus);
+                QMenu* menu = d->findChild<QMenu*>();
+                ASSERT_TRUE(menu);
+                QStringList texts;
+                for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
+                EXPECT_EQ(texts, (QStringList{"&Close\tAlt+F4", "-", "ZORV &Report", "-", "ZORV as &LPT", "-",
+                                              "&About ZORVTalk"}));
+                EXPECT_FALSE(menu->actions()[2]->isEnabled());
+                QTest::keyClick(ui_qt_control(w, ID_CONNECT), Qt::Key_Space, Qt::AltModifier);
+                EXPECT_TRUE(menu->isVisible());
+                menu->hide();
+                menu->actions()[4]->trigger();
+                menu->actions()[0]->trigger();  // Close: the procedure is asked, nothing more
+                ui_end_dialog(w, 0);
+            });
+        }
+    };
+    run(MAIN_DIALOG, s);
+    EXPECT_EQ(ticks, 3);
+    auto sizes = of_kind(s.log, UI_SIZE);
+    ASSERT_FALSE(sizes.empty());
+    int bx, by;
+    ui_qt_base_units(&bx, &by);
+    EXPECT_EQ(sizes.back().width, dialog_units_to_px_x(400, bx) + 100);
+    EXPECT_EQ(sizes.back().height, dialog_units_to_px_y(225, by) + 60);
+    auto sys = of_kind(s.log, UI_SYSCOMMAND);
+    ASSERT_EQ(sys.size(), 1u);
+    EXPECT_EQ(sys[0].id, SYSCMD_PIN_PANEL);
+    auto commands = of_kind(s.log, UI_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].id, UI_IDCANCEL);
+}
+
+TEST(QtBackend, MessageBoxAnswers) {
+    struct Case {
+        uint32_t style;
+        int icon;
+        std::function<void(QMessageBox*)> act;
+        int expected;
+    };
+    const Case cases[] = {
+        {UI_MB_OK, ICON_APP, [](QMessageBox* b) { b->button(QMessageBox::Ok)->click(); }, UI_ANSWER_OK},
+        {UI_MB_YESNO, ICON_APP, [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, UI_ANSWER_YES},
+        {UI_MB_YESNO, ICON_APP, [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, UI_ANSWER_NO},
+        {UI_MB_YESNO, 0, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, UI_ANSWER_NO},
+        {UI_MB_YESNO, 0, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, UI_ANSWER_YES},
+        {UI_MB_ICONERROR, 0, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, UI_ANSWER_OK},
+    };
+    for (const Case& c : cases) {
+        QString text, caption;
+        bool custom_icon = false;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        when_modal<QMessageBox>([&](QMessageBox* b) {
+            text = b->text();
+            caption = b->windowTitle();
+            custom_icon = !b->iconPixmap().isNull() && b->icon() == QMessageBox::NoIcon;
+            icon = b->icon();
+            c.act(b);
+        });
+        int answer = ui_message_box(nullptr, "Target is still connected\r\n\r\nDisconnect <b>and</b> exit?", "Exit",
+                                    c.style, c.icon);
+        EXPECT_EQ(answer, c.expected);
+        EXPECT_EQ(text, "Target is still connected\n\nDisconnect <b>and</b> exit?");
+        EXPECT_EQ(caption, "Exit");
+        if (c.icon == ICON_APP) {
+            EXPECT_TRUE(custom_icon);
+        }
+        if (c.style & UI_MB_ICONERROR) {
+            EXPECT_EQ(icon, QMessageBox::Critical);
+        }
+    }
+}
+
+TEST(QtBackend, FileChooser) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    QString plain = tmp.filePath("startup");  // no dot: "*.*" must still show it
+    QFile(plain).open(QIODevice::WriteOnly);
+    QString deep = tmp.path();
+    while (deep.toUtf8().size() <= 270) deep += "/" + QString(40, 'd');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    QString too_long = deep + "/f";
+    QFile(too_long).open(QIODevice::WriteOnly);
+
+    struct Case {
+        QString pick;  // empty: cancel
+        const char* filter;
+        const char* expected;
+    };
+    QByteArray plain_bytes = plain.toUtf8();
+    const Case cases[] = {
+        {QString(), nullptr, nullptr},
+        {plain, nullptr, plain_bytes.constData()},
+        {plain, "Command files\0*.txt;*.*\0", plain_bytes.constData()},
+        {too_long, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        QString title, filter_shown;
+        QStringList name_filters;
+        when_modal<QFileDialog>([&](QFileDialog* fd) {
+            title = fd->windowTitle();
+            if (auto* combo = fd->findChild<QComboBox*>("fileTypeCombo")) filter_shown = combo->currentText();
+            if (auto* model = fd->findChild<QFileSystemModel*>()) name_filters = model->nameFilters();
+            if (c.pick.isEmpty()) {
+                fd->reject();
+            } else {
+                fd->selectFile(c.pick);
+                static_cast<QDialog*>(fd)->accept();  // QFileDialog's own check of the name
+            }
+        });
+        char* path = ui_choose_file(nullptr, nullptr, c.filter, nullptr, 1, nullptr);
+        if (c.expected) {
+            ASSERT_NE(path, nullptr);
+            EXPECT_STREQ(path, c.expected);
+        } else {
+            EXPECT_EQ(path, nullptr);
+        }
+        ui_free(path);
+        EXPECT_EQ(title, "Open File");
+        EXPECT_EQ(filter_shown, c.filter ? "Command files" : "All Files (*.*)");
+        EXPECT_TRUE(name_filters.contains("*"));
+    }
+}
+
+// The log grows for the whole run: a million rows stay cheap in time and memory.
+TEST(QtBackend, MillionRows) {
+    auto rss_kb = []() {
+        long pages = 0, resident = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+            std::fclose(f);
+        }
+        return resident * 4;
+    };
+    Script s;
+    s.body = [&](UiWindow* w) {
+        const int rows = 1000000;
+        long before = rss_kb();
+        auto start = std::chrono::steady_clock::now();
+        char text[48];
+        for (int i = 0; i < rows; ++i) {
+            std::snprintf(text, sizeof text, i % 2 ? "OK %d" : "G0 X%d Y20 Z30 F1000", i);
+            int r = ui_list_insert(w, ID_LOG, 1 << 30);
+            ui_list_set_text(w, ID_LOG, r, text);
+            ui_list_ensure_visible(w, ID_LOG, r);
+            if (i % 1000 == 0) QCoreApplication::processEvents();
+        }
+        QCoreApplication::processEvents();
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        long per_row = (rss_kb() - before) * 1024 / rows;
+        std::printf("1,000,000 rows: %.2f s, %ld bytes per row\n", seconds, per_row);
+        EXPECT_EQ(ui_list_count(w, ID_LOG), rows);
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT(seconds, 5.0);
+        EXPECT_LT(per_row, 250);
+#endif
+    };
+    run(MAIN_DIALOG, s);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ui_init();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

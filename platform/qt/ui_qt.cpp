@@ -18,14 +18,13 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QProxyStyle>
@@ -33,7 +32,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -54,6 +53,7 @@ constexpr int MAX_PATH_BYTES = 260;
 // single-line edits of the templates use, so the closed boxes line up with them.
 constexpr int COMBO_EDIT_UNITS = 12;
 constexpr int MENU_BUTTON_PX = 12;
+constexpr int MIN_TIMER_MS = 10;
 
 class LogModel;
 
@@ -168,41 +168,6 @@ public:
     QFont font;
 };
 
-// Every row is one column wide, so text is cut at the column edge as in a report list.
-class RowDelegate : public QStyledItemDelegate {
-public:
-    RowDelegate(LogModel* model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        // Measured on a fixed sample so that an empty first row still gets a full height.
-        QStyleOptionViewItem o(option);
-        initStyleOption(&o, index);
-        o.text = QStringLiteral("Xg");
-        const QWidget* widget = option.widget;
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        QSize s = style->sizeFromContents(QStyle::CT_ItemViewItem, &o, QSize(), widget);
-        if (model_->column_width > 0) s.setWidth(model_->column_width);
-        return s;
-    }
-
-    // The list stretches rows to the viewport; paint (and highlight) only the column.
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        if (model_->column_width <= 0) {
-            QStyledItemDelegate::paint(painter, option, index);
-            return;
-        }
-        QStyleOptionViewItem o(option);
-        o.rect.setWidth(model_->column_width);
-        painter->save();
-        painter->setClipRect(o.rect, Qt::IntersectClip);
-        QStyledItemDelegate::paint(painter, o, index);
-        painter->restore();
-    }
-
-private:
-    LogModel* model_;
-};
-
 // Check boxes of the templates are 8 units high, a pixel or two less than the style's
 // box with its frame: shrink the box to the control so rows do not cut each other.
 class FittingStyle : public QProxyStyle {
@@ -240,6 +205,12 @@ public:
         Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
         bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plain) {
+            // As in a Windows dialog, a focused push button takes Enter as a click.
+            if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                button && button->window() == w_->dialog && button->isEnabled()) {
+                button->click();
+                return true;
+            }
             deliver(w_, UI_COMMAND, UI_IDOK);
             return true;
         }
@@ -387,16 +358,24 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
         return combo;
     }
     case UI_LISTVIEW: {
-        auto* view = new QListView(dlg);
+        // A table of one column: text is cut at the column edge as in a report list,
+        // and new rows cost no relayout of the old ones, however long the log grows.
+        auto* view = new QTableView(dlg);
         auto* model = new LogModel(view);
         model->font = dlg->font();
         view->setModel(model);
-        view->setItemDelegate(new RowDelegate(model, view));
-        view->setUniformItemSizes(true);
-        view->setLayoutMode(QListView::SinglePass);
-        view->setTextElideMode(Qt::ElideNone);
+        view->horizontalHeader()->hide();
+        view->verticalHeader()->hide();
+        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view->verticalHeader()->setDefaultSectionSize(QFontMetrics(dlg->font()).height() + 2);
+        view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view->setShowGrid(false);
         view->setWordWrap(false);
+        view->setCornerButtonEnabled(false);
+        view->setTabKeyNavigation(false);  // Tab leaves the log like any control
+        view->setTextElideMode(Qt::ElideNone);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
         view->setFrameShape((dc.style & STYLE_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
@@ -783,7 +762,7 @@ void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     bool queued = c->scroll_row >= 0;
     c->scroll_row = row;
     if (queued) return;
-    auto* view = static_cast<QListView*>(c->widget);
+    auto* view = static_cast<QTableView*>(c->widget);
     QTimer::singleShot(0, view, [dialog, id, view]() {
         Control* ctl = find_control(dialog, id);
         if (!ctl) return;
@@ -810,7 +789,7 @@ void ui_list_add_column(UiWindow* dialog, int id, const char* /*title: the list 
     LogModel* m = list_model(dialog, id, &c);
     if (!m || width < 0) return;
     m->column_width = width;
-    static_cast<QListView*>(c->widget)->doItemsLayout();
+    static_cast<QTableView*>(c->widget)->setColumnWidth(0, width);
 }
 
 void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
@@ -873,6 +852,9 @@ int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint3
 
 void ui_set_timer(UiWindow* dialog, int timer_id, int ms) {
     if (!dialog || dialog->ended || !dialog->dialog || ms < 0) return;
+    // A 0 ms timer would fire on every event-loop turn: a busy loop. Windows rounds
+    // short periods up to 10 ms as well.
+    if (ms < MIN_TIMER_MS) ms = MIN_TIMER_MS;
     QTimer*& timer = dialog->timers[timer_id];
     if (!timer) {
         timer = new QTimer(dialog->dialog);

@@ -30,6 +30,13 @@ bool sim_start(SimProcess* sim, int port, const std::vector<std::string>& args) 
     std::snprintf(base, sizeof base, "/tmp/zorv-test-%d-%d", static_cast<int>(getpid()), g_counter++);
     sim->link_path = std::string(base) + ".tty";
     sim->log_path = std::string(base) + ".log";
+    // Everything the child needs is built before fork: other threads (the
+    // watchdog) may hold the allocator's lock at that moment.
+    std::vector<std::string> argv_s = {ZORV_SIM_PATH, "--link", sim->link_path, "--log", sim->log_path};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argv_s) argv.push_back(const_cast<char*>(s.c_str()));
+    argv.push_back(nullptr);
     int out[2];
     if (pipe(out) != 0) return false;
     pid_t pid = fork();
@@ -38,11 +45,6 @@ bool sim_start(SimProcess* sim, int port, const std::vector<std::string>& args) 
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);
-        std::vector<std::string> argv_s = {ZORV_SIM_PATH, "--link", sim->link_path, "--log", sim->log_path};
-        argv_s.insert(argv_s.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& s : argv_s) argv.push_back(const_cast<char*>(s.c_str()));
-        argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
     }

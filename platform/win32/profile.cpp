@@ -1,0 +1,85 @@
+// Private-profile INI files on Windows: the system's own functions, with the same
+// refusals as the POSIX layer so a text can never turn into another key or section.
+#include "platform/profile.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string trimmed(const char* text) {
+    std::string s = text ? text : "";
+    size_t b = 0, e = s.size();
+    while (b < e && is_blank(s[b])) ++b;
+    while (e > b && is_blank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+bool has_line_break(const char* s) { return s && std::strpbrk(s, "\r\n") != nullptr; }
+
+}  // namespace
+
+int profile_module_path(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    DWORD n = GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(size));
+    // A full buffer means the path was cut: no path is better than another file's.
+    if (n == 0 || n >= static_cast<DWORD>(size)) {
+        buf[0] = '\0';
+        return 0;
+    }
+    return static_cast<int>(n);
+}
+
+int profile_get_string(const char* section, const char* key, const char* def, char* buf, int size,
+                       const char* path) {
+    if (!buf || size <= 0) return 0;
+    if (!key) return profile_get_keys(section, buf, size, path);
+    if (!def) def = "";
+    if (!section || !path || !*path) {
+        std::strncpy(buf, def, static_cast<size_t>(size) - 1);
+        buf[size - 1] = '\0';
+        return static_cast<int>(std::strlen(buf));
+    }
+    return static_cast<int>(GetPrivateProfileStringA(section, key, def, buf, static_cast<DWORD>(size), path));
+}
+
+int profile_get_keys(const char* section, char* buf, int size, const char* path) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    if (size >= 2) buf[1] = '\0';
+    if (!section || !path || !*path) return 0;
+    // The system cuts the last name of a list that does not fit; read it whole and
+    // hand back only the names that fit entirely.
+    std::vector<char> all(4096);
+    for (;;) {
+        DWORD n = GetPrivateProfileStringA(section, nullptr, "", all.data(), static_cast<DWORD>(all.size()), path);
+        if (n + 2 < all.size() || all.size() >= (1u << 20)) break;
+        all.assign(all.size() * 4, '\0');
+    }
+    size_t used = 0;
+    for (const char* name = all.data(); *name; name += std::strlen(name) + 1) {
+        size_t len = std::strlen(name);
+        if (used + len + 2 > static_cast<size_t>(size)) break;
+        std::memcpy(buf + used, name, len + 1);
+        used += len + 1;
+    }
+    buf[used] = '\0';
+    return static_cast<int>(used);
+}
+
+int profile_put_string(const char* section, const char* key, const char* value, const char* path) {
+    if (!path || !*path || !section || !key) return 0;
+    if (!value) value = "";
+    std::string sec = trimmed(section), name = trimmed(key);
+    if (sec.empty() || name.empty()) return 0;
+    // Any of these would be read back as a different key, section or line.
+    if (has_line_break(section) || has_line_break(key) || has_line_break(value)) return 0;
+    if (name.find('=') != std::string::npos || name[0] == ';' || name[0] == '[') return 0;
+    return WritePrivateProfileStringA(sec.c_str(), name.c_str(), value, path) ? 1 : 0;
+}

@@ -1,0 +1,498 @@
+// The Win32 backend of platform/ui.h: modal dialogs from the program's dialog
+// resources, a thin dialog procedure that turns native messages into UiMessages, the
+// log's custom draw, and the link's dispatch and idle-wait hooks on the message queue.
+#include "platform/ui.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/win32/ui_win32.h"
+
+struct ListColours {
+    int id;
+    uint32_t (*colour_of)(int row);
+};
+
+// Lives on ui_run_dialog's stack until DialogBoxParamA returns, so a handler that
+// ended the dialog further up may still ask ui_dialog_alive.
+struct UiWindow {
+    HWND hwnd = nullptr;
+    const DialogTemplate* tmpl = nullptr;
+    UiDialogProc proc = nullptr;
+    bool ended = false;
+    int result = 0;
+    std::vector<int> timers;
+    std::vector<ListColours> lists;
+};
+
+namespace {
+
+HICON g_app_icon = nullptr;
+
+// The extended list styles of the log, gridlines left off.
+constexpr DWORD LOG_EX_STYLES = LVS_EX_SUBITEMIMAGES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT |
+                                LVS_EX_FLATSB | LVS_EX_LABELTIP;
+constexpr int MAX_PATH_CHARS = 260;
+// Labels carry id -1, which a 16-bit dialog template stores as 0xFFFF.
+constexpr int LABEL_ID = 0xFFFF;
+
+COLORREF to_colorref(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+void deliver(UiWindow* w, UiMessageKind kind, int id, int code = 0, int width = 0, int height = 0) {
+    // After the end no handler runs: the dialog's state may already be torn down.
+    if (!w || w->ended || !w->proc) return;
+    UiMessage m{kind, id, code, width, height};
+    w->proc(w, &m);
+}
+
+HWND control(UiWindow* w, int id) {
+    if (!w || !w->hwnd) return nullptr;
+    if (id == 0) return w->hwnd;
+    return GetDlgItem(w->hwnd, id);
+}
+
+HWND child_at(UiWindow* w, int index) {
+    if (!w || !w->hwnd || index < 0) return nullptr;
+    HWND h = GetWindow(w->hwnd, GW_CHILD);
+    for (int i = 0; h && i < index; ++i) h = GetWindow(h, GW_HWNDNEXT);
+    return h;
+}
+
+bool is_class(HWND h, const char* name) {
+    char cls[64];
+    return h && GetClassNameA(h, cls, sizeof cls) > 0 && lstrcmpiA(cls, name) == 0;
+}
+
+LRESULT custom_draw(UiWindow* w, NMLVCUSTOMDRAW* cd) {
+    uint32_t (*colour_of)(int) = nullptr;
+    for (const ListColours& l : w->lists)
+        if (l.id == static_cast<int>(cd->nmcd.hdr.idFrom)) colour_of = l.colour_of;
+    if (!colour_of) return CDRF_DODEFAULT;
+    switch (cd->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        cd->clrText = to_colorref(colour_of(static_cast<int>(cd->nmcd.dwItemSpec)));
+        return CDRF_NEWFONT;
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    UiWindow* w = reinterpret_cast<UiWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    switch (msg) {
+    case WM_INITDIALOG:
+        w = reinterpret_cast<UiWindow*>(lp);
+        SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+        w->hwnd = hwnd;
+        if (g_app_icon) SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_app_icon));
+        deliver(w, UI_INIT, 0);
+        return FALSE;  // the focus the handler chose stays
+    case WM_COMMAND:
+        deliver(w, UI_COMMAND, LOWORD(wp), HIWORD(wp));
+        return FALSE;
+    case WM_SYSCOMMAND:
+        if (wp == SYSCMD_ABOUT || wp == SYSCMD_REPORT || wp == SYSCMD_PIN_PANEL) {
+            deliver(w, UI_SYSCOMMAND, static_cast<int>(wp));
+            return TRUE;
+        }
+        return FALSE;  // the system's own commands: move, size, close...
+    case WM_SIZE:
+        deliver(w, UI_SIZE, 0, 0, LOWORD(lp), HIWORD(lp));
+        return FALSE;
+    case WM_TIMER:
+        deliver(w, UI_TIMER, static_cast<int>(wp));
+        return FALSE;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(lp);
+        if (!w || !hdr || hdr->code != static_cast<UINT>(NM_CUSTOMDRAW)) return FALSE;
+        LRESULT r = custom_draw(w, reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
+        SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, r);
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+int win32_dispatch() {
+    MSG msg;
+    int any = 0;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to consume: leave it for the outermost loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        any = 1;
+    }
+    return any;
+}
+
+// Idle waits that follow each other closely are one wait of the link. Past its first
+// few milliseconds such a wait wakes less often, so a long wait costs next to no CPU;
+// window input still ends every wait at once.
+constexpr DWORD STREAK_GAP_MS = 3, FAST_PHASE_MS = 20, SLOW_WAIT_MS = 10;
+DWORD g_streak_start = 0, g_last_return = 0;
+bool g_in_streak = false;
+
+void win32_idle_wait(uint32_t ms) {
+    DWORD now = GetTickCount();
+    if (!g_in_streak || now - g_last_return > STREAK_GAP_MS) g_streak_start = now;
+    DWORD period = ms;
+    if (ms > 0 && ms < SLOW_WAIT_MS && now - g_streak_start >= FAST_PHASE_MS) period = SLOW_WAIT_MS;
+    MsgWaitForMultipleObjectsEx(0, nullptr, period, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    g_last_return = GetTickCount();
+    g_in_streak = true;
+}
+
+}  // namespace
+
+void ui_win32_load_app_icon(HINSTANCE instance) {
+    if (!g_app_icon) g_app_icon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_APP));
+}
+
+HWND ui_win32_hwnd(UiWindow* dialog) { return dialog ? dialog->hwnd : nullptr; }
+
+void ui_init() {
+    ui_win32_load_app_icon(GetModuleHandleA(nullptr));
+    platform_set_dispatch(win32_dispatch);
+    platform_set_idle_wait(win32_idle_wait);
+}
+
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+    if (!tmpl || !proc) return -1;
+    UiWindow w;
+    w.tmpl = tmpl;
+    w.proc = proc;
+    HWND parent = owner && !owner->ended && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
+    INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(tmpl->id), parent, dialog_proc,
+                                reinterpret_cast<LPARAM>(&w));
+    bool made = w.hwnd != nullptr;
+    bool ended_by_us = w.ended;
+    w.ended = true;
+    if (!made) return -1;
+    return ended_by_us ? w.result : static_cast<int>(r);
+}
+
+void ui_end_dialog(UiWindow* dialog, int result) {
+    if (!dialog || dialog->ended) return;
+    dialog->ended = true;
+    dialog->result = result;
+    for (int id : dialog->timers) KillTimer(dialog->hwnd, static_cast<UINT_PTR>(id));
+    dialog->timers.clear();
+    // EndDialog only marks the dialog; the modal loop leaves once control is back in
+    // it, and the window (with its controls) lives until then.
+    if (dialog->hwnd) EndDialog(dialog->hwnd, result);
+}
+
+int ui_dialog_alive(UiWindow* dialog) {
+    return dialog && !dialog->ended && dialog->hwnd && IsWindow(dialog->hwnd) ? 1 : 0;
+}
+
+int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void ui_enable(UiWindow* dialog, int id, int enabled) {
+    if (HWND h = control(dialog, id)) EnableWindow(h, enabled ? TRUE : FALSE);
+}
+
+int ui_is_enabled(UiWindow* dialog, int id) {
+    HWND h = control(dialog, id);
+    return h && IsWindowEnabled(h) ? 1 : 0;
+}
+
+void ui_set_text(UiWindow* dialog, int id, const char* text) {
+    if (HWND h = control(dialog, id)) SetWindowTextA(h, text ? text : "");
+}
+
+int ui_text_length(UiWindow* dialog, int id) {
+    HWND h = control(dialog, id);
+    return h ? GetWindowTextLengthA(h) : 0;
+}
+
+int ui_get_text(UiWindow* dialog, int id, char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    HWND h = control(dialog, id);
+    return h ? GetWindowTextA(h, buf, size) : 0;
+}
+
+void ui_set_check(UiWindow* dialog, int id, int checked) {
+    if (control(dialog, id)) CheckDlgButton(dialog->hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+int ui_is_checked(UiWindow* dialog, int id) {
+    return control(dialog, id) && IsDlgButtonChecked(dialog->hwnd, id) == BST_CHECKED ? 1 : 0;
+}
+
+void ui_set_focus(UiWindow* dialog, int id) {
+    if (HWND h = control(dialog, id)) SetFocus(h);
+}
+
+int ui_focus_id(UiWindow* dialog) {
+    if (!dialog || !dialog->hwnd) return 0;
+    HWND f = GetFocus();
+    if (!f) return 0;
+    // The edit field inside a drop-down combo box stands for the combo box.
+    if (GetParent(f) != dialog->hwnd) f = GetParent(f);
+    if (!f || GetParent(f) != dialog->hwnd) return 0;
+    int id = GetDlgCtrlID(f);
+    return id == LABEL_ID ? -1 : id;
+}
+
+void ui_post_command(UiWindow* dialog, int id) {
+    if (!dialog || dialog->ended || !dialog->hwnd) return;
+    PostMessageA(dialog->hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+void ui_post_syscommand(UiWindow* dialog, int command) {
+    if (!dialog || dialog->ended || !dialog->hwnd) return;
+    PostMessageA(dialog->hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(command), 0);
+}
+
+int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0 || !text) return -1;
+    LRESULT index = SendMessageA(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    if (index == CB_ERR || index == CB_ERRSPACE) return -1;
+    SendMessageA(h, CB_SETITEMDATA, static_cast<WPARAM>(index), 0);
+    if (select) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    return static_cast<int>(index);
+}
+
+int ui_combo_count(UiWindow* dialog, int id) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0) return 0;
+    LRESULT n = SendMessageA(h, CB_GETCOUNT, 0, 0);
+    return n < 0 ? 0 : static_cast<int>(n);
+}
+
+int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size) {
+    if (buf && size > 0) buf[0] = '\0';
+    HWND h = control(dialog, id);
+    if (!h || id == 0 || index < 0) return -1;
+    LRESULT len = SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (len == CB_ERR) return -1;
+    std::vector<char> text(static_cast<size_t>(len) + 1, '\0');
+    if (SendMessageA(h, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data())) == CB_ERR)
+        return -1;
+    if (!buf || size <= 0) return 0;
+    size_t n = std::strlen(text.data());
+    if (n > static_cast<size_t>(size) - 1) n = static_cast<size_t>(size) - 1;
+    std::memcpy(buf, text.data(), n);
+    buf[n] = '\0';
+    return static_cast<int>(n);
+}
+
+int ui_list_count(UiWindow* dialog, int id) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0) return 0;
+    LRESULT n = SendMessageA(h, LVM_GETITEMCOUNT, 0, 0);
+    return n < 0 ? 0 : static_cast<int>(n);
+}
+
+int ui_list_insert(UiWindow* dialog, int id, int index) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0) return -1;
+    int count = ui_list_count(dialog, id);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = index < 0 || index > count ? count : index;
+    item.pszText = const_cast<char*>("");
+    item.lParam = 0;
+    return static_cast<int>(SendMessageA(h, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0 || row < 0) return;
+    LVITEMA item{};
+    item.iSubItem = 0;
+    item.pszText = const_cast<char*>(text ? text : "");
+    SendMessageA(h, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    HWND h = control(dialog, id);
+    if (!h || id == 0 || row < 0 || row >= ui_list_count(dialog, id)) return 0;
+    LVITEMA item{};
+    item.iSubItem = 0;
+    item.pszText = buf;
+    item.cchTextMax = size;
+    return static_cast<int>(SendMessageA(h, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+}
+
+void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
+    HWND h = control(dialog, id);
+    if (h && id != 0 && row >= 0) SendMessageA(h, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
+void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row)) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0) return;
+    bool found = false;
+    for (ListColours& l : dialog->lists)
+        if (l.id == id) {
+            l.colour_of = colour_of;
+            found = true;
+        }
+    if (!found) dialog->lists.push_back(ListColours{id, colour_of});
+    SendMessageA(h, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(to_colorref(background)));
+    InvalidateRect(h, nullptr, TRUE);
+}
+
+void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0) return;
+    SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LOG_EX_STYLES);
+    LVCOLUMNA column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<char*>(title ? title : "");
+    SendMessageA(h, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+}
+
+void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
+    if (!dialog || !dialog->hwnd) return;
+    HMENU menu = GetSystemMenu(dialog->hwnd, FALSE);
+    if (!menu) return;
+    if (text)
+        AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(command), text);
+    else
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+}
+
+void ui_enable_system_menu(UiWindow* dialog, int command, int enabled) {
+    if (!dialog || !dialog->hwnd) return;
+    HMENU menu = GetSystemMenu(dialog->hwnd, FALSE);
+    if (menu) EnableMenuItem(menu, static_cast<UINT>(command), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
+    HWND parent = owner && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
+    if (icon_id == 0) return MessageBoxA(parent ? parent : GetActiveWindow(), text, caption, style);
+    MSGBOXPARAMSA params{};
+    params.cbSize = sizeof params;
+    params.hwndOwner = parent ? parent : GetFocus();
+    params.hInstance = GetModuleHandleA(nullptr);
+    params.lpszText = text;
+    params.lpszCaption = caption;
+    params.dwStyle = style | MB_TASKMODAL | MB_USERICON;
+    params.lpszIcon = MAKEINTRESOURCEA(icon_id & 0xFFFF);
+    params.dwContextHelpId = 0;
+    params.lpfnMsgBoxCallback = nullptr;
+    params.dwLanguageId = 0x0400;  // the user's default language
+    return MessageBoxIndirectA(&params);
+}
+
+void ui_set_timer(UiWindow* dialog, int timer_id, int ms) {
+    if (!dialog || dialog->ended || !dialog->hwnd || ms < 0) return;
+    if (!SetTimer(dialog->hwnd, static_cast<UINT_PTR>(timer_id), static_cast<UINT>(ms), nullptr)) return;
+    for (int id : dialog->timers)
+        if (id == timer_id) return;
+    dialog->timers.push_back(timer_id);
+}
+
+void ui_kill_timer(UiWindow* dialog, int timer_id) {
+    if (!dialog || !dialog->hwnd) return;
+    KillTimer(dialog->hwnd, static_cast<UINT_PTR>(timer_id));
+    for (size_t i = 0; i < dialog->timers.size(); ++i)
+        if (dialog->timers[i] == timer_id) {
+            dialog->timers.erase(dialog->timers.begin() + static_cast<long>(i));
+            break;
+        }
+}
+
+char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
+                     const char* title) {
+    SetFocus(GetForegroundWindow());
+    char file[MAX_PATH_CHARS + 1] = "";
+    if (initial) {
+        std::strncpy(file, initial, MAX_PATH_CHARS);
+        file[MAX_PATH_CHARS] = '\0';
+    }
+    char file_title[MAX_PATH_CHARS + 1] = "";
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the classic form
+    ofn.hwndOwner = owner && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
+    ofn.lpstrFilter = filter ? filter : "All Files (*.*)\0*.*\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.lpstrFileTitle = file_title;
+    ofn.nMaxFileTitle = sizeof file_title;
+    ofn.lpstrTitle = title && *title ? title : (open ? "Open File" : "Save File");
+    ofn.Flags = OFN_LONGNAMES;
+    ofn.lpstrDefExt = default_ext && *default_ext ? default_ext : "*";
+    BOOL ok = open ? GetOpenFileNameA(&ofn) : GetSaveFileNameA(&ofn);
+    if (!ok) return nullptr;
+    file[MAX_PATH_CHARS] = '\0';
+    size_t n = std::strlen(file);
+    if (n == 0) return nullptr;
+    char* out = static_cast<char*>(std::malloc(n + 1));
+    if (out) std::memcpy(out, file, n + 1);
+    return out;
+}
+
+void ui_free(void* p) { std::free(p); }
+
+void ui_client_size(UiWindow* dialog, int* width, int* height) {
+    RECT r{0, 0, 0, 0};
+    if (dialog && dialog->hwnd) GetClientRect(dialog->hwnd, &r);
+    if (width) *width = r.right - r.left;
+    if (height) *height = r.bottom - r.top;
+}
+
+int ui_child_count(UiWindow* dialog) {
+    int n = 0;
+    for (HWND h = dialog && dialog->hwnd ? GetWindow(dialog->hwnd, GW_CHILD) : nullptr; h;
+         h = GetWindow(h, GW_HWNDNEXT))
+        ++n;
+    return n;
+}
+
+int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height) {
+    HWND h = child_at(dialog, index);
+    if (!h) return 0;
+    RECT r;
+    if (!GetWindowRect(h, &r)) return 0;
+    POINT origin{0, 0};
+    ClientToScreen(dialog->hwnd, &origin);
+    if (x) *x = r.left - origin.x;
+    if (y) *y = r.top - origin.y;
+    if (width) *width = r.right - r.left;
+    if (height) *height = r.bottom - r.top;
+    return 1;
+}
+
+void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height) {
+    HWND h = child_at(dialog, index);
+    if (!h) return;
+    // A drop-down combo box takes the height of its open list from MoveWindow; its
+    // window rectangle is only the closed part, so keep the list's height as it is.
+    if (is_class(h, "ComboBox")) {
+        RECT dropped;
+        if (SendMessageA(h, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped))) {
+            int full = dropped.bottom - dropped.top;
+            if (full > height) height = full;
+        }
+    }
+    MoveWindow(h, x, y, width < 0 ? 0 : width, height < 0 ? 0 : height, FALSE);
+}
+
+void ui_redraw(UiWindow* dialog) {
+    // Children were moved without painting: repaint them with the dialog, once.
+    if (dialog && dialog->hwnd)
+        RedrawWindow(dialog->hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}

@@ -2,11 +2,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "console/app.h"
@@ -26,9 +27,8 @@ protected:
         fake_serial_reset();
         fake_ui_reset();
         g_main = MainState{nullptr, 0, 0, nullptr};
-        char dir[] = "/tmp/zorv-console-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
+        dir_ = fresh_directory();
+        ASSERT_FALSE(dir_.empty());
         ini_ = dir_ + "/zorvtalk.ini";
         settings_use_path(ini_.c_str());
         answer = [](const std::string&) { return std::string("ok"); };
@@ -37,8 +37,21 @@ protected:
     void TearDown() override {
         link_close(&g_main.link);
         settings_use_path(nullptr);
-        std::remove(ini_.c_str());
-        rmdir(dir_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    // A new empty directory under the system's temporary folder (also on Windows).
+    static std::string fresh_directory() {
+        static int counter = 0;
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) return std::string();
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            std::filesystem::path dir =
+                base / ("zorv-console-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
+            if (std::filesystem::create_directory(dir, ec)) return dir.generic_string();
+        }
+        return std::string();
     }
     // The in-memory controller: greets, answers lines, and logs them in `lines`.
     void controller(const std::vector<uint8_t>& w) {

@@ -1,0 +1,39 @@
+# The Win32 front end: resources generated from the tables in resources/, the ui
+# backend on real dialogs and the program zorvtalk.exe. Included by the top level
+# when building for Windows.
+enable_language(RC)
+
+# Runs at build time (under Wine when cross-building) and writes the resource script
+# and the icon, so they always match the tables the code uses.
+add_executable(zorv_make_resources
+    ${PROJECT_SOURCE_DIR}/resources/make_resources.cpp
+    ${PROJECT_SOURCE_DIR}/resources/resource_script.cpp
+    ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp
+    ${PROJECT_SOURCE_DIR}/resources/icon.cpp)
+target_link_libraries(zorv_make_resources PRIVATE zorv_options)
+
+set(ZORV_RC_DIR ${PROJECT_BINARY_DIR}/resources)
+file(MAKE_DIRECTORY ${ZORV_RC_DIR})
+add_custom_command(
+    OUTPUT ${ZORV_RC_DIR}/zorvtalk.rc ${ZORV_RC_DIR}/zorvtalk.ico
+    COMMAND zorv_make_resources ${ZORV_RC_DIR}/zorvtalk.ico
+    WORKING_DIRECTORY ${ZORV_RC_DIR}
+    DEPENDS zorv_make_resources
+    COMMENT "Writing zorvtalk.rc and zorvtalk.ico from the resource tables"
+    VERBATIM)
+
+# Kept apart from zorv_options: its compiler warnings flags mean nothing to windres.
+add_library(zorv_resources OBJECT ${ZORV_RC_DIR}/zorvtalk.rc)
+set_source_files_properties(${ZORV_RC_DIR}/zorvtalk.rc PROPERTIES OBJECT_DEPENDS ${ZORV_RC_DIR}/zorvtalk.ico)
+
+add_library(zorv_ui_win32 STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/ui.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_win32.h)
+target_link_libraries(zorv_ui_win32 PUBLIC zorv_options comctl32 comdlg32 gdi32)
+
+add_executable(zorvtalk WIN32
+    $<TARGET_OBJECTS:zorv_app_core>
+    $<TARGET_OBJECTS:zorv_resources>
+    ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp)
+target_link_libraries(zorvtalk PRIVATE zorv_ui_win32 zorv_link zorv_settings zorv_options)
+install(TARGETS zorvtalk RUNTIME DESTINATION bin)

@@ -113,8 +113,13 @@ TargetLink* link_connect(const char* connect_string) {
         // A lost port cannot answer: do not sit out the remaining polls.
         if (!serial_status(link->port_handle, &waiting, &errors)) break;
         if (waiting == 0) {
+            // A front end may stretch an idle wait (the Qt one sleeps 10 ms once a
+            // wait goes on): count the time waited, so a silent controller is given
+            // up after about a second whatever the backend.
+            uint64_t before = platform_now_ms();
             link_idle(1);
-            ++empty_polls;
+            uint64_t waited = platform_now_ms() - before;
+            empty_polls += waited > 1 ? static_cast<int>(waited < 1000 ? waited : 1000) : 1;
             continue;
         }
         uint8_t b = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "link/link.h"
+#include "platform/dispatch.h"
 #include "platform/serial.h"
 #include "tests/unit/fake_serial.h"
 
@@ -87,6 +88,16 @@ TEST_F(LinkConnection, SilentControllerWaitsAThousandPolls) {
     EXPECT_EQ(link_connect("COM2: 9600"), nullptr);
     EXPECT_GE(fake_serial().slept_ms, 1100u + 1000u);
     EXPECT_LE(fake_serial().slept_ms, 1100u + 1010u);
+}
+
+TEST_F(LinkConnection, StretchedIdleWaitsDoNotStretchTheHandshake) {
+    platform_set_idle_wait([](uint32_t) {
+        fake_serial().now_ms += 10;
+        fake_serial().slept_ms += 10;
+    });
+    EXPECT_EQ(link_connect("COM2: 9600"), nullptr);
+    EXPECT_LE(fake_serial().slept_ms, 1100u + 1010u);
+    platform_set_idle_wait(nullptr);
 }
 
 TEST_F(LinkConnection, NothingIsOpenedForBadNumbers) {

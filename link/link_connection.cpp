@@ -4,18 +4,30 @@
 #include "link/link_internal.h"
 #include "platform/dispatch.h"
 
+namespace {
+
+void free_record(TargetLink* link) {
+    lock_destroy(link->io_lock);
+    lock_destroy(link->exchange_lock);
+    lock_destroy(link->report_lock);
+    delete link;
+}
+
+// The port's query: 0 when it cannot be queried, else 1 with the count and errors.
+int port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors) {
+    *in_queue = 0;
+    *errors = 0;
+    return serial_status(link->port_handle, in_queue, errors);
+}
+
+}  // namespace
+
 LinkUse::LinkUse(TargetLink* link) : link_(link) {
     if (link_) ++link_->uses;
 }
 
 LinkUse::~LinkUse() {
-    if (!link_) return;
-    if (--link_->uses == 0 && link_->closed) {
-        lock_destroy(link_->io_lock);
-        lock_destroy(link_->exchange_lock);
-        lock_destroy(link_->report_lock);
-        delete link_;
-    }
+    if (link_ && --link_->uses == 0 && link_->closed) free_record(link_);
 }
 
 bool LinkUse::ok() const { return link_ && !link_->closed && link_->port_handle; }
@@ -83,12 +95,7 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
         link->report_lock = lock_create();
     }
     if (!link || !link->io_lock || !link->exchange_lock || !link->report_lock) {
-        if (link) {
-            lock_destroy(link->io_lock);
-            lock_destroy(link->exchange_lock);
-            lock_destroy(link->report_lock);
-            delete link;
-        }
+        if (link) free_record(link);
         serial_close(port);
         return nullptr;
     }
@@ -140,28 +147,19 @@ void link_close(TargetLink** link) {
     serial_close(l->port_handle);
     l->port_handle = nullptr;
     l->peeked = -1;
-    if (l->uses == 0) {
-        lock_destroy(l->io_lock);
-        lock_destroy(l->exchange_lock);
-        lock_destroy(l->report_lock);
-        delete l;
-    }
+    if (l->uses == 0) free_record(l);
 }
 
 uint32_t link_bytes_waiting(TargetLink* link) {
     LinkUse use(link);
-    if (!use.ok()) return 0;
-    uint32_t in_queue = 0, errors = 0;
-    if (!serial_status(link->port_handle, &in_queue, &errors)) return 0;
-    return in_queue;
+    uint32_t in_queue, errors;
+    return use.ok() && port_status(link, &in_queue, &errors) ? in_queue : 0;
 }
 
 int link_healthy(TargetLink* link) {
     LinkUse use(link);
-    if (!use.ok()) return 0;
-    uint32_t in_queue = 0, errors = 0;
-    if (!serial_status(link->port_handle, &in_queue, &errors)) return 0;
-    return errors == 0 ? 1 : 0;
+    uint32_t in_queue, errors;
+    return use.ok() && port_status(link, &in_queue, &errors) && errors == 0 ? 1 : 0;
 }
 
 int link_peek(TargetLink* link) {

@@ -54,6 +54,8 @@ constexpr int MAX_PATH_BYTES = 260;
 constexpr int COMBO_EDIT_UNITS = 12;
 constexpr int MENU_BUTTON_PX = 12;
 constexpr int MIN_TIMER_MS = 10;
+// New log rows are shown at most this often: faster than the eye follows.
+constexpr int FLUSH_MS = 30;
 
 class LogModel;
 
@@ -63,7 +65,6 @@ struct Control {
     uint32_t style;
     QWidget* widget;
     LogModel* model;  // list views only
-    int scroll_row;   // row waiting for ui_list_ensure_visible, -1 for none
 };
 
 }  // namespace
@@ -119,7 +120,7 @@ public:
     explicit LogModel(QObject* parent) : QAbstractListModel(parent) {}
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : static_cast<int>(rows.size());
+        return parent.isValid() ? 0 : shown;
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
@@ -146,11 +147,21 @@ public:
         return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
     }
 
+    // Appended rows reach the view in batches: each insert the view sees costs a
+    // repaint and a pass over the header's sections, so a fast command file would
+    // otherwise spend its time drawing and a long log would slow every command.
     int insert(int index) {
         int count = static_cast<int>(rows.size());
         if (index < 0 || index > count) index = count;
+        if (index == count) {
+            rows.emplace_back();
+            schedule_flush();
+            return index;
+        }
+        flush();
         beginInsertRows(QModelIndex(), index, index);
         rows.insert(rows.begin() + index, std::string());
+        ++shown;
         endInsertRows();
         return index;
     }
@@ -158,9 +169,41 @@ public:
     void set_text(int row, const char* text) {
         if (row < 0 || row >= static_cast<int>(rows.size())) return;
         rows[static_cast<size_t>(row)] = text ? text : "";
+        if (row >= shown) return;  // the view reads it when the batch arrives
         QModelIndex i = this->index(row);
         emit dataChanged(i, i, {Qt::DisplayRole, Qt::ToolTipRole});
     }
+
+    void schedule_flush() {
+        if (!flush_timer) {
+            flush_timer = new QTimer(this);
+            flush_timer->setSingleShot(true);
+            QObject::connect(flush_timer, &QTimer::timeout, this, [this]() { flush(); });
+        }
+        if (!flush_timer->isActive()) flush_timer->start(FLUSH_MS);
+    }
+
+    // Shows the batch, then scrolls to the row last asked for.
+    void flush() {
+        int count = static_cast<int>(rows.size());
+        if (shown < count) {
+            beginInsertRows(QModelIndex(), shown, count - 1);
+            shown = count;
+            endInsertRows();
+        }
+        int r = scroll_row;
+        scroll_row = -1;
+        if (!view || r < 0 || r >= shown) return;
+        // The view lays new rows out lazily; have it do so now, or the scroll range
+        // is still the old one and the scroll goes nowhere.
+        view->doItemsLayout();
+        view->scrollTo(index(r), QAbstractItemView::EnsureVisible);
+    }
+
+    int shown = 0;            // rows the view knows of; the rest arrive with the next flush
+    int scroll_row = -1;      // row waiting for ui_list_ensure_visible, -1 for none
+    QTimer* flush_timer = nullptr;
+    QAbstractItemView* view = nullptr;
 
     std::vector<std::string> rows;
     uint32_t (*colour_of)(int row) = nullptr;
@@ -363,6 +406,7 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
         auto* view = new QTableView(dlg);
         auto* model = new LogModel(view);
         model->font = dlg->font();
+        model->view = view;
         view->setModel(model);
         view->horizontalHeader()->hide();
         view->verticalHeader()->hide();
@@ -438,7 +482,7 @@ void build_dialog(UiWindow* w) {
     w->controls.reserve(static_cast<size_t>(t->count > 0 ? t->count : 0));
     for (int i = 0; i < t->count; ++i) {
         const DialogControl& dc = t->controls[i];
-        Control c{dc.id, dc.cls, dc.style, nullptr, nullptr, -1};
+        Control c{dc.id, dc.cls, dc.style, nullptr, nullptr};
         QWidget* widget = make_control(w, dc, c);
         c.widget = widget;
         w->controls.push_back(c);
@@ -733,7 +777,7 @@ static LogModel* list_model(UiWindow* dialog, int id, Control** out = nullptr) {
 
 int ui_list_count(UiWindow* dialog, int id) {
     LogModel* m = list_model(dialog, id);
-    return m ? m->rowCount() : 0;
+    return m ? static_cast<int>(m->rows.size()) : 0;
 }
 
 int ui_list_insert(UiWindow* dialog, int id, int index) {
@@ -754,22 +798,11 @@ int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size) {
 }
 
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
-    Control* c = nullptr;
-    LogModel* m = list_model(dialog, id, &c);
-    if (!m || row < 0) return;
-    // Scrolling lays the list out; once per event-loop turn is enough however many
-    // rows arrive in it.
-    bool queued = c->scroll_row >= 0;
-    c->scroll_row = row;
-    if (queued) return;
-    auto* view = static_cast<QTableView*>(c->widget);
-    QTimer::singleShot(0, view, [dialog, id, view]() {
-        Control* ctl = find_control(dialog, id);
-        if (!ctl) return;
-        int r = ctl->scroll_row;
-        ctl->scroll_row = -1;
-        if (r >= 0 && r < ctl->model->rowCount()) view->scrollTo(ctl->model->index(r), QAbstractItemView::EnsureVisible);
-    });
+    LogModel* m = list_model(dialog, id);
+    if (!m || row < 0 || row >= static_cast<int>(m->rows.size())) return;
+    // Scrolling lays the list out: it rides with the next batch of rows.
+    m->scroll_row = row;
+    m->schedule_flush();
 }
 
 void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row)) {

@@ -1,0 +1,498 @@
+// Measures the real main window (app_main, Qt offscreen) against zorv-sim: start-up
+// time, log rows per second and their memory, the CPU of an idle command wait and of
+// the pin panel's polling, and command-file lines per second beside the bare link's
+// exchange rate in the same run. Every phase runs from a timer inside app_main.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/app.h"
+#include "console/command_console.h"
+#include "console/log_view.h"
+#include "console/main_dialog.h"
+#include "console/script_runner.h"
+#include "link/link.h"
+#include "platform/dispatch.h"
+#include "platform/qt/ui_qt.h"
+#include "platform/ui.h"
+#include "settings/settings.h"
+#include "tests/integration/sim_process.h"
+#include "tools/pin_panel.h"
+
+#ifndef ZORV_RUN_DIALOG_SYMBOL
+#error ZORV_RUN_DIALOG_SYMBOL must name ui_run_dialog as the linker sees it
+#endif
+
+// The linker routes the program's calls of ui_run_dialog here (--wrap), and the
+// original stays reachable as the __real_ symbol.
+int bench_real_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) __asm__(
+    "__real_" ZORV_RUN_DIALOG_SYMBOL);
+int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) __asm__(
+    "__wrap_" ZORV_RUN_DIALOG_SYMBOL);
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int SIM_PORT = 231;
+constexpr int LOG_PAIRS = 500000;
+constexpr int LOG_DISPATCH_EVERY = 1000;
+constexpr int IDLE_WAIT_MS = 3000;
+constexpr int LINK_EXCHANGES = 20000;
+constexpr int FILE_LINES = 100000;
+constexpr int PIN_POLL_WINDOW_MS = 5000;
+constexpr unsigned WATCHDOG_S = 300;
+
+double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+double cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long rss_bytes() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return -1;
+    int got = std::fscanf(f, "%ld %ld", &pages, &resident);
+    std::fclose(f);
+    return got == 2 ? resident * sysconf(_SC_PAGESIZE) : -1;
+}
+
+// What the wrapped ui_run_dialog saw of the program's dialogs.
+struct Windows {
+    UiDialogProc main_proc = nullptr;
+    UiDialogProc panel_proc = nullptr;
+    UiWindow* main = nullptr;
+    UiWindow* panel = nullptr;
+    int panel_ticks = 0;
+    bool panel_opened = false;
+};
+Windows g_win;
+
+void spy_main(UiWindow* w, const UiMessage* m) {
+    if (m->kind == UI_INIT) g_win.main = w;
+    g_win.main_proc(w, m);
+}
+
+void spy_panel(UiWindow* w, const UiMessage* m) {
+    if (m->kind == UI_INIT) {
+        g_win.panel = w;
+        g_win.panel_opened = true;
+    }
+    if (m->kind == UI_TIMER && m->id == PIN_POLL_TIMER) ++g_win.panel_ticks;
+    g_win.panel_proc(w, m);
+}
+
+struct Results {
+    double startup_ms = -1, startup_app_ms = -1;
+    double log_seconds = -1, log_bytes_per_row = -1;
+    double idle_cpu = -1, idle_wall = -1;
+    double link_rate = -1, link_rate_before = -1, link_rate_after = -1;
+    double file_rate = -1, file_seconds = -1;
+    double pin_cpu = -1;
+    int pin_ticks = 0;
+};
+Results g_res;
+
+Clock::time_point g_start, g_app_start;
+bool g_shown = false;
+bool g_failed = false;
+size_t g_failed_step = 0;
+std::string g_file_path;
+
+// The phases run one after another from single-shot timers, so they run inside
+// whatever loop is turning at the moment: app_main's, a link wait's, the panel's.
+// A step returns DONE, FAIL, or the milliseconds after which to call it again.
+constexpr int DONE = 0, FAIL = -1;
+struct Step {
+    const char* name;
+    double limit_s;  // from the step's first call
+    std::function<int()> run;
+};
+std::vector<Step> g_steps;
+size_t g_step = 0;
+bool g_step_started = false;
+Clock::time_point g_step_start;
+
+void schedule(int ms);
+
+// A message box nobody asked for means a phase went wrong (no connection, a link error).
+bool unexpected_box() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return false;
+    std::fprintf(stderr, "ui_bench: unexpected message box: %s\n", box->text().toUtf8().constData());
+    return true;
+}
+
+// Gives up: leaves every dialog so app_main returns and main reports the failure.
+void abort_run(const char* why) {
+    std::fprintf(stderr, "ui_bench: step '%s' %s\n", g_step < g_steps.size() ? g_steps[g_step].name : "?", why);
+    g_failed = true;
+    g_failed_step = g_step;
+    g_step = g_steps.size();
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->done(0);
+    if (g_win.panel && ui_dialog_alive(g_win.panel)) ui_end_dialog(g_win.panel, 2);
+    if (g_win.main && ui_dialog_alive(g_win.main)) {
+        if (g_main.connected) disconnect_target(g_win.main);
+        ui_end_dialog(g_win.main, 1);
+    }
+}
+
+void run_step() {
+    if (g_step >= g_steps.size()) return;
+    Step& step = g_steps[g_step];
+    if (!g_step_started) {
+        g_step_started = true;
+        g_step_start = Clock::now();
+    } else if (since(g_step_start) > step.limit_s) {
+        abort_run("timed out");
+        return;
+    }
+    if (unexpected_box()) {
+        abort_run("failed");
+        return;
+    }
+    int r = step.run();
+    if (r == FAIL) {
+        abort_run("failed");
+        return;
+    }
+    if (r == DONE) {
+        ++g_step;
+        g_step_started = false;
+        schedule(0);
+        return;
+    }
+    schedule(r);
+}
+
+void schedule(int ms) { QTimer::singleShot(ms, qApp, run_step); }
+
+bool main_alive() { return g_win.main && ui_dialog_alive(g_win.main); }
+
+std::string row_text(int row) {
+    char buf[300];
+    ui_list_get_text(g_win.main, ID_LOG, row, buf, sizeof buf);
+    return buf;
+}
+
+// The console's own log calls, as run_command makes them for each row.
+void add_log_row(UiWindow* w, const char* text) {
+    int row = listview_row_count(w, ID_LOG);
+    listview_insert_row(w, ID_LOG, row);
+    listview_set_row_text(w, ID_LOG, row, text);
+    ui_list_ensure_visible(w, ID_LOG, row);
+}
+
+int step_log_rows() {
+    if (!main_alive()) return FAIL;
+    UiWindow* w = g_win.main;
+    int before_rows = listview_row_count(w, ID_LOG);
+    dispatch_pending_messages();
+    long before = rss_bytes();
+    char command[48], reply[16];
+    auto t = Clock::now();
+    for (int i = 0; i < LOG_PAIRS; ++i) {
+        std::snprintf(reply, sizeof reply, "%d", 100000 + i % 900000);
+        std::snprintf(command, sizeof command, "echo %s", reply);
+        add_log_row(w, command);
+        add_log_row(w, reply);
+        if ((2 * (i + 1)) % LOG_DISPATCH_EVERY == 0) dispatch_pending_messages();
+        if (!main_alive()) return FAIL;
+    }
+    dispatch_pending_messages();
+    g_res.log_seconds = since(t);
+    long after = rss_bytes();
+    int rows = listview_row_count(w, ID_LOG) - before_rows;
+    std::string last = std::to_string(100000 + (LOG_PAIRS - 1) % 900000);
+    if (rows != 2 * LOG_PAIRS || row_text(before_rows + 2 * LOG_PAIRS - 2) != "echo " + last ||
+        row_text(before_rows + 2 * LOG_PAIRS - 1) != last) {
+        std::fprintf(stderr, "ui_bench: log holds %d new rows, last \"%s\"\n", rows,
+                     row_text(listview_row_count(w, ID_LOG) - 1).c_str());
+        return FAIL;
+    }
+    if (before >= 0 && after >= 0) g_res.log_bytes_per_row = static_cast<double>(after - before) / (2.0 * LOG_PAIRS);
+    return DONE;
+}
+
+// Connect and disconnect go through the button's command, as a click would.
+int step_connect() {
+    static bool posted = false;
+    if (!main_alive()) return FAIL;
+    if (!posted) {
+        posted = true;
+        ui_post_command(g_win.main, ID_CONNECT);
+        return 10;
+    }
+    // Connected, and the handler has finished: the command line is enabled last.
+    if (g_main.connected && ui_is_enabled(g_win.main, ID_COMMAND) && !script_running()) return DONE;
+    return 10;
+}
+
+int step_idle_wait() {
+    if (!main_alive() || !g_main.connected) return FAIL;
+    char command[32];
+    std::snprintf(command, sizeof command, "run %d", IDLE_WAIT_MS);
+    double cpu = cpu_seconds();
+    auto t = Clock::now();
+    if (!run_command(g_win.main, command)) return FAIL;
+    g_res.idle_wall = since(t);
+    g_res.idle_cpu = (cpu_seconds() - cpu) / g_res.idle_wall;
+    std::string reply = row_text(listview_row_count(g_win.main, ID_LOG) - 1);
+    if (reply != "done") {
+        std::fprintf(stderr, "ui_bench: \"%s\" answered \"%s\"\n", command, reply.c_str());
+        return FAIL;
+    }
+    return DONE;
+}
+
+// The bare link in the same process and event loop, for the file runner to be
+// measured against: half before the file and half after, so a machine whose load
+// drifts during the run does not tilt the ratio.
+int link_rate_half(double* rate) {
+    if (!main_alive() || !g_main.link) return FAIL;
+    char reply[256];
+    auto t = Clock::now();
+    for (int i = 0; i < LINK_EXCHANGES / 2; ++i) {
+        if (!link_exchange(g_main.link, "ok", reply) || std::strcmp(reply, "ok") != 0) {
+            std::fprintf(stderr, "ui_bench: link exchange %d failed (\"%s\")\n", i, reply);
+            return FAIL;
+        }
+    }
+    *rate = LINK_EXCHANGES / 2 / since(t);
+    return DONE;
+}
+
+int step_link_before() { return link_rate_half(&g_res.link_rate_before); }
+
+int step_link_after() {
+    int r = link_rate_half(&g_res.link_rate_after);
+    // The mean over equal counts: total exchanges over total time.
+    if (r == DONE) g_res.link_rate = 2 / (1 / g_res.link_rate_before + 1 / g_res.link_rate_after);
+    return r;
+}
+
+// The Startup box route, as after a connect: the runner reads the box itself.
+int step_command_file() {
+    if (!main_alive() || !g_main.connected) return FAIL;
+    UiWindow* w = g_win.main;
+    ui_set_text(w, ID_STARTUP, g_file_path.c_str());
+    int before = listview_row_count(w, ID_LOG);
+    auto t = Clock::now();
+    run_command_file(w, 1);
+    g_res.file_seconds = since(t);
+    if (!main_alive()) return FAIL;
+    ui_set_text(w, ID_STARTUP, "");
+    int rows = listview_row_count(w, ID_LOG) - before;
+    std::string last = row_text(listview_row_count(w, ID_LOG) - 1);
+    if (rows != 2 * FILE_LINES || last != "ok") {
+        std::fprintf(stderr, "ui_bench: command file gave %d rows, last \"%s\"\n", rows, last.c_str());
+        return FAIL;
+    }
+    g_res.file_rate = FILE_LINES / g_res.file_seconds;
+    return DONE;
+}
+
+int step_open_panel() {
+    static bool posted = false;
+    if (!main_alive()) return FAIL;
+    if (!posted) {
+        posted = true;
+        ui_post_syscommand(g_win.main, SYSCMD_PIN_PANEL);
+        return 10;
+    }
+    return g_win.panel && ui_dialog_alive(g_win.panel) ? DONE : 10;
+}
+
+// One timer for the whole window, so the bench adds no wake-ups of its own.
+int step_pin_poll() {
+    static double cpu = 0;
+    static Clock::time_point t;
+    static int ticks = 0;
+    static bool measuring = false;
+    if (!g_win.panel || !ui_dialog_alive(g_win.panel)) return FAIL;
+    if (!measuring) {
+        measuring = true;
+        ticks = g_win.panel_ticks;
+        cpu = cpu_seconds();
+        t = Clock::now();
+        return PIN_POLL_WINDOW_MS;
+    }
+    double wall = since(t);
+    g_res.pin_cpu = (cpu_seconds() - cpu) / wall;
+    g_res.pin_ticks = g_win.panel_ticks - ticks;
+    if (!g_pins.have_reading || g_res.pin_ticks < PIN_POLL_WINDOW_MS / PIN_POLL_MS / 2) {
+        std::fprintf(stderr, "ui_bench: pin panel polled %d times, reading %d\n", g_res.pin_ticks,
+                     static_cast<int>(g_pins.have_reading));
+        return FAIL;
+    }
+    ui_post_command(g_win.panel, UI_IDCANCEL);
+    return DONE;
+}
+
+int step_close_panel() { return g_win.panel ? 10 : DONE; }
+
+int step_disconnect() {
+    static bool posted = false;
+    if (!main_alive()) return FAIL;
+    if (!posted) {
+        posted = true;
+        ui_post_command(g_win.main, ID_CONNECT);
+        return 10;
+    }
+    return g_main.connected ? 10 : DONE;
+}
+
+// Not connected, so the close box ends the window without the exit question.
+int step_exit() {
+    if (!main_alive()) return FAIL;
+    ui_post_command(g_win.main, UI_IDCANCEL);
+    return DONE;
+}
+
+// The first top-level dialog shown is the main window.
+class ShowWatch : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!g_shown && event->type() == QEvent::Show) {
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && dialog->isWindow()) {
+                g_shown = true;
+                g_res.startup_ms = since(g_start) * 1000;
+                g_res.startup_app_ms = since(g_app_start) * 1000;
+                schedule(0);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+bool write_command_file(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    for (int i = 0; i < FILE_LINES; ++i) std::fputs("ok\n", f);
+    return std::fclose(f) == 0;
+}
+
+bool write_settings(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    std::fprintf(f, "[Connection]\nPort=%d\nBaud=115200\nStartup=\n", SIM_PORT);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+    if (tmpl == &MAIN_DIALOG && !g_win.main_proc) {
+        g_win.main_proc = proc;
+        int result = bench_real_run_dialog(tmpl, owner, spy_main);
+        g_win.main = nullptr;
+        return result;
+    }
+    if (tmpl == &PIN_PANEL_DIALOG && !g_win.panel) {
+        g_win.panel_proc = proc;
+        int result = bench_real_run_dialog(tmpl, owner, spy_panel);
+        g_win.panel = nullptr;
+        return result;
+    }
+    return bench_real_run_dialog(tmpl, owner, proc);
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    watchdog_arm(WATCHDOG_S);
+
+    SimProcess sim;
+    if (!sim_start(&sim, SIM_PORT)) {
+        std::fprintf(stderr, "ui_bench: cannot start zorv-sim\n");
+        return 1;
+    }
+    char base[64];
+    std::snprintf(base, sizeof base, "/tmp/zorv-ui-bench-%d", static_cast<int>(getpid()));
+    std::string settings_file = std::string(base) + ".ini";
+    g_file_path = std::string(base) + ".cmd";
+    if (!write_settings(settings_file) || !write_command_file(g_file_path)) {
+        std::fprintf(stderr, "ui_bench: cannot write %s.*\n", base);
+        sim_stop(&sim);
+        return 1;
+    }
+    settings_use_path(settings_file.c_str());
+
+    g_steps = {
+        {"log rows", 120, step_log_rows},
+        {"connect", 15, step_connect},
+        {"idle wait", 15, step_idle_wait},
+        {"link rate before", 60, step_link_before},
+        {"command file", 120, step_command_file},
+        {"link rate after", 60, step_link_after},
+        {"open pin panel", 10, step_open_panel},
+        {"pin poll", PIN_POLL_WINDOW_MS / 1000.0 + 10, step_pin_poll},
+        {"close pin panel", 10, step_close_panel},
+        {"disconnect", 10, step_disconnect},
+        {"exit", 10, step_exit},
+    };
+
+    // Start-up is timed from just before the application object exists, as a
+    // launch would see it, to the main window's Show event; the part inside
+    // app_main alone is printed beside it.
+    g_start = Clock::now();
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("ZORVTalk"));
+        QApplication::setWindowIcon(ui_qt_program_icon());
+        ShowWatch watch;
+        app.installEventFilter(&watch);
+        ui_init();
+        g_app_start = Clock::now();
+        code = app_main();
+        app.removeEventFilter(&watch);
+    }
+    sim_stop(&sim);
+    std::remove(settings_file.c_str());
+    std::remove(g_file_path.c_str());
+    settings_use_path(nullptr);
+
+    if (!g_failed && (!g_shown || g_step < g_steps.size() || code != 0)) {
+        g_failed = true;
+        g_failed_step = g_step;
+    }
+    if (g_failed) {
+        std::fprintf(stderr, "ui_bench: failed (%zu of %zu steps done)\n", g_failed_step, g_steps.size());
+        return 1;
+    }
+
+    const Results& r = g_res;
+    double ratio = r.link_rate > 0 ? r.file_rate / r.link_rate : 0;
+    std::printf("startup: %.1f ms from QApplication creation to the shown main window, %.1f ms of it in app_main\n",
+                r.startup_ms, r.startup_app_ms);
+    std::printf("log: %d rows in %.2f s\n", 2 * LOG_PAIRS, r.log_seconds);
+    std::printf("idle wait: run %d took %.2f s of wall time\n", IDLE_WAIT_MS, r.idle_wall);
+    std::printf("link exchanges per s: %.0f (%d bare link_exchange calls: %.0f/s before the file, %.0f/s after)\n",
+                r.link_rate, LINK_EXCHANGES, r.link_rate_before, r.link_rate_after);
+    std::printf("file: %d lines in %.2f s, file/link ratio: %.2f\n", FILE_LINES, r.file_seconds, ratio);
+    std::printf("pin panel: %d polls in %.1f s\n", r.pin_ticks, PIN_POLL_WINDOW_MS / 1000.0);
+    std::printf("startup ms: %.0f\n", r.startup_ms);
+    std::printf("log rows per s: %.0f\n", 2 * LOG_PAIRS / r.log_seconds);
+    std::printf("log bytes per row: %.0f\n", r.log_bytes_per_row);
+    std::printf("idle wait cpu: %.2f%%\n", r.idle_cpu * 100);
+    std::printf("file lines per s: %.0f\n", r.file_rate);
+    std::printf("pin poll cpu: %.2f%%\n", r.pin_cpu * 100);
+    return 0;
+}

@@ -128,8 +128,10 @@ std::vector<Row> log_rows(QWidget* d) {
     return out;
 }
 
-// Commands black, replies blue, in this order.
+// Commands black, replies blue, in this order. New rows reach the view in batches,
+// so the view is given its turn first.
 void expect_log(QWidget* d, const std::vector<QString>& texts) {
+    wait_until([&] { return log_rows(d).size() >= texts.size(); }, "the log rows");
     std::vector<Row> rows = log_rows(d);
     ASSERT_EQ(rows.size(), texts.size());
     for (size_t r = 0; r < rows.size(); ++r) {

@@ -12,13 +12,24 @@ add_executable(zorv_make_resources
     ${PROJECT_SOURCE_DIR}/resources/icon.cpp)
 target_link_libraries(zorv_make_resources PRIVATE zorv_options)
 
+# A machine that cannot run this target's programs may name the generator of another
+# Windows build (the output does not depend on the target).
+set(ZORV_MAKE_RESOURCES "" CACHE FILEPATH "A prebuilt make_resources exe to use instead of this build's")
+if(ZORV_MAKE_RESOURCES)
+    set(ZORV_RC_COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${ZORV_MAKE_RESOURCES})
+    set(ZORV_RC_DEPENDS ${ZORV_MAKE_RESOURCES})
+else()
+    set(ZORV_RC_COMMAND zorv_make_resources)
+    set(ZORV_RC_DEPENDS zorv_make_resources)
+endif()
+
 set(ZORV_RC_DIR ${PROJECT_BINARY_DIR}/resources)
 file(MAKE_DIRECTORY ${ZORV_RC_DIR})
 add_custom_command(
     OUTPUT ${ZORV_RC_DIR}/zorvtalk.rc ${ZORV_RC_DIR}/zorvtalk.ico
-    COMMAND zorv_make_resources ${ZORV_RC_DIR}/zorvtalk.ico
+    COMMAND ${ZORV_RC_COMMAND} ${ZORV_RC_DIR}/zorvtalk.ico
     WORKING_DIRECTORY ${ZORV_RC_DIR}
-    DEPENDS zorv_make_resources
+    DEPENDS ${ZORV_RC_DEPENDS}
     COMMENT "Writing zorvtalk.rc and zorvtalk.ico from the resource tables"
     VERBATIM)
 

@@ -1,1 +1,29 @@
+# Tests that need Windows itself (run under Wine on Linux): the serial layer and the
+# link against zorv-sim through Wine's COM port mapping, and the whole program driven
+# from a second process. Included from tests/CMakeLists.txt when building for Windows.
+#
+# zorv-sim is a Linux program; it comes from the native build.
+set(ZORV_SIM_EXECUTABLE ${PROJECT_SOURCE_DIR}/build/linux/bin/zorv-sim CACHE FILEPATH
+    "The Linux zorv-sim the Windows tests talk to")
+set(ZORV_WINE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
+add_executable(link_wine_test ${ZORV_WINE_DIR}/link_wine_test.cpp)
+target_link_libraries(link_wine_test PRIVATE zorv_link GTest::gtest_main)
+# One simulator per COM port, with the options the test expects of that port.
+add_test(NAME link_wine_test
+    COMMAND ${ZORV_WINE_DIR}/with-sims ${ZORV_SIM_EXECUTABLE}
+        11 12:--crlf 13:--stall-after,2 14:--garbage,--seed,7,--garbage-rate,50
+        15:--hangup-after,2 16:--hangup-after,2 17:--hangup-after,2
+        18:--greeting,ok 19:--greeting,none 20:--pace
+        -- ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:link_wine_test>)
+# Mapping ports restarts the wineserver, which would end other tests' programs.
+set_tests_properties(link_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+if(TARGET zorvtalk)
+    add_executable(gui_wine_driver ${ZORV_WINE_DIR}/gui_driver.cpp ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp)
+    target_link_libraries(gui_wine_driver PRIVATE zorv_options comctl32)
+    add_test(NAME gui_wine_test
+        COMMAND ${ZORV_WINE_DIR}/with-sims ${ZORV_SIM_EXECUTABLE} 21
+            -- ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:gui_wine_driver> $<TARGET_FILE:zorvtalk> 21)
+    set_tests_properties(gui_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+endif()

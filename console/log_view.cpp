@@ -2,11 +2,14 @@
 // the two kinds never drift apart, empty replies included.
 #include "console/log_view.h"
 
-// The classic system colours: white button highlight, black button text, pure blue
-// (which every screen shows exactly).
+// The classic colours until the window reads the system's own.
 LogColours g_log_colours = {0xFFFFFF, 0x000000, 0x0000FF};
 
-void read_log_colours() { g_log_colours = LogColours{0xFFFFFF, 0x000000, 0x0000FF}; }
+// Read once: a later change of the system colours shows at the next start.
+void read_log_colours() {
+    g_log_colours = LogColours{ui_system_colour(UI_COLOUR_BUTTON_HIGHLIGHT), ui_system_colour(UI_COLOUR_BUTTON_TEXT),
+                               ui_nearest_colour(0x0000FF)};
+}
 
 uint32_t log_row_colour(int row) { return (row & 1) ? g_log_colours.reply : g_log_colours.command; }
 

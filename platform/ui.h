@@ -84,6 +84,11 @@ int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size);
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row);
 // Row text colours come from colour_of(row) (0xRRGGBB), on the given background.
 void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row));
+// System colours (0xRRGGBB), numbered as the Windows COLOR_ values, and the colour
+// the screen shows nearest to a given one.
+constexpr int UI_COLOUR_BUTTON_TEXT = 18, UI_COLOUR_BUTTON_HIGHLIGHT = 20;
+uint32_t ui_system_colour(int which);
+uint32_t ui_nearest_colour(uint32_t rgb);
 // The list's single column: title and width in pixels.
 void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width);
 

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPixmap>
 #include <QPointer>
 #include <QProxyStyle>
@@ -816,6 +817,19 @@ void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t
     c->widget->setPalette(pal);
     if (m->rowCount() > 0) emit m->dataChanged(m->index(0), m->index(m->rowCount() - 1), {Qt::ForegroundRole});
 }
+
+// The palette's light and button-text colours play the button-highlight and
+// button-text system colours; screens here show every colour exactly.
+uint32_t ui_system_colour(int which) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return which == UI_COLOUR_BUTTON_HIGHLIGHT ? 0xFFFFFF : 0x000000;
+    QPalette p = QApplication::palette();
+    QColor c = which == UI_COLOUR_BUTTON_HIGHLIGHT ? p.color(QPalette::Active, QPalette::Light)
+                                                   : p.color(QPalette::Active, QPalette::ButtonText);
+    return static_cast<uint32_t>(c.rgb() & 0xFFFFFF);
+}
+
+uint32_t ui_nearest_colour(uint32_t rgb) { return rgb & 0xFFFFFF; }
 
 void ui_list_add_column(UiWindow* dialog, int id, const char* /*title: the list shows no header*/, int width) {
     Control* c = nullptr;

@@ -338,6 +338,19 @@ void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     if (h && id != 0 && row >= 0) SendMessageA(h, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
+namespace {
+uint32_t from_colorref(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+}  // namespace
+
+uint32_t ui_system_colour(int which) { return from_colorref(GetSysColor(which)); }
+
+uint32_t ui_nearest_colour(uint32_t rgb) {
+    HDC screen = GetDC(nullptr);
+    COLORREF c = screen ? GetNearestColor(screen, to_colorref(rgb)) : to_colorref(rgb);
+    if (screen) ReleaseDC(nullptr, screen);
+    return c == CLR_INVALID ? rgb : from_colorref(c);
+}
+
 void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row)) {
     HWND h = control(dialog, id);
     if (!h || id == 0) return;

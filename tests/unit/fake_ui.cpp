@@ -268,6 +268,10 @@ void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, uint32_t (*
 
 void ui_list_add_column(UiWindow*, int, const char*, int) {}
 
+// The classic scheme: white button highlight, black button text.
+uint32_t ui_system_colour(int which) { return which == UI_COLOUR_BUTTON_HIGHLIGHT ? 0xFFFFFF : 0x000000; }
+uint32_t ui_nearest_colour(uint32_t rgb) { return rgb; }
+
 void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
     if (dialog) dialog->system_menu.emplace_back(command, text ? text : "-");
 }

@@ -367,7 +367,6 @@ int drive(const std::string& exe_path, int port) {
         check(false, "connection error: " + box_text(err));
         PostMessageA(err, WM_COMMAND, IDOK, 0);
     }
-    check_states(main, true);
     std::string settings = read_file(ini);
     check(settings.find("Port=" + std::to_string(port)) != std::string::npos && settings.find("Baud=115200") != std::string::npos,
           "settings written beside the exe");
@@ -375,6 +374,8 @@ int drive(const std::string& exe_path, int port) {
     HWND log = GetDlgItem(main, ID_LOG);
     check(wait_for([&] { return list_count(log) >= 4 && IsWindowEnabled(GetDlgItem(main, ID_COMMAND)); }, 10000),
           "startup file ran: four rows");
+    // The startup file runs right after the connect; the idle states come after it.
+    check_states(main, true);
     const char* const startup_rows[] = {"echo startup one", "startup one", "echo startup two", "startup two"};
     for (int i = 0; i < 4; ++i) check_eq(list_row(log, i), startup_rows[i], "startup row " + std::to_string(i));
     check(read_file(ini).find("Startup=" + startup) != std::string::npos, "Startup setting written");

@@ -29,7 +29,10 @@ int copy_out(const std::string& s, char* buf, int size) {
 
 int fake_dispatch() {
     ++g_ui.dispatches;
-    if (g_ui.on_dispatch) g_ui.on_dispatch();
+    if (g_ui.on_dispatch) {
+        auto hook = g_ui.on_dispatch;  // the hook may replace or clear itself
+        hook();
+    }
     bool any = false;
     for (size_t i = 0; i < g_ui.open.size(); ++i) {
         UiWindow* w = g_ui.open[i];
@@ -281,7 +284,10 @@ void ui_enable_system_menu(UiWindow*, int, int) {}
 int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
     FakeMessageBox box{text ? text : "", caption ? caption : "", style, icon_id, ui_dialog_id(owner)};
     g_ui.boxes.push_back(box);
-    if (g_ui.on_box) g_ui.on_box(box);
+    if (g_ui.on_box) {
+        auto hook = g_ui.on_box;
+        hook(box);
+    }
     int answer = (style & 0xF) == UI_MB_YESNO ? UI_ANSWER_YES : UI_ANSWER_OK;
     if (!g_ui.answers.empty()) {
         answer = g_ui.answers.front();

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,9 @@ bool sim_start(SimProcess* sim, int port, const std::vector<std::string>& args) 
     pid_t pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
+        // A test that crashes takes its simulator with it: an orphan would keep the
+        // test's output pipe open and stall whoever reads it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);

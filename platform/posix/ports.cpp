@@ -1,6 +1,7 @@
-// COM numbers to Linux device paths: explicit assignments first, then the fixed
-// default numbering documented in platform/ports.h.
+// Linux serial devices: the default COM numbering documented in platform/ports.h,
+// and the list of devices present.
 #include "platform/ports.h"
+#include "platform/ports_default.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,13 +13,9 @@
 #include <cstring>
 #include <fstream>
 #include <vector>
-#include <map>
-#include <mutex>
 #include <string>
 
 namespace {
-
-constexpr int MAX_PORT = 255;
 
 // Device families and the first COM number of each: 32 numbers per family.
 struct Family {
@@ -29,48 +26,14 @@ const Family FAMILIES[] = {
     {"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}, {"ttyAMA", 97}, {"rfcomm", 129}, {"ttyXRUSB", 161},
 };
 constexpr int FAMILY_SIZE = 32;
-constexpr size_t MAX_PATH_CHARS = 259;
-
-std::mutex g_mutex;
-std::map<int, std::string>& assigned() {
-    static std::map<int, std::string> table;
-    return table;
-}
 
 }  // namespace
 
-int ports_assign(int number, const char* device_path) {
-    if (number < 1 || number > MAX_PORT) return 0;
-    std::lock_guard<std::mutex> guard(g_mutex);
-    if (!device_path || !*device_path) {
-        assigned().erase(number);
-        return 1;
-    }
-    if (std::strlen(device_path) > MAX_PATH_CHARS) return 0;
-    assigned()[number] = device_path;
-    return 1;
-}
-
-int ports_device_path(int number, char* out, int size) {
-    if (!out || size <= 0 || number < 1) return 0;
-    std::string path;
-    {
-        std::lock_guard<std::mutex> guard(g_mutex);
-        auto it = assigned().find(number);
-        if (it != assigned().end()) path = it->second;
-    }
-    if (path.empty()) {
-        for (const Family& f : FAMILIES) {
-            if (number >= f.first_com && number < f.first_com + FAMILY_SIZE) {
-                path = std::string("/dev/") + f.prefix + std::to_string(number - f.first_com);
-                break;
-            }
-        }
-        if (path.empty()) return 0;
-    }
-    if (path.size() + 1 > static_cast<size_t>(size)) return 0;
-    std::memcpy(out, path.c_str(), path.size() + 1);
-    return 1;
+std::string ports_default_path(int number) {
+    for (const Family& f : FAMILIES)
+        if (number >= f.first_com && number < f.first_com + FAMILY_SIZE)
+            return std::string("/dev/") + f.prefix + std::to_string(number - f.first_com);
+    return std::string();
 }
 
 namespace {

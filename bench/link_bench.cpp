@@ -22,20 +22,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int EXCHANGES = 3000;
 constexpr int ROUNDS = 3;
 
-double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-double cpu_seconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 double link_rate(TargetLink* link) {
     char reply[256];
     auto t = Clock::now();
     for (int i = 0; i < EXCHANGES; ++i)
         if (!link_exchange(link, "ok", reply)) return 0;
-    return EXCHANGES / since(t);
+    return EXCHANGES / seconds_since(t);
 }
 
 double raw_rate(const char* path) {
@@ -65,7 +57,7 @@ double raw_rate(const char* path) {
             done = std::memchr(buf, '\r', static_cast<size_t>(n)) != nullptr;
         }
     }
-    double rate = EXCHANGES / since(start);
+    double rate = EXCHANGES / seconds_since(start);
     close(fd);
     return rate;
 }
@@ -102,7 +94,7 @@ int main() {
         auto t = Clock::now();
         char reply[256];
         link_exchange(link, "run 3000", reply);
-        cpu_share = (cpu_seconds() - cpu) / since(t);
+        cpu_share = (cpu_seconds() - cpu) / seconds_since(t);
         link_close(&link);
     }
     sim_stop(&sim);

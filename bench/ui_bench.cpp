@@ -55,14 +55,6 @@ constexpr int FILE_LINES = 100000;
 constexpr int PIN_POLL_WINDOW_MS = 5000;
 constexpr unsigned WATCHDOG_S = 300;
 
-double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-double cpu_seconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 long rss_bytes() {
     long pages = 0, resident = 0;
     std::FILE* f = std::fopen("/proc/self/statm", "r");
@@ -158,7 +150,7 @@ void run_step() {
     if (!g_step_started) {
         g_step_started = true;
         g_step_start = Clock::now();
-    } else if (since(g_step_start) > step.limit_s) {
+    } else if (seconds_since(g_step_start) > step.limit_s) {
         abort_run("timed out");
         return;
     }
@@ -215,7 +207,7 @@ int step_log_rows() {
         if (!main_alive()) return FAIL;
     }
     dispatch_pending_messages();
-    g_res.log_seconds = since(t);
+    g_res.log_seconds = seconds_since(t);
     long after = rss_bytes();
     int rows = listview_row_count(w, ID_LOG) - before_rows;
     std::string last = std::to_string(100000 + (LOG_PAIRS - 1) % 900000);
@@ -250,7 +242,7 @@ int step_idle_wait() {
     double cpu = cpu_seconds();
     auto t = Clock::now();
     if (!run_command(g_win.main, command)) return FAIL;
-    g_res.idle_wall = since(t);
+    g_res.idle_wall = seconds_since(t);
     g_res.idle_cpu = (cpu_seconds() - cpu) / g_res.idle_wall;
     std::string reply = row_text(listview_row_count(g_win.main, ID_LOG) - 1);
     if (reply != "done") {
@@ -273,7 +265,7 @@ int link_rate_half(double* rate) {
             return FAIL;
         }
     }
-    *rate = LINK_EXCHANGES / 2 / since(t);
+    *rate = LINK_EXCHANGES / 2 / seconds_since(t);
     return DONE;
 }
 
@@ -294,7 +286,7 @@ int step_command_file() {
     int before = listview_row_count(w, ID_LOG);
     auto t = Clock::now();
     run_command_file(w, 1);
-    g_res.file_seconds = since(t);
+    g_res.file_seconds = seconds_since(t);
     if (!main_alive()) return FAIL;
     ui_set_text(w, ID_STARTUP, "");
     int rows = listview_row_count(w, ID_LOG) - before;
@@ -332,7 +324,7 @@ int step_pin_poll() {
         t = Clock::now();
         return PIN_POLL_WINDOW_MS;
     }
-    double wall = since(t);
+    double wall = seconds_since(t);
     g_res.pin_cpu = (cpu_seconds() - cpu) / wall;
     g_res.pin_ticks = g_win.panel_ticks - ticks;
     if (!g_pins.have_reading || g_res.pin_ticks < PIN_POLL_WINDOW_MS / PIN_POLL_MS / 2) {
@@ -373,8 +365,8 @@ public:
             auto* dialog = qobject_cast<QDialog*>(watched);
             if (dialog && dialog->isWindow()) {
                 g_shown = true;
-                g_res.startup_ms = since(g_start) * 1000;
-                g_res.startup_app_ms = since(g_app_start) * 1000;
+                g_res.startup_ms = seconds_since(g_start) * 1000;
+                g_res.startup_app_ms = seconds_since(g_app_start) * 1000;
                 schedule(0);
             }
         }

@@ -25,8 +25,6 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 constexpr int PORT = 61;
 
-double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
 // The sim's trace, reduced to the command lines it received and the replies it sent.
 Lines trace_events(const std::string& log) {
     Lines out;
@@ -112,14 +110,14 @@ TEST_F(ConsoleSim, StopDuringALongLineAndTheFileGoesOn) {
     run([&](UiWindow* w) {
         auto t = Clock::now();
         fake_ui().on_dispatch = [&] {
-            if (since(t) > 0.3 && fake_control(w, ID_STOP).enabled && rows(w).size() == 1) {
+            if (seconds_since(t) > 0.3 && fake_control(w, ID_STOP).enabled && rows(w).size() == 1) {
                 fake_ui().on_dispatch = nullptr;
                 fake_ui_click(w, ID_STOP);
             }
         };
         send_file(w, file("run 60000\necho after\n"));
         EXPECT_EQ(rows(w), (Lines{"run 60000", "stopped", "echo after", "after"}));
-        EXPECT_LT(since(t), 5.0);
+        EXPECT_LT(seconds_since(t), 5.0);
     });
 }
 
@@ -129,7 +127,7 @@ TEST_F(ConsoleSim, LinkLostMidFileFailsTheRestQuickly) {
         auto t = Clock::now();
         send_file(w, file("ok\nok\nok\nok\nok\n"));
         EXPECT_EQ(rows(w), (Lines{"ok", "ok", "ok", "ok", "ok", "", "ok", "", "ok", ""}));
-        EXPECT_LT(since(t), 2.0);
+        EXPECT_LT(seconds_since(t), 2.0);
     });
 }
 
@@ -138,7 +136,7 @@ TEST_F(ConsoleSim, ExitDuringARunSendsNothingMore) {
     run([&](UiWindow* w) {
         auto t = Clock::now();
         fake_ui().on_dispatch = [&] {
-            if (since(t) > 0.2 && rows(w).size() == 3) {
+            if (seconds_since(t) > 0.2 && rows(w).size() == 3) {
                 fake_ui().on_dispatch = nullptr;
                 fake_ui_click(w, UI_IDCANCEL);  // answered Yes
             }

@@ -26,14 +26,6 @@ int hook_dispatch() {
     return 0;
 }
 
-double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-double cpu_seconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 class SimTest : public ::testing::Test {
 protected:
     static constexpr int PORT = 42;

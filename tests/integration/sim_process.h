@@ -1,6 +1,8 @@
-// Starts zorv-sim on a pseudo-terminal for a test and stops it afterwards.
+// Starts zorv-sim on a pseudo-terminal for a test or benchmark and stops it
+// afterwards; and the two clocks they measure with.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,10 @@ void sim_stop(SimProcess* sim);
 bool sim_running(SimProcess* sim);
 // The simulator's trace so far.
 std::string sim_log(const SimProcess* sim);
+
+// Wall seconds since t, and the CPU seconds (user + system) this process has used.
+double seconds_since(std::chrono::steady_clock::time_point t);
+double cpu_seconds();
 
 // Fails the whole test binary after seconds, so a hang is reported, not sat out.
 void watchdog_arm(unsigned seconds);

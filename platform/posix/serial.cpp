@@ -52,7 +52,9 @@ void check_line_errors(SerialPort* p) {
     p->icount = now;
 }
 
-// Moves whatever the kernel holds into the buffer without blocking.
+// Moves whatever the kernel holds into the buffer without blocking. Called only
+// after poll reported input, so a read of nothing is the end of the line (a
+// hang-up), not an empty queue: treating it as lost keeps the waits from spinning.
 // false when the device is gone.
 bool fill(SerialPort* p) {
     if (p->lost) return false;
@@ -69,7 +71,10 @@ bool fill(SerialPort* p) {
             p->tail += static_cast<uint32_t>(n);
             return true;
         }
-        if (n == 0) return true;  // nothing (VMIN 0) or end of file on some drivers
+        if (n == 0) {
+            mark_lost(p);
+            return false;
+        }
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
         mark_lost(p);

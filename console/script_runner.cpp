@@ -1,5 +1,4 @@
-// Command files are read in binary; CR, LF and CR LF each end a line, a NUL at
-// the start of a line opens a 16-byte skip block, other control bytes are dropped.
+// Command files: the runner that plays a file line by line, and the file choosers.
 #include "console/script_runner.h"
 
 #include <cstdio>
@@ -14,43 +13,6 @@ namespace {
 int g_running = 0;
 
 }  // namespace
-
-void line_reader_init(LineReader* reader) {
-    reader->n = 0;
-    reader->skip = 0;
-    reader->after_cr = false;
-    reader->line[0] = '\0';
-}
-
-int line_reader_feed(LineReader* reader, uint8_t b) {
-    bool after_cr = reader->after_cr;
-    reader->after_cr = false;
-    if (reader->skip > 0) {
-        --reader->skip;
-        return 0;
-    }
-    if (b == 0x0D || b == 0x0A) {
-        // LF straight after CR is the second half of one line end, not an empty line.
-        if (b == 0x0A && after_cr) return 0;
-        reader->after_cr = (b == 0x0D);
-        reader->line[reader->n] = '\0';
-        reader->n = 0;
-        return 1;
-    }
-    if (b == 0x00 && reader->n == 0) {
-        reader->skip = SKIP_BLOCK;
-        return 0;
-    }
-    if (b >= 0x20 && reader->n < LINE_CHARS) reader->line[reader->n++] = static_cast<char>(b);
-    return 0;
-}
-
-int line_reader_finish(LineReader* reader) {
-    if (reader->skip > 0 || reader->n == 0) return 0;
-    reader->line[reader->n] = '\0';
-    reader->n = 0;
-    return 1;
-}
 
 int script_running() { return g_running; }
 

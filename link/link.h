@@ -16,6 +16,36 @@ constexpr int32_t REPORT_NO_VALUE = INT32_MIN;
 // A line that has begun waits at most this long for each next byte.
 constexpr uint32_t LINE_BYTE_TIMEOUT_MS = 2000;
 
+// --- why an operation failed ------------------------------------------------------
+// Every failing operation records its reason for this thread; a success leaves the
+// last reason as it was. The codes are for programs, the texts for people: short,
+// lower case, e.g. "port lost" or "no such device".
+enum LinkErrorCode {
+    LINK_ERROR_NONE = 0,
+    LINK_ERROR_NOT_CONNECTED,  // a null link
+    LINK_ERROR_DISCONNECTED,   // closed while the operation was under way
+    LINK_ERROR_PORT_LOST,      // the device hung up or went away
+    LINK_ERROR_LINE,           // overrun, framing, parity or break on the line
+    LINK_ERROR_WRITE,          // the port took no bytes
+    LINK_ERROR_BAD_START,      // a reply or pin reply began with a byte it cannot begin with
+    LINK_ERROR_STALLED,        // a line that had begun stopped for LINE_BYTE_TIMEOUT_MS
+    LINK_ERROR_TIMEOUT,        // a bounded wait ran out before an answer began
+    // link_connect only
+    LINK_ERROR_BAD_ADDRESS,    // no port number in the connect string
+    LINK_ERROR_NO_DEVICE,
+    LINK_ERROR_BUSY,           // another program holds the port
+    LINK_ERROR_DENIED,         // no permission to open the device
+    LINK_ERROR_OPEN,           // the port failed to open for another reason
+    LINK_ERROR_CONFIGURE,      // the port refused 8N1 or the baud rate
+    LINK_ERROR_NO_GREETING,    // the controller did not answer "A" CR with CR
+};
+// The last failure's code on this thread; its text into text (size bytes incl. the
+// NUL, cut to fit) when text is given.
+int link_last_error(char* text, uint32_t size);
+// Records a failure (code and text) as the link does; front ends use it for their
+// own waits, e.g. a time-out, so that one place holds the reason.
+void link_set_error(int code, const char* text);
+
 // --- connection -------------------------------------------------------------
 // Opens "COM<port>: <baud>" (see link_parse_connect_string), resets the controller,
 // sends "A" CR and waits up to 1000 polls for a CR. nullptr on any failure, with
@@ -38,6 +68,9 @@ int link_parse_connect_string(const char* connect_string, int* port, int* baud);
 uint32_t link_bytes_waiting(TargetLink* link);
 // 1 when the port answers and reported no error since the last query.
 int link_healthy(TargetLink* link);
+// 1 when the port has hung up or gone (an idle check); a line error it comes upon is
+// kept for the next link_healthy. 0 for a live port and for a null or closed link.
+int link_port_lost(TargetLink* link);
 // The next byte without consuming it, or -1 when none is waiting. Never waits.
 int link_peek(TargetLink* link);
 // Reads count bytes (the peeked byte first), waiting for each. 1 or 0.
@@ -73,6 +106,11 @@ int link_take_report(TargetLink* link);
 int link_fetch_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
 // Requests a fresh report and waits for it (no limit; ends on a link error).
 int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
+// As link_query_report, but gives up (0, sentinels) when no report has begun within
+// ms, or at once when other input stands at the head. The request then stays
+// outstanding, so a late report is still taken in by the next exchange.
+int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t* x, int32_t* y, int32_t* z,
+                             int32_t* w);
 // Decodes an 18-byte report body (little-endian Q, X, Y, Z, W).
 void link_decode_report(const uint8_t body[18], int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
 

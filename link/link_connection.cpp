@@ -1,4 +1,5 @@
 // Opening, resetting and greeting the controller, closing, and the byte primitives.
+#include <cstdio>
 #include <new>
 
 #include "link/link_internal.h"
@@ -13,11 +14,39 @@ void free_record(TargetLink* link) {
     delete link;
 }
 
-// The port's query: 0 when it cannot be queried, else 1 with the count and errors.
+// The port's query: 0 when it cannot be queried, else 1 with the count and errors
+// (including one held back by an earlier query).
 int port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors) {
     *in_queue = 0;
     *errors = 0;
-    return serial_status(link->port_handle, in_queue, errors);
+    int ok = serial_status(link->port_handle, in_queue, errors);
+    if (ok && link->held_errors) *errors = 1;
+    link->held_errors = 0;
+    return ok;
+}
+
+int open_failure_code(int serial_reason) {
+    switch (serial_reason) {
+        case SERIAL_OPEN_NO_DEVICE: return LINK_ERROR_NO_DEVICE;
+        case SERIAL_OPEN_BUSY: return LINK_ERROR_BUSY;
+        case SERIAL_OPEN_DENIED: return LINK_ERROR_DENIED;
+        default: return LINK_ERROR_OPEN;
+    }
+}
+
+// Records why the port did not open, with the holder's process id when known.
+void record_open_failure() {
+    int holder = 0;
+    int code = open_failure_code(serial_open_error(&holder));
+    char text[160];
+    if (code == LINK_ERROR_BUSY && holder > 0) {
+        std::snprintf(text, sizeof text, "the port is used by another program (process %d)", holder);
+        link_set_error(code, text);
+    } else if (code == LINK_ERROR_DENIED) {
+        link_set_error(code, serial_denied_text());
+    } else {
+        link_set_error(code, nullptr);
+    }
 }
 
 }  // namespace
@@ -71,11 +100,18 @@ int link_parse_connect_string(const char* text, int* port, int* baud) {
 }
 
 TargetLink* link_open_port(int port_number, int baud_rate) {
-    if (port_number <= 0 || baud_rate <= 0) return nullptr;
+    if (port_number <= 0 || baud_rate <= 0) {
+        link_fail(LINK_ERROR_BAD_ADDRESS);
+        return nullptr;
+    }
     SerialPort* port = serial_open(port_number);
-    if (!port) return nullptr;
+    if (!port) {
+        record_open_failure();
+        return nullptr;
+    }
     if (!serial_configure(port, baud_rate)) {
         serial_close(port);
+        link_fail(LINK_ERROR_CONFIGURE);
         return nullptr;
     }
     // Reset pulse: DTR high for 100 ms with RTS low, then let the controller start
@@ -97,6 +133,7 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
     if (!link || !link->io_lock || !link->exchange_lock || !link->report_lock) {
         if (link) free_record(link);
         serial_close(port);
+        link_fail(LINK_ERROR_OPEN);
         return nullptr;
     }
     link->port_handle = port;
@@ -105,20 +142,28 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
 
 TargetLink* link_connect(const char* connect_string) {
     int port = 0, baud = 0;
-    if (!link_parse_connect_string(connect_string, &port, &baud)) return nullptr;
+    if (!link_parse_connect_string(connect_string, &port, &baud)) {
+        link_fail(LINK_ERROR_BAD_ADDRESS);
+        return nullptr;
+    }
     TargetLink* link = link_open_port(port, baud);
     if (!link) return nullptr;
 
     const uint8_t greeting[2] = {'A', 0x0D};
     uint32_t written = 0;
     if (!link_write(link, greeting, 2, &written)) {
+        link_fail_on_port(link, LINK_ERROR_WRITE);
         link_close(&link);
         return nullptr;
     }
+    link_fail(LINK_ERROR_NO_GREETING);
     for (int empty_polls = 0; empty_polls < 1000;) {
         uint32_t waiting = 0, errors = 0;
         // A lost port cannot answer: do not sit out the remaining polls.
-        if (!serial_status(link->port_handle, &waiting, &errors)) break;
+        if (!serial_status(link->port_handle, &waiting, &errors)) {
+            link_fail(LINK_ERROR_PORT_LOST);
+            break;
+        }
         if (waiting == 0) {
             // A front end may stretch an idle wait (the Qt one sleeps 10 ms once a
             // wait goes on): count the time waited, so a silent controller is given
@@ -131,7 +176,16 @@ TargetLink* link_connect(const char* connect_string) {
         }
         uint8_t b = 0;
         uint32_t delivered = 0;
-        if (!link_read(link, &b, 1, &delivered) || delivered != 1 || b != 0x0D) break;
+        if (!link_read(link, &b, 1, &delivered) || delivered != 1) {
+            link_fail_on_port(link);
+            break;
+        }
+        if (b != 0x0D) {
+            char text[160];
+            std::snprintf(text, sizeof text, "the controller answered the greeting with byte 0x%02X, not CR", b);
+            link_set_error(LINK_ERROR_NO_GREETING, text);
+            break;
+        }
         return link;
     }
     link_close(&link);
@@ -158,8 +212,27 @@ uint32_t link_bytes_waiting(TargetLink* link) {
 
 int link_healthy(TargetLink* link) {
     LinkUse use(link);
+    if (!use.ok()) return link_fail_use(link);
     uint32_t in_queue, errors;
-    return use.ok() && port_status(link, &in_queue, &errors) && errors == 0 ? 1 : 0;
+    // Unread input must not hide a hang-up: a wait that holds a byte it cannot use
+    // (a stray 0x12) would otherwise never end.
+    if (!serial_alive(link->port_handle) || !port_status(link, &in_queue, &errors))
+        return link_fail(LINK_ERROR_PORT_LOST);
+    return errors == 0 ? 1 : link_fail(LINK_ERROR_LINE);
+}
+
+int link_port_lost(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    LockHold io(link->io_lock);
+    uint32_t in_queue = 0, errors = 0;
+    if (serial_alive(link->port_handle) && port_status(link, &in_queue, &errors)) {
+        // Not ours to report: the next health check still sees it.
+        if (errors) link->held_errors = 1;
+        return 0;
+    }
+    link_fail(LINK_ERROR_PORT_LOST);
+    return 1;
 }
 
 int link_peek(TargetLink* link) {
@@ -210,29 +283,38 @@ void link_idle(uint32_t ms) {
     if (ms > 0) platform_idle_wait(ms);
 }
 
-int link_read_line_byte(TargetLink* link, bool dispatch) {
+int link_read_line_byte(TargetLink* link, bool dispatch, uint32_t timeout_ms) {
     LinkUse use(link);
-    if (!use.ok()) return -1;
+    if (!use.ok()) return link_fail_use(link) - 1;
     if (link->peeked < 0) {
         uint64_t start = platform_now_ms();
         for (;;) {
-            if (link->closed || !link->port_handle) return -1;
+            if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED) - 1;
             uint32_t waiting = 0, errors = 0;
-            if (!serial_status(link->port_handle, &waiting, &errors) || errors) return -1;
+            if (!port_status(link, &waiting, &errors)) return link_fail(LINK_ERROR_PORT_LOST) - 1;
+            if (errors) return link_fail(LINK_ERROR_LINE) - 1;
             if (waiting > 0) break;
             uint64_t elapsed = platform_now_ms() - start;
-            if (elapsed >= LINE_BYTE_TIMEOUT_MS) return -1;
+            if (elapsed >= timeout_ms) {
+                char text[64];
+                if (timeout_ms % 1000 == 0)
+                    std::snprintf(text, sizeof text, "line stalled for %u s", static_cast<unsigned>(timeout_ms / 1000));
+                else
+                    std::snprintf(text, sizeof text, "line stalled for %u ms", static_cast<unsigned>(timeout_ms));
+                link_set_error(LINK_ERROR_STALLED, text);
+                return -1;
+            }
             if (dispatch) {
                 dispatch_pending_messages();
-                if (link->closed || !link->port_handle) return -1;
+                if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED) - 1;
                 serial_wait_input(link->port_handle, 1);
             } else {
-                serial_wait_input(link->port_handle, static_cast<uint32_t>(LINE_BYTE_TIMEOUT_MS - elapsed));
+                serial_wait_input(link->port_handle, static_cast<uint32_t>(timeout_ms - elapsed));
             }
         }
     }
     uint8_t b = 0;
     uint32_t delivered = 0;
-    if (!link_read(link, &b, 1, &delivered) || delivered != 1) return -1;
+    if (!link_read(link, &b, 1, &delivered) || delivered != 1) return link_fail_on_port(link) - 1;
     return b;
 }

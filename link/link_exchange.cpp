@@ -25,22 +25,22 @@ private:
 
 int link_send_line(TargetLink* link, const char* text) {
     LinkUse use(link);
-    if (!use.ok()) return 0;
+    if (!use.ok()) return link_fail_use(link);
     uint32_t count = text ? static_cast<uint32_t>(std::strlen(text)) : 0;
     LockHold io(link->io_lock);
     uint32_t written = 0;
     if (count > 0) {
         if (!link_write(link, reinterpret_cast<const uint8_t*>(text), count, &written) || written != count)
-            return 0;
+            return link_fail_on_port(link, LINK_ERROR_WRITE);
     }
     const uint8_t cr = 0x0D;
     written = 0;
-    return link_write(link, &cr, 1, &written) && written == 1 ? 1 : 0;
+    return link_write(link, &cr, 1, &written) && written == 1 ? 1 : link_fail_on_port(link, LINK_ERROR_WRITE);
 }
 
 int link_await_reply(TargetLink* link) {
     LinkUse use(link);
-    if (!use.ok()) return 0;
+    if (!use.ok()) return link_fail_use(link);
     uint32_t fast_polls = FAST_POLLS;
     for (;;) {
         link_take_report(link);
@@ -57,17 +57,18 @@ int link_await_reply(TargetLink* link) {
         } else {
             link_idle(1);
         }
-        if (!use.ok()) return 0;  // closed by a handler during the wait
+        if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);  // closed by a handler during the wait
     }
 }
 
 int link_read_reply(TargetLink* link, char* reply) {
     LinkUse use(link);
     if (reply) reply[0] = '\0';
-    if (!use.ok()) return 0;
+    if (!use.ok()) return link_fail_use(link);
     LockHold io(link->io_lock);
     int first = link_peek(link);
-    if (first != 0x0D && first <= 0x20) return 0;
+    if (first < 0) return link_fail_on_port(link);
+    if (first != 0x0D && first <= 0x20) return link_fail_bad_start(first, "reply");
     uint32_t n = 0;
     for (;;) {
         int b = link_read_line_byte(link);
@@ -90,7 +91,7 @@ int link_exchange(TargetLink* link, const char* command, char* reply) {
     LinkUse use(link);
     if (!use.ok()) {
         if (reply) reply[0] = '\0';
-        return 0;
+        return link_fail_use(link);
     }
     int result = 0;
     {

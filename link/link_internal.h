@@ -23,6 +23,9 @@ struct TargetLink {
     int32_t closed = 0;
     int32_t uses = 0;
     int32_t busy_depth = 0;  // exchanges and pin transactions under way
+    // A line error that a query other than link_healthy found; link_healthy still
+    // reports it once.
+    int32_t held_errors = 0;
 };
 
 // Keeps the record alive while an operation runs; ok() is false for a null or
@@ -51,7 +54,18 @@ private:
     PlatformLock* lock_;
 };
 
+// Failure reasons (link_error.cpp). Each returns 0 so a failing path can end with it.
+int link_fail(int code);
+// After a failed read or write: disconnected, port lost, a line error, or else
+// the code given (LINK_ERROR_WRITE for writes).
+int link_fail_on_port(TargetLink* link, int otherwise = LINK_ERROR_LINE);
+// An answer (what: "reply", "pin reply") that began with a byte it cannot begin with.
+int link_fail_bad_start(int byte, const char* what);
+// A LinkUse that is not ok: not connected (null) or disconnected (closed).
+int link_fail_use(TargetLink* link);
+
 // Reads one byte of a line that has begun: waits at most LINE_BYTE_TIMEOUT_MS for
-// it. With dispatch set, window messages run between 1 ms waits; otherwise the
-// wait blocks on the port alone. -1 on silence, a link error or a closed link.
-int link_read_line_byte(TargetLink* link, bool dispatch = false);
+// it (timeout_ms). With dispatch set, window messages run between 1 ms waits;
+// otherwise the wait blocks on the port alone. -1 on silence, a link error or a
+// closed link, with the reason recorded.
+int link_read_line_byte(TargetLink* link, bool dispatch = false, uint32_t timeout_ms = LINE_BYTE_TIMEOUT_MS);

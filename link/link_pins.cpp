@@ -23,7 +23,10 @@ int link_pin_transaction(TargetLink* link, const uint8_t* write1, const uint8_t*
         return 0;
     };
     LinkUse use(link);
-    if (!use.ok()) return fail();
+    if (!use.ok()) {
+        link_fail_use(link);
+        return fail();
+    }
     if (!write1 && !write2 && !write3 && !read1 && !read2 && !read3) return 0;
 
     const uint8_t* writes[3] = {write1, write2, write3};
@@ -47,11 +50,16 @@ int link_pin_transaction(TargetLink* link, const uint8_t* write1, const uint8_t*
             sent = link_write(link, writes[i], 1, &written) && written == 1;
         }
     }
+    if (!sent) link_fail_on_port(link, LINK_ERROR_WRITE);
     if (!sent || !link_await_reply(link)) return fail();
 
     LockHold io(link->io_lock);
     int reply = link_read_line_byte(link);
-    if (reply < 0 || !link_pin_reply_valid(static_cast<uint8_t>(reply))) return fail();
+    if (reply < 0) return fail();
+    if (!link_pin_reply_valid(static_cast<uint8_t>(reply))) {
+        link_fail_bad_start(reply, "pin reply");
+        return fail();
+    }
     const uint8_t announce[3] = {0x10, 0x20, 0x40};
     for (int i = 0; i < 3; ++i) {
         if (!(reply & announce[i])) continue;

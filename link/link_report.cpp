@@ -1,5 +1,8 @@
 // Control bytes, and the binary status report that answers CTRL_REPORT.
+#include <cstdio>
+
 #include "link/link_internal.h"
+#include "platform/dispatch.h"
 
 namespace {
 
@@ -30,7 +33,8 @@ void link_decode_report(const uint8_t body[18], int16_t* q, int32_t* x, int32_t*
 
 int link_send_control(TargetLink* link, uint8_t byte) {
     LinkUse use(link);
-    if (!use.ok() || !link_healthy(link)) return 0;
+    if (!use.ok()) return link_fail_use(link);
+    if (!link_healthy(link)) return 0;
     int sent = 0;
     bool report_written = false;
     {
@@ -40,7 +44,7 @@ int link_send_control(TargetLink* link, uint8_t byte) {
         } else {
             if (byte == CTRL_REPORT) link->report_valid = 0;
             uint32_t written = 0;
-            sent = link_write(link, &byte, 1, &written) && written == 1 ? 1 : 0;
+            sent = link_write(link, &byte, 1, &written) && written == 1 ? 1 : link_fail_on_port(link, LINK_ERROR_WRITE);
             if (sent && byte == CTRL_REPORT) {
                 link->report_requested = 1;
                 report_written = true;
@@ -56,9 +60,13 @@ int link_pause(TargetLink* link) { return link_send_control(link, CTRL_PAUSE); }
 int link_continue(TargetLink* link) { return link_send_control(link, CTRL_CONTINUE); }
 int link_request_report(TargetLink* link) { return link_send_control(link, CTRL_REPORT); }
 
-int link_take_report(TargetLink* link) {
+namespace {
+
+// Takes in a requested report at the head of the input; each body byte is awaited
+// at most byte_timeout_ms, with the window live.
+int take_report(TargetLink* link, uint32_t byte_timeout_ms) {
     LinkUse use(link);
-    if (!use.ok()) return 0;
+    if (!use.ok()) return link_fail_use(link);
     LockHold io(link->io_lock);
     if (!link->report_requested || link_peek(link) != CTRL_REPORT) return link->report_valid;
     uint8_t b = 0;
@@ -68,24 +76,26 @@ int link_take_report(TargetLink* link) {
     // failing at once on a link error; buttons stay live meanwhile.
     if (ok && !link_healthy(link)) ok = false;
     for (int i = 0; ok && i < 18; ++i) {
-        int v = link_read_line_byte(link, true);
+        int v = link_read_line_byte(link, true, byte_timeout_ms);
         if (v < 0) {
             ok = false;
             break;
         }
         link->report_bytes[i] = static_cast<uint8_t>(v);
     }
-    if (!use.ok()) return 0;
+    if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
     if (ok) link_decode_report(link->report_bytes, &link->q, &link->x, &link->y, &link->z, &link->w);
     link->report_requested = 0;
     link->report_valid = ok ? 1 : 0;
     return link->report_valid;
 }
 
-int link_fetch_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+int fetch_report(TargetLink* link, uint32_t byte_timeout_ms, int16_t* q, int32_t* x, int32_t* y, int32_t* z,
+                 int32_t* w) {
     set_sentinels(q, x, y, z, w);
     LinkUse use(link);
-    if (!use.ok() || !link_take_report(link)) return 0;
+    if (!use.ok()) return link_fail_use(link);
+    if (!take_report(link, byte_timeout_ms)) return 0;
     LockHold io(link->io_lock);
     if (!link->report_valid) return 0;
     if (q) *q = link->q;
@@ -96,15 +106,57 @@ int link_fetch_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int3
     return 1;
 }
 
+}  // namespace
+
+int link_take_report(TargetLink* link) { return take_report(link, LINE_BYTE_TIMEOUT_MS); }
+
+int link_fetch_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+    return fetch_report(link, LINE_BYTE_TIMEOUT_MS, q, x, y, z, w);
+}
+
 int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
     LinkUse use(link);
-    if (!use.ok()) return 0;
+    if (!use.ok()) return link_fail_use(link);
     LockHold report(link->report_lock);
     if (!link_request_report(link)) return 0;
     for (;;) {
         if (link_fetch_report(link, q, x, y, z, w)) return 1;
         if (!link_healthy(link)) return 0;
         link_idle(1);
-        if (!use.ok()) return 0;
+        if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
+    }
+}
+
+int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t* x, int32_t* y, int32_t* z,
+                             int32_t* w) {
+    LinkUse use(link);
+    if (!use.ok()) return link_fail_use(link);
+    LockHold report(link->report_lock);
+    if (!link_request_report(link)) return 0;
+    uint32_t byte_timeout = ms < LINE_BYTE_TIMEOUT_MS ? ms : LINE_BYTE_TIMEOUT_MS;
+    uint64_t start = platform_now_ms();
+    for (;;) {
+        if (fetch_report(link, byte_timeout, q, x, y, z, w)) return 1;
+        if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
+        // A report that began and then failed will not come again.
+        if (!link->report_requested) return 0;
+        if (!link_healthy(link)) return 0;
+        int head;
+        {
+            LockHold io(link->io_lock);
+            head = link_peek(link);
+        }
+        // Something else stands before the report (a reply, a stray byte, the LF of a
+        // CR LF controller): the report cannot be reached now. The request stays
+        // outstanding, so the next exchange still takes the report in.
+        if (head >= 0 && head != CTRL_REPORT) return link_fail_bad_start(head, "input");
+        if (platform_now_ms() - start >= ms) {
+            char text[64];
+            std::snprintf(text, sizeof text, "no report within %u ms", static_cast<unsigned>(ms));
+            link_set_error(LINK_ERROR_TIMEOUT, text);
+            return 0;
+        }
+        link_idle(1);
+        if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
     }
 }

@@ -12,6 +12,12 @@ constexpr int SERIAL_SETRTS = 3, SERIAL_CLRRTS = 4, SERIAL_SETDTR = 5, SERIAL_CL
 // Opens the device behind "COM<port_number>" (see platform/ports.h) for exclusive
 // read/write use. nullptr when the number has no device, it is missing or in use.
 SerialPort* serial_open(int port_number);
+// Why the last serial_open on this thread failed. *holder_pid (may be null) is the
+// process that holds the port when the system tells it, else 0.
+enum SerialOpenError { SERIAL_OPEN_OK, SERIAL_OPEN_NO_DEVICE, SERIAL_OPEN_BUSY, SERIAL_OPEN_DENIED, SERIAL_OPEN_FAILED };
+int serial_open_error(int* holder_pid);
+// What to tell the operator when the device refused us (SERIAL_OPEN_DENIED).
+const char* serial_denied_text();
 // 8 data bits, no parity, one stop bit, raw bytes, no flow control, at baud.
 // 0 when the device refuses the settings or the rate.
 int serial_configure(SerialPort* port, int baud);
@@ -24,6 +30,10 @@ int serial_purge(SerialPort* port);
 // when the port cannot be queried (it was lost or hung up; this is sticky), else 1
 // with *errors non-zero when a line error or a hang-up arose since the last query.
 int serial_status(SerialPort* port, uint32_t* in_queue, uint32_t* errors);
+// 0 when the device has hung up or gone, looked at even while received bytes wait
+// unread (serial_status may answer from buffered input alone). Keeps any line error
+// for the next serial_status. 1 otherwise.
+int serial_alive(SerialPort* port);
 // Reads exactly count bytes, waiting as long as it takes. 1 with *delivered = count,
 // or 0 when the port fails (delivered then holds what arrived before the failure).
 int serial_read(SerialPort* port, uint8_t* buffer, uint32_t count, uint32_t* delivered);

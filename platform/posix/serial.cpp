@@ -8,10 +8,13 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <linux/serial.h>  // serial_icounter_struct
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -106,29 +109,105 @@ bool poll_fd(SerialPort* p, int timeout_ms, bool* readable) {
 
 }  // namespace
 
-SerialPort* serial_open(int port_number) {
+namespace {
+
+thread_local int g_open_error = SERIAL_OPEN_OK;
+thread_local int g_open_holder = 0;
+
+int open_failed(int why, int holder = 0) {
+    g_open_error = why;
+    g_open_holder = holder;
+    return -1;
+}
+
+int reason_of_errno(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR: return SERIAL_OPEN_NO_DEVICE;
+        case EACCES:
+        case EPERM: return SERIAL_OPEN_DENIED;
+        case EBUSY: return SERIAL_OPEN_BUSY;
+        default: return SERIAL_OPEN_FAILED;
+    }
+}
+
+// The process holding our advisory lock on the device, from /proc/locks; 0 when
+// not found. Tells the operator which program to close.
+int lock_holder(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return 0;
+    std::FILE* f = std::fopen("/proc/locks", "r");
+    if (!f) return 0;
+    char line[256];
+    int holder = 0;
+    while (!holder && std::fgets(line, sizeof line, f)) {
+        char kind[16] = "", mode[16] = "", access[16] = "";
+        int pid = 0;
+        unsigned maj = 0, min = 0;
+        unsigned long long ino = 0;
+        // "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF"
+        const char* rest = std::strchr(line, ':');
+        if (!rest) continue;
+        if (std::sscanf(rest + 1, "%15s %15s %15s %d %x:%x:%llu", kind, mode, access, &pid, &maj, &min, &ino) != 7)
+            continue;
+        if (std::strcmp(kind, "FLOCK") == 0 && ino == st.st_ino && maj == major(st.st_dev) &&
+            min == minor(st.st_dev) && pid != ::getpid())
+            holder = pid;
+    }
+    std::fclose(f);
+    return holder;
+}
+
+int open_device(int port_number) {
     char path[300];
-    if (!ports_device_path(port_number, path, sizeof path)) return nullptr;
+    if (!ports_device_path(port_number, path, sizeof path)) return open_failed(SERIAL_OPEN_NO_DEVICE);
     int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return open_failed(reason_of_errno(errno));
+    if (!::isatty(fd)) {
+        ::close(fd);
+        return open_failed(SERIAL_OPEN_NO_DEVICE);
+    }
     // The advisory lock keeps out a second open of ours (TIOCEXCL does not stop root
     // or an open in the same process); TIOCEXCL keeps out other programs.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int holder = lock_holder(fd);
         ::close(fd);
-        return nullptr;
+        return open_failed(SERIAL_OPEN_BUSY, holder);
     }
     if (ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
-        return nullptr;
+        return open_failed(SERIAL_OPEN_FAILED);
     }
+    return fd;
+}
+
+}  // namespace
+
+SerialPort* serial_open(int port_number) {
+    g_open_error = SERIAL_OPEN_OK;
+    g_open_holder = 0;
+    int fd = open_device(port_number);
+    if (fd < 0) return nullptr;
     SerialPort* p = new (std::nothrow) SerialPort();
     if (!p) {
         ::close(fd);
+        open_failed(SERIAL_OPEN_FAILED);
         return nullptr;
     }
     p->fd = fd;
     p->have_icount = read_icount(fd, &p->icount);
     return p;
+}
+
+const char* serial_denied_text() {
+    return "permission denied (your user needs to be in the dialout group)";
+}
+
+int serial_open_error(int* holder_pid) {
+    if (holder_pid) *holder_pid = g_open_holder;
+    return g_open_error;
 }
 
 int serial_configure(SerialPort* p, int baud) {
@@ -190,6 +269,12 @@ int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
     if (errors) *errors = p->pending_error ? 1u : 0u;
     p->pending_error = false;
     return 1;
+}
+
+int serial_alive(SerialPort* p) {
+    if (!p || p->lost) return 0;
+    bool readable = false;
+    return poll_fd(p, 0, &readable) ? 1 : 0;
 }
 
 int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {

@@ -41,19 +41,42 @@ void pause_poll(DWORD waited_ms) { Sleep(waited_ms < FAST_POLL_MS ? 1 : SLOW_POL
 
 }  // namespace
 
+namespace {
+
+thread_local int g_open_error = SERIAL_OPEN_OK;
+
+}  // namespace
+
 SerialPort* serial_open(int port_number) {
+    g_open_error = SERIAL_OPEN_NO_DEVICE;
     char path[300];
     if (!ports_device_path(port_number, path, sizeof path)) return nullptr;
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+        // A COM port that another program holds answers "access denied".
+        DWORD e = GetLastError();
+        g_open_error = e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION ? SERIAL_OPEN_BUSY
+                       : e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? SERIAL_OPEN_NO_DEVICE
+                                                                                  : SERIAL_OPEN_FAILED;
+        return nullptr;
+    }
     SerialPort* p = new (std::nothrow) SerialPort;
     if (!p) {
         CloseHandle(h);
+        g_open_error = SERIAL_OPEN_FAILED;
         return nullptr;
     }
+    g_open_error = SERIAL_OPEN_OK;
     p->handle = h;
     SetupComm(h, 256, 256);  // a hint the driver may ignore
     return p;
+}
+
+const char* serial_denied_text() { return "permission denied"; }
+
+int serial_open_error(int* holder_pid) {
+    if (holder_pid) *holder_pid = 0;
+    return g_open_error;
 }
 
 int serial_configure(SerialPort* p, int baud) {
@@ -98,6 +121,11 @@ int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
     if (errors) *errors = p->pending_errors;
     p->pending_errors = 0;
     return 1;
+}
+
+int serial_alive(SerialPort* p) {
+    DWORD waiting = 0;
+    return p && query(p, &waiting) ? 1 : 0;
 }
 
 int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {

@@ -1,7 +1,10 @@
 // The link through the real POSIX serial layer against zorv-sim on a pty:
 // exchanges, control bytes, reports, pins, every fault switch and hang-ups.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -11,6 +14,7 @@
 
 #include "link/link.h"
 #include "platform/dispatch.h"
+#include "platform/ports.h"
 #include "tests/integration/sim_process.h"
 
 namespace {
@@ -311,6 +315,69 @@ TEST_F(SimTest, CloseFromTheDispatchHookDuringAWait) {
     // The port was released at once: a new connect works.
     connect();
     EXPECT_EQ(exchange("ok"), "ok");
+}
+
+// Faults the operator sees as a reason, and the report box's query that gives up.
+TEST_F(SimTest, FailuresSayWhyAndTheReportBoxNeverHangs) {
+    start({"--crlf"});
+    connect();
+    char text[200];
+    EXPECT_EQ(exchange("ok"), "");
+    EXPECT_EQ(link_last_error(text, sizeof text), LINK_ERROR_BAD_START);
+    EXPECT_STREQ(text, "reply began with byte 0x0A; does the controller end lines with CR LF?");
+    auto t = Clock::now();
+    EXPECT_EQ(link_query_report_within(link, 1000, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_LT(seconds_since(t), 0.5);
+    link_close(&link);
+    sim_stop(&sim);
+
+    start({"--stall-after", "1"});
+    connect();
+    exchange("ok");  // stalls: the sim says nothing from now on
+    EXPECT_EQ(link_last_error(text, sizeof text), LINK_ERROR_STALLED);
+    t = Clock::now();
+    EXPECT_EQ(link_query_report_within(link, 1000, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_GT(seconds_since(t), 0.9);
+    EXPECT_LT(seconds_since(t), 1.5);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_TIMEOUT);
+
+    // A second open of the same port is refused as busy; a number without a device
+    // as missing.
+    EXPECT_EQ(link_connect("COM42: 115200"), nullptr);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_BUSY);
+    EXPECT_EQ(link_connect("COM43: 115200"), nullptr);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_NO_DEVICE);
+}
+
+// Input that sits unread (a stray 0x12 no report was asked for, with a line behind
+// it) must not hide a hang-up from the waiting exchange.
+TEST(RawPty, HangUpBehindBufferedInputEndsTheWait) {
+    watchdog_arm(60);
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    ASSERT_EQ(ports_assign(44, ptsname(master)), 1);
+    TargetLink* link = link_open_port(44, 115200);
+    ASSERT_NE(link, nullptr);
+    const char stray[] = "\x12" "abc\r";
+    ASSERT_EQ(write(master, stray, 5), 5);
+    auto t = Clock::now();
+    std::function<void()> hang_up = [&] {
+        if (master >= 0 && seconds_since(t) > 0.2) {
+            close(master);
+            master = -1;
+        }
+    };
+    g_hook = hang_up;
+    platform_set_dispatch(hook_dispatch);
+    EXPECT_EQ(link_exchange(link, "x", nullptr), 0);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_PORT_LOST);
+    EXPECT_LT(seconds_since(t), 1.5);
+    g_hook = nullptr;
+    platform_set_dispatch(nullptr);
+    link_close(&link);
+    if (master >= 0) close(master);
 }
 
 TEST_F(SimTest, IdleWaitCostsLittleCpu) {

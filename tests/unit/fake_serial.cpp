@@ -43,6 +43,13 @@ void fake_push(const std::vector<uint8_t>& bytes) { g_fake.input.insert(g_fake.i
 
 void fake_push(const char* text) { fake_push(std::vector<uint8_t>(text, text + std::strlen(text))); }
 
+const char* serial_denied_text() { return "permission denied"; }
+
+int serial_open_error(int* holder_pid) {
+    if (holder_pid) *holder_pid = 0;
+    return g_fake.open_fails ? g_fake.open_error : g_port_open ? SERIAL_OPEN_BUSY : SERIAL_OPEN_OK;
+}
+
 SerialPort* serial_open(int port_number) {
     if (g_fake.open_fails || g_port_open) return nullptr;
     g_port_open = true;
@@ -67,6 +74,8 @@ int serial_purge(SerialPort*) {
     g_fake.input.clear();
     return 1;
 }
+
+int serial_alive(SerialPort*) { return g_fake.lost ? 0 : 1; }
 
 int serial_status(SerialPort*, uint32_t* in_queue, uint32_t* errors) {
     if (in_queue) *in_queue = 0;

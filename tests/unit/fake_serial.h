@@ -8,6 +8,7 @@
 
 struct FakeSerial {
     bool open_fails = false;
+    int open_error = 1;  // SERIAL_OPEN_NO_DEVICE: the reason an open_fails open gives
     bool configure_fails = false;
     bool lost = false;            // every query fails from now on
     uint32_t pending_errors = 0;  // reported (and cleared) by the next query

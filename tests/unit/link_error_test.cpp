@@ -1,0 +1,162 @@
+// Why an operation failed, and the report query that gives up in time.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "link/link.h"
+#include "platform/dispatch.h"
+#include "tests/unit/fake_serial.h"
+
+namespace {
+
+TargetLink* g_closing = nullptr;
+int close_in_dispatch() {
+    link_close(&g_closing);
+    return 1;
+}
+
+class Reasons : public ::testing::Test {
+protected:
+    void SetUp() override { fake_serial_reset(); }
+    void TearDown() override {
+        platform_set_dispatch(nullptr);
+        link_close(&link);
+    }
+    std::string last(int* code = nullptr) {
+        char text[200];
+        int c = link_last_error(text, sizeof text);
+        if (code) *code = c;
+        return text;
+    }
+    TargetLink* link = nullptr;
+};
+
+TEST_F(Reasons, FailedExchangesSayWhy) {
+    const struct {
+        const char* name;
+        std::function<void()> fault;  // applied after connecting
+        int code;
+        const char* text;
+    } cases[] = {
+        {"CR LF controller", [] { fake_push("\nok\r"); }, LINK_ERROR_BAD_START,
+         "reply began with byte 0x0A; does the controller end lines with CR LF?"},
+        {"space first", [] { fake_push(" ok\r"); }, LINK_ERROR_BAD_START, "reply began with byte 0x20"},
+        {"stall", [] { fake_push("o"); }, LINK_ERROR_STALLED, "line stalled for 2 s"},
+        {"hang-up while waiting",
+         [] { fake_serial().on_time = [](uint64_t now) { fake_serial().lost = now > 1200; }; },
+         LINK_ERROR_PORT_LOST, "port lost"},
+        // A stray 0x12 (no report asked for) at the head with more input behind it
+        // must not hide the hang-up.
+        {"hang-up behind a stray 0x12",
+         [] {
+             fake_push("\x12" "abc\r");
+             fake_serial().on_time = [](uint64_t now) { fake_serial().lost = now > 1200; };
+         },
+         LINK_ERROR_PORT_LOST, "port lost"},
+        {"write refused", [] { fake_serial().write_limit = 0; }, LINK_ERROR_WRITE, nullptr},
+        {"closed from a handler", [this] {
+             g_closing = link;
+             platform_set_dispatch(close_in_dispatch);
+         },
+         LINK_ERROR_DISCONNECTED, "disconnected"},
+    };
+    for (const auto& c : cases) {
+        fake_serial_reset();
+        link = link_open_port(1, 115200);
+        ASSERT_NE(link, nullptr);
+        uint64_t start = fake_serial().now_ms;
+        c.fault();
+        char reply[256];
+        EXPECT_EQ(link_exchange(link, "cmd", reply), 0) << c.name;
+        int code = 0;
+        std::string text = last(&code);
+        EXPECT_EQ(code, c.code) << c.name;
+        if (c.text) {
+            EXPECT_EQ(text, c.text) << c.name;
+        }
+        EXPECT_LT(fake_serial().now_ms - start, 2100u) << c.name;
+        platform_set_dispatch(nullptr);
+        link_close(&link);
+    }
+    EXPECT_EQ(link_exchange(nullptr, "x", nullptr), 0);
+    EXPECT_EQ(last(), "not connected");
+}
+
+TEST_F(Reasons, ConnectFailuresSayWhy) {
+    const struct {
+        const char* name;
+        std::function<void()> fault;
+        const char* address;
+        int code;
+    } cases[] = {
+        {"no number", [] {}, "COM", LINK_ERROR_BAD_ADDRESS},
+        {"missing device", [] { fake_serial().open_fails = true; }, "COM3", LINK_ERROR_NO_DEVICE},
+        {"busy", [] {
+             fake_serial().open_fails = true;
+             fake_serial().open_error = 2;  // SERIAL_OPEN_BUSY
+         },
+         "COM3", LINK_ERROR_BUSY},
+        {"refuses the rate", [] { fake_serial().configure_fails = true; }, "COM3", LINK_ERROR_CONFIGURE},
+        {"silent controller", [] {}, "COM3", LINK_ERROR_NO_GREETING},
+        {"wrong answer", [] { fake_serial().on_write = [](const std::vector<uint8_t>&) { fake_push("OK\r"); }; },
+         "COM3", LINK_ERROR_NO_GREETING},
+    };
+    for (const auto& c : cases) {
+        fake_serial_reset();
+        c.fault();
+        EXPECT_EQ(link_connect(c.address), nullptr) << c.name;
+        int code = 0;
+        std::string text = last(&code);
+        EXPECT_EQ(code, c.code) << c.name << ": " << text;
+        EXPECT_FALSE(text.empty()) << c.name;
+    }
+}
+
+// The report box's query: values, or a quick "no" whatever stands at the head.
+TEST_F(Reasons, BoundedReportQuery) {
+    const std::vector<uint8_t> report = {0x12, 0xFE, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const struct {
+        const char* name;
+        std::vector<uint8_t> head;  // input before the request
+        bool answer;                // the controller answers the request
+        int result;
+        uint64_t max_ms;
+    } cases[] = {
+        {"answered", {}, true, 1, 20},
+        {"LF of a CR LF controller", {0x0A}, true, 0, 5},
+        {"a reply stands first", {'o', 'k', 0x0D}, true, 0, 5},
+        {"silent", {}, false, 0, 1100},
+    };
+    for (const auto& c : cases) {
+        fake_serial_reset();
+        link = link_open_port(1, 115200);
+        ASSERT_NE(link, nullptr);
+        fake_push(c.head);
+        if (c.answer)
+            fake_serial().on_write = [&](const std::vector<uint8_t>& w) {
+                if (w == std::vector<uint8_t>{0x12}) fake_push(report);
+            };
+        uint64_t before = fake_serial().now_ms;
+        int16_t q = 0;
+        EXPECT_EQ(link_query_report_within(link, 1000, &q, nullptr, nullptr, nullptr, nullptr), c.result) << c.name;
+        EXPECT_EQ(q, c.result ? -2 : -1) << c.name;
+        EXPECT_LE(fake_serial().now_ms - before, c.max_ms) << c.name;
+        if (!c.result && c.answer && c.head.size() == 3) {
+            // The report that waited behind the reply is taken in by the next exchange.
+            fake_serial().on_write = [](const std::vector<uint8_t>& w) {
+                if (!w.empty() && w.back() == 0x0D) fake_push("done\r");
+            };
+            char reply[256];
+            EXPECT_EQ(link_read_reply(link, reply), 1);
+            EXPECT_STREQ(reply, "ok");
+            EXPECT_EQ(link_exchange(link, "next", reply), 1);
+            EXPECT_STREQ(reply, "done");
+            EXPECT_EQ(link_fetch_report(link, &q, nullptr, nullptr, nullptr, nullptr), 1);
+        }
+        link_close(&link);
+    }
+}
+
+}  // namespace

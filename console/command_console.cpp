@@ -1,39 +1,46 @@
 // Typed commands and file lines both go through run_command, so every command
-// gives exactly two log rows: the command at an even index, its reply after it.
+// gives exactly two log rows: the command, then its reply or why there was none.
 #include "console/command_console.h"
 
+#include <cstdio>
 #include <string>
 
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
 
-namespace {
-
-void add_row(UiWindow* dialog, int row, const char* text) {
-    listview_insert_row(dialog, ID_LOG, row);
-    listview_set_row_text(dialog, ID_LOG, row, text);
-    ui_list_ensure_visible(dialog, ID_LOG, row);
-}
-
-}  // namespace
-
 int run_command(UiWindow* dialog, const char* command) {
     char reply[256] = {};
     int n = listview_row_count(dialog, ID_LOG);
-    add_row(dialog, n, command);
+    log_put_row(dialog, n, command, LOG_COMMAND);
     ui_enable(dialog, ID_STOP, 1);
     ui_enable(dialog, ID_PAUSE, 1);
     ui_set_text(dialog, ID_PAUSE, "Pause");
+    // The pin panel could not poll while the exchange waits, and would hold the
+    // reply back until it closed.
+    ui_enable_system_menu(dialog, SYSCMD_PIN_PANEL, 0);
     g_main.paused = 0;
-    link_exchange(g_main.link, command, reply);
+    TargetLink* link = g_main.link;
+    ++g_main.outstanding;
+    int ok = link_exchange(link, command, reply);
+    char why[160] = "";
+    int code = ok ? LINK_ERROR_NONE : link_last_error(why, sizeof why);
+    --g_main.outstanding;
     // Exit may have been answered inside the wait: the dialog and its controls are
     // gone, and so is the link.
     if (!ui_dialog_alive(dialog)) return 0;
     ui_set_text(dialog, ID_PAUSE, "Pause");
     ui_enable(dialog, ID_PAUSE, 0);
     ui_enable(dialog, ID_STOP, 0);
-    add_row(dialog, n + 1, reply);
+    if (g_main.outstanding == 0) ui_enable_system_menu(dialog, SYSCMD_PIN_PANEL, 1);
+    if (ok) {
+        log_put_row(dialog, n + 1, reply, LOG_REPLY);
+    } else {
+        // An empty row would look like an empty reply.
+        std::string text = std::string("(no reply: ") + why + ")";
+        log_put_row(dialog, n + 1, text.c_str(), LOG_FAILED);
+    }
+    if (code == LINK_ERROR_PORT_LOST && link && g_main.link == link) port_lost(dialog);
     return 1;
 }
 
@@ -43,12 +50,12 @@ void send_typed_line(UiWindow* dialog) {
     std::string text(static_cast<size_t>(length) + 1, '\0');
     int got = ui_get_text(dialog, ID_COMMAND, &text[0], length + 1);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    ui_enable(dialog, ID_CONNECT, 0);
+    // Disconnect stays live: it is the way out from a controller that went silent.
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);
     if (!run_command(dialog, text.c_str())) return;
     ui_set_text(dialog, ID_COMMAND, "");
-    ui_enable(dialog, ID_COMMAND, 1);
-    ui_enable(dialog, ID_SEND_FILE, 1);
+    ui_enable(dialog, ID_COMMAND, g_main.connected);
+    ui_enable(dialog, ID_SEND_FILE, g_main.connected);
     ui_enable(dialog, ID_CONNECT, 1);
 }

@@ -17,7 +17,7 @@
 #include "tools/pin_panel.h"
 #include "tools/status_report.h"
 
-MainState g_main = {nullptr, 0, 0, nullptr};
+MainState g_main = {nullptr, 0, 0, nullptr, 0, 0, 0};
 
 const char* const TEXT_ABOUT =
     "ZORVTalk - ZORV Controller Terminal (v.1.8)\r\n"
@@ -70,7 +70,9 @@ void route_enter(UiWindow* dialog) {
 }
 
 void exit_sequence(UiWindow* dialog) {
-    if (!g_main.connected) {
+    // During a connect nothing is connected yet: leave at once; connect_target
+    // closes the link it was opening.
+    if (!g_main.connected || g_main.connecting) {
         ui_end_dialog(dialog, 0);
         return;
     }
@@ -105,9 +107,12 @@ void on_command(UiWindow* dialog, int id, int code) {
             break;
         case ID_CHOOSE_STARTUP: choose_startup_file(dialog); break;
         case ID_CONNECT:
+            // A second click during a connect, or a connect while a closed link's
+            // exchange is still unwinding, would fight over the port.
+            if (g_main.connecting) break;
             if (g_main.connected) {
                 disconnect_target(dialog);
-            } else {
+            } else if (g_main.outstanding == 0) {
                 connect_target(dialog);
                 if (g_main.connected) {
                     run_command_file(dialog, 1);
@@ -133,7 +138,11 @@ void on_syscommand(UiWindow* dialog, int command) {
     switch (command) {
         case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
         case SYSCMD_REPORT: show_status_report(dialog); break;
-        case SYSCMD_PIN_PANEL: ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc); break;
+        case SYSCMD_PIN_PANEL:
+            // Its polls cannot run inside a command's wait (the menu item is greyed
+            // then; a menu opened before the command started may still send it).
+            if (g_main.outstanding == 0) ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc);
+            break;
         default: break;
     }
 }
@@ -186,13 +195,27 @@ void connect_target(UiWindow* dialog) {
     }
     char connect_string[64];
     std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", static_cast<int>(port), static_cast<int>(baud));
+    g_main.connecting = 1;
+    ui_enable(dialog, ID_CONNECT, 0);
     g_main.link = link_connect(connect_string);
-    g_main.connected = g_main.link ? 1 : 0;
-    if (!ui_dialog_alive(dialog)) return;
-    if (!g_main.connected) {
-        connection_error(dialog, "No connection.");
+    g_main.connecting = 0;
+    char why[160] = "";
+    if (!g_main.link) link_last_error(why, sizeof why);
+    // Closed during the reset or the greeting: the operator has left, and nothing
+    // may reach the controller.
+    if (!ui_dialog_alive(dialog)) {
+        link_close(&g_main.link);
+        g_main.connected = 0;
         return;
     }
+    ui_enable(dialog, ID_CONNECT, 1);
+    g_main.connected = g_main.link ? 1 : 0;
+    if (!g_main.connected) {
+        std::string text = std::string("No connection.\r\n") + why;
+        connection_error(dialog, text.c_str());
+        return;
+    }
+    g_main.port = port;
     std::string title = std::string("ZORVTalk - ") + connect_string;
     ui_set_text(dialog, 0, title.c_str());
     settings_write_int("Connection", "Port", port);
@@ -200,15 +223,36 @@ void connect_target(UiWindow* dialog) {
     std::string startup = control_text(dialog, ID_STARTUP);
     settings_write_string("Connection", "Startup", startup.c_str());
     update_controls(dialog);
+    ui_set_timer(dialog, HEALTH_TIMER, HEALTH_CHECK_MS);
 }
 
 void disconnect_target(UiWindow* dialog) {
     if (ui_is_enabled(dialog, ID_STOP)) link_stop(g_main.link);
     link_close(&g_main.link);
     g_main.connected = 0;
+    ui_kill_timer(dialog, HEALTH_TIMER);
     ui_set_text(dialog, 0, "ZORVTalk");
     update_controls(dialog);
 }
+
+void port_lost(UiWindow* dialog) {
+    if (!g_main.connected) return;
+    disconnect_target(dialog);
+    char text[64];
+    std::snprintf(text, sizeof text, "(port lost: COM%d)", g_main.port);
+    log_append(dialog, text, LOG_FAILED);
+}
+
+namespace {
+
+// Once a second while idle: a port that went away shows at once, not at the next
+// command. Waits notice it themselves; their commands are left alone here.
+void check_port(UiWindow* dialog) {
+    if (!g_main.connected || g_main.outstanding > 0 || link_busy(g_main.link)) return;
+    if (link_port_lost(g_main.link)) port_lost(dialog);
+}
+
+}  // namespace
 
 void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
     switch (message->kind) {
@@ -222,7 +266,9 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
             break;
         case UI_COMMAND: on_command(dialog, message->id, message->code); break;
         case UI_SYSCOMMAND: on_syscommand(dialog, message->id); break;
-        case UI_TIMER: break;
+        case UI_TIMER:
+            if (message->id == HEALTH_TIMER) check_port(dialog);
+            break;
     }
 }
 

@@ -15,6 +15,9 @@ struct MainState {
     int connected;
     int paused;
     ChildLayout* layout;  // taken at init, freed after the dialog ends
+    int connecting;       // a connect is under way (reset, purge, greeting)
+    int outstanding;      // command exchanges on the stack
+    int port;             // the COM number of the open link, for the operator's texts
 };
 extern MainState g_main;
 
@@ -22,6 +25,11 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message);
 void update_controls(UiWindow* dialog);
 void connect_target(UiWindow* dialog);
 void disconnect_target(UiWindow* dialog);
+// The port went away: closes the link, shows the disconnected state and says so in
+// the log. Never reconnects: a connect resets the controller.
+void port_lost(UiWindow* dialog);
+// The idle check for a lost port runs this often while connected.
+constexpr int HEALTH_TIMER = 2, HEALTH_CHECK_MS = 1000;
 // The decimal number that begins at the text's first digit; 0 when there is no
 // digit or the run does not fit in 32 bits.
 int32_t number_in_text(const char* text);

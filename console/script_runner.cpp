@@ -54,7 +54,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         ui_free(chosen);
         if (!ui_dialog_alive(dialog)) return;
     }
-    ui_enable(dialog, ID_CONNECT, 0);
+    // Disconnect stays live during the run: it ends the run after the current line.
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);
 
@@ -68,7 +68,8 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         int c;
         while (go_on && (c = std::fgetc(file)) != EOF) {
             if (line_reader_feed(&reader, static_cast<uint8_t>(c))) go_on = run_command(dialog, reader.line);
-            // A disconnect inside the wait ends the run: no line goes to a later link.
+            // A disconnect or a lost port inside the wait ends the run: no line goes to
+            // a later link.
             if (go_on && g_main.link != link) go_on = false;
         }
         if (go_on && line_reader_finish(&reader)) go_on = run_command(dialog, reader.line);

@@ -17,7 +17,10 @@ void show_status_report(UiWindow* main_window) {
     char text[256] = "No Data";
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
-    if (link_query_report(g_main.link, &q, &x, &y, &z, &w)) format_status_report(text, sizeof text, q, x, y, z, w);
+    // Bounded: a controller that sends something else, or nothing, must not hold the
+    // window; a report that comes later is taken in by the next exchange.
+    if (link_query_report_within(g_main.link, REPORT_WAIT_MS, &q, &x, &y, &z, &w))
+        format_status_report(text, sizeof text, q, x, y, z, w);
     // The query waits with the window live; the operator may have exited meanwhile.
     if (!ui_dialog_alive(main_window)) return;
     show_message_box(main_window, text, "ZORV Report", UI_MB_OK, ICON_APP);

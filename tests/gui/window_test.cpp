@@ -172,7 +172,7 @@ protected:
         f.write(QStringLiteral("[Connection]\nPort=%1\nBaud=115200\n").arg(port_).toUtf8());
         f.close();
         settings_use_path(ini_.c_str());
-        g_main = MainState{nullptr, 0, 0, nullptr};
+        g_main = MainState{};
         scope_ = std::make_unique<QObject>();
     }
 
@@ -311,7 +311,7 @@ TEST_F(WindowTest, PauseContinueAndStopALongCommand) {
                            [&] {
                                EXPECT_FALSE(edit(d, ID_COMMAND)->isEnabled());
                                EXPECT_EQ(edit(d, ID_COMMAND)->text(), QStringLiteral("run 60000"));
-                               EXPECT_FALSE(button(d, ID_CONNECT)->isEnabled());
+                               EXPECT_TRUE(button(d, ID_CONNECT)->isEnabled());  // Disconnect stays live
                                EXPECT_FALSE(button(d, ID_SEND_FILE)->isEnabled());
                                expect_log(d, {"run 60000"});
                                QPushButton* pause = button(d, ID_PAUSE);

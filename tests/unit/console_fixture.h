@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         fake_serial_reset();
         fake_ui_reset();
-        g_main = MainState{nullptr, 0, 0, nullptr};
+        g_main = MainState{};
         dir_ = fresh_directory();
         ASSERT_FALSE(dir_.empty());
         ini_ = dir_ + "/zorvtalk.ini";

@@ -145,7 +145,7 @@ TEST_F(ConsoleTest, FailedConnectSavesNothing) {
     run([&](UiWindow* w) {
         connect(w);
         ASSERT_EQ(fake_ui().boxes.size(), 1u);
-        EXPECT_EQ(fake_ui().boxes[0].text, "No connection.");
+        EXPECT_EQ(fake_ui().boxes[0].text, "No connection.\r\nthe controller did not answer the greeting");
         EXPECT_EQ(g_main.connected, 0);
     });
     EXPECT_EQ(read_ini(), "");
@@ -165,8 +165,12 @@ TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
             EXPECT_EQ(fake_control(w, ID_COMMAND).text, "");
             EXPECT_EQ(w->focus, ID_COMMAND);
         }
-        // The LF left by the failing reply makes the next exchange fail too.
-        EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail", "", "x", ""}));
+        // The LF left by the failing reply makes the next exchange fail too, and
+        // the row says why rather than looking like an empty reply.
+        const std::string lf = "(no reply: reply began with byte 0x0A; does the controller end lines with CR LF?)";
+        EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail", lf, "x", lf}));
+        EXPECT_EQ(log_row_colour(5), g_log_colours.failed);
+        EXPECT_EQ(log_row_colour(3), g_log_colours.reply);
         EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 7);
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
@@ -311,6 +315,118 @@ TEST_F(ConsoleTest, StatusReport) {
         fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_REPORT, 0, 0, 0});
         ASSERT_EQ(fake_ui().boxes.size(), 2u);
         EXPECT_EQ(fake_ui().boxes[1].text, "Q=-1, X=0, Y=1000, Z=-5, W=2147483647");
+    });
+}
+
+// A second Connect, or Escape, while the controller is being reset and greeted.
+TEST_F(ConsoleTest, DuringAConnect) {
+    for (bool escape : {false, true}) {
+        SetUp();
+        lines.clear();
+        write_ini("[Connection]\nStartup=" + dir_ + "/start.cmd\n");
+        std::ofstream(dir_ + "/start.cmd") << "hello\r";
+        bool greeted = false;
+        fake_serial().on_write = [&](const std::vector<uint8_t>& w) {
+            if (w == std::vector<uint8_t>{'A', 0x0D})
+                greeted = true;  // answered from the dispatch below, mid-wait
+            else
+                controller(w);
+        };
+        run([&](UiWindow* w) {
+            fake_ui().on_dispatch = [&] {
+                if (!greeted) return;
+                fake_ui().on_dispatch = nullptr;
+                EXPECT_FALSE(fake_control(w, ID_CONNECT).enabled);
+                if (escape) {
+                    fake_ui_click(w, UI_IDCANCEL);
+                } else {
+                    fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});  // a double click
+                    w->focus = ID_PORT;
+                    fake_ui_click(w, UI_IDOK);
+                    fake_ui_pump();
+                }
+                fake_push("\r");
+            };
+            fake_ui_type(w, ID_PORT, "COM3");
+            fake_ui_type(w, ID_BAUD, "9600");
+            fake_ui_click(w, ID_CONNECT);
+            if (escape) {
+                EXPECT_FALSE(ui_dialog_alive(w));
+                return;
+            }
+            EXPECT_EQ(g_main.connected, 1);
+            EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
+            EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Disconnect");
+        });
+        EXPECT_EQ(fake_serial().open_count, 1) << escape;
+        // No "No connection."; Escape asked nothing (the exit question ends the other run).
+        EXPECT_EQ(fake_ui().boxes.size(), escape ? 0u : 1u) << escape;
+        // Closed while connecting: the startup file's line never went out.
+        EXPECT_EQ(lines, escape ? std::vector<std::string>{} : std::vector<std::string>{"hello"}) << escape;
+        EXPECT_EQ(g_main.link, nullptr);
+        TearDown();
+    }
+}
+
+// A controller that goes silent, a port that goes away, and the pin panel during a
+// command.
+TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
+    hold_replies = true;
+    run([&](UiWindow* w) {
+        connect(w);
+        EXPECT_EQ(w->timers.count(HEALTH_TIMER), 1u);
+        bool panel_opened = false;
+        fake_ui().drivers[DIALOG_PIN_PANEL] = [&](UiWindow* panel) {
+            panel_opened = true;
+            fake_ui_click(panel, UI_IDCANCEL);
+        };
+        fake_ui().on_dispatch = [&] {
+            fake_ui().on_dispatch = nullptr;
+            EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_PIN_PANEL});
+            fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});
+            fake_ui_fire_timers();  // the idle check leaves a waiting command alone
+            fake_ui_click(w, ID_CONNECT);  // Disconnect from inside the wait
+        };
+        w->focus = ID_COMMAND;
+        fake_ui_type(w, ID_COMMAND, "run 60000");
+        fake_ui_click(w, UI_IDOK);
+        EXPECT_FALSE(panel_opened);
+        EXPECT_TRUE(w->menu_disabled.empty());
+        EXPECT_EQ(rows(w), (std::vector<std::string>{"run 60000", "(no reply: disconnected)"}));
+        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
+        EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Connect");
+        EXPECT_EQ(w->timers.count(HEALTH_TIMER), 0u);
+
+        // Idle: a healthy port is left alone; a lost one is shown within a tick.
+        hold_replies = false;
+        connect(w);
+        fake_ui_fire_timers();
+        EXPECT_EQ(g_main.connected, 1);
+        fake_serial().lost = true;
+        fake_ui_fire_timers();
+        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(w->title, "ZORVTalk");
+        EXPECT_EQ(rows(w).back(), "(port lost: COM3)");
+        EXPECT_EQ(log_row_colour(static_cast<int>(rows(w).size()) - 1), g_log_colours.failed);
+        EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
+        EXPECT_EQ(fake_control(w, ID_PORT).text, "COM3");  // one click reconnects
+    });
+    EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
+}
+
+// The report box comes back within its second whatever stands in the input.
+TEST_F(ConsoleTest, StatusReportNeverHangs) {
+    run([&](UiWindow* w) {
+        connect(w);
+        for (const char* head : {"\n", "ok\r", ""}) {
+            fake_push(head);
+            uint64_t before = fake_serial().now_ms;
+            fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_REPORT, 0, 0, 0});
+            EXPECT_EQ(fake_ui().boxes.back().text, "No Data") << head;
+            EXPECT_LE(fake_serial().now_ms - before, 1010u) << head;
+            fake_serial().input.clear();
+        }
     });
 }
 

@@ -279,7 +279,13 @@ void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
     if (dialog) dialog->system_menu.emplace_back(command, text ? text : "-");
 }
 
-void ui_enable_system_menu(UiWindow*, int, int) {}
+void ui_enable_system_menu(UiWindow* dialog, int command, int enabled) {
+    if (!dialog) return;
+    if (enabled)
+        dialog->menu_disabled.erase(command);
+    else
+        dialog->menu_disabled.insert(command);
+}
 
 int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
     FakeMessageBox box{text ? text : "", caption ? caption : "", style, icon_id, ui_dialog_id(owner)};

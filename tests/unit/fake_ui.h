@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ struct UiWindow {
     std::deque<UiMessage> posted;
     std::map<int, int> timers;
     std::vector<std::pair<int, std::string>> system_menu;
+    std::set<int> menu_disabled;  // system-menu commands greyed
     uint32_t list_background = 0;
     uint32_t (*colour_of)(int) = nullptr;
     int redraws = 0;

@@ -129,7 +129,8 @@ TEST_F(ScriptTest, StopDuringALineAndTheRestStillRuns) {
         fake_ui().on_dispatch = [&] {
             if (lines.size() == 4 && controls.empty()) {  // l3 is running
                 EXPECT_TRUE(fake_control(w, ID_STOP).enabled);
-                EXPECT_FALSE(fake_control(w, ID_CONNECT).enabled);
+                EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);  // Disconnect is the way out
+                EXPECT_FALSE(fake_control(w, ID_SEND_FILE).enabled);
                 fake_ui_click(w, ID_STOP);
                 fake_push("stopped\r");
             } else if (fake_serial().input.empty()) {
@@ -144,7 +145,7 @@ TEST_F(ScriptTest, StopDuringALineAndTheRestStillRuns) {
     EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
 }
 
-TEST_F(ScriptTest, LinkFailingMidFileLogsTheRestQuickly) {
+TEST_F(ScriptTest, LostPortEndsTheRunAndShowsDisconnected) {
     std::string path = write_file("many", "a\rb\rc\rd\r");
     answer = [&](const std::string& line) {
         if (line == "b") fake_serial().lost = true;
@@ -155,8 +156,13 @@ TEST_F(ScriptTest, LinkFailingMidFileLogsTheRestQuickly) {
         uint64_t before = fake_serial().now_ms;
         fake_ui().chosen_files = {path};
         fake_ui_click(w, ID_SEND_FILE);
-        EXPECT_EQ(rows(w), (Lines{"a", "ok", "b", "", "c", "", "d", ""}));
+        EXPECT_EQ(rows(w), (Lines{"a", "ok", "b", "(no reply: port lost)", "(port lost: COM3)"}));
         EXPECT_LT(fake_serial().now_ms - before, 100u);
+        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(w->title, "ZORVTalk");
+        EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Connect");
+        EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
+        EXPECT_FALSE(fake_control(w, ID_SEND_FILE).enabled);
     });
 }
 

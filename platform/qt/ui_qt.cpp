@@ -1152,7 +1152,11 @@ char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, c
     fd->setFileMode(QFileDialog::AnyFile);
     fd->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     fd->setNameFilters(file_filters(filter));
-    if (default_ext && *default_ext) fd->setDefaultSuffix(QString::fromUtf8(default_ext[0] == '.' ? default_ext + 1 : default_ext));
+    // "*" stands for any extension, so none is added: a name without a dot comes back
+    // as typed, and the Startup box never names a file that does not exist.
+    QString suffix = from_bytes(default_ext && default_ext[0] == '.' ? default_ext + 1 : default_ext);
+    if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*')) && !suffix.contains(QLatin1Char('?')))
+        fd->setDefaultSuffix(suffix);
     QString start = from_bytes(initial);
     if (!start.isEmpty()) {
         QFileInfo info(start);

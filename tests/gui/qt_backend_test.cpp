@@ -698,33 +698,49 @@ TEST(QtBackend, FileChooser) {
     QString too_long = deep + "/f";
     QFile(too_long).open(QIODevice::WriteOnly);
 
+    // The default extension "*" adds none: a name without a dot comes back as the
+    // operator typed or kept it.
+    QString typed = tmp.filePath("newname");
+    QByteArray plain_bytes = plain.toUtf8(), typed_bytes = typed.toUtf8();
     struct Case {
-        QString pick;  // empty: cancel
+        QString initial;
+        QString pick;   // selected and accepted; empty: cancel
+        QString type;   // typed into the name field and Enter instead
+        const char* ext;
         const char* filter;
         const char* expected;
     };
-    QByteArray plain_bytes = plain.toUtf8();
     const Case cases[] = {
-        {QString(), nullptr, nullptr},
-        {plain, nullptr, plain_bytes.constData()},
-        {plain, "Command files\0*.txt;*.*\0", plain_bytes.constData()},
-        {too_long, nullptr, nullptr},
+        {{}, {}, {}, nullptr, nullptr, nullptr},
+        {{}, plain, {}, nullptr, nullptr, plain_bytes.constData()},
+        {{}, plain, {}, "*", "Command files\0*.txt;*.*\0", plain_bytes.constData()},
+        {{}, too_long, {}, nullptr, nullptr, nullptr},
+        {tmp.path(), {}, "newname", "*", nullptr, typed_bytes.constData()},
+        {plain, plain, {}, "*", nullptr, plain_bytes.constData()},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected ? c.expected : "none");
         QString title, filter_shown;
         QStringList name_filters;
         when_modal<QFileDialog>([&](QFileDialog* fd) {
             title = fd->windowTitle();
             if (auto* combo = fd->findChild<QComboBox*>("fileTypeCombo")) filter_shown = combo->currentText();
             if (auto* model = fd->findChild<QFileSystemModel*>()) name_filters = model->nameFilters();
-            if (c.pick.isEmpty()) {
+            auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+            if (!c.type.isEmpty() && name) {
+                name->setFocus();
+                QTest::keyClicks(name, c.type);
+                QTest::keyClick(name, Qt::Key_Return);
+            } else if (c.pick.isEmpty()) {
                 fd->reject();
             } else {
                 fd->selectFile(c.pick);
                 static_cast<QDialog*>(fd)->accept();  // QFileDialog's own check of the name
             }
         });
-        char* path = ui_choose_file(nullptr, nullptr, c.filter, nullptr, 1, nullptr);
+        QByteArray initial = c.initial.toUtf8();
+        char* path = ui_choose_file(nullptr, c.initial.isEmpty() ? nullptr : initial.constData(), c.filter, c.ext, 1,
+                                    nullptr);
         if (c.expected) {
             ASSERT_NE(path, nullptr);
             EXPECT_STREQ(path, c.expected);

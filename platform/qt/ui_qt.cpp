@@ -85,11 +85,161 @@ struct UiWindow {
 
 namespace {
 
+// One modal window on screen: a dialog of ui_run_dialog, a message box or a file
+// chooser. They nest strictly (each runs its own loop), so they form a stack, and as
+// on Windows only the innermost live one takes input: every window below it is
+// blocked the way a Windows owner is disabled. Qt's own modality covers the window
+// system's events only; events sent or posted straight to a widget, a programmatic
+// click and the backend's own menu button and keys pass it by, so the backend keeps
+// this stack and refuses input itself.
+struct ModalScope {
+    ModalScope(QWidget* window, UiWindow* ui);
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+    bool live() const { return ui ? !ui->ended : !ended; }
+
+    QPointer<QWidget> window;
+    UiWindow* ui;        // the dialog of ui_run_dialog; null for boxes and choosers
+    bool ended = false;  // a box or chooser closed because its owner ended
+};
+
+std::vector<ModalScope*> g_modal;  // innermost last
+
+ModalScope::ModalScope(QWidget* w, UiWindow* u) : window(w), ui(u) { g_modal.push_back(this); }
+
+ModalScope::~ModalScope() {
+    for (size_t i = g_modal.size(); i-- > 0;)
+        if (g_modal[i] == this) {
+            g_modal.erase(g_modal.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+}
+
+// The innermost modal window that holds the widget (the widget itself, or an owner
+// up its parent chain), or null for a window of no modal scope (tips, Qt's own).
+size_t scope_index(const QWidget* widget) {
+    for (const QWidget* x = widget; x; x = x->parentWidget())
+        for (size_t i = g_modal.size(); i-- > 0;)
+            if (g_modal[i]->window == x) return i;
+    return g_modal.size();
+}
+
+bool blocked_at(size_t index) {
+    if (index >= g_modal.size() || !g_modal[index]->live()) return false;
+    for (size_t j = index + 1; j < g_modal.size(); ++j)
+        if (g_modal[j]->live()) return true;
+    return false;
+}
+
+bool widget_blocked(const QWidget* widget) { return widget && blocked_at(scope_index(widget)); }
+
+bool window_blocked(const UiWindow* w) { return w && widget_blocked(w->dialog); }
+
+// A blocked window that gets pressed or focused hands the focus to the window that
+// blocks it, as Windows does, so the keys that follow go where they can act. Without
+// a window manager that knows modality, a click on the owner focuses it.
+void raise_innermost() {
+    for (size_t i = g_modal.size(); i-- > 0;) {
+        if (!g_modal[i]->live() || !g_modal[i]->window) continue;
+        QWidget* top = g_modal[i]->window;
+        if (top->isVisible() && !top->isActiveWindow()) {
+            top->raise();
+            top->activateWindow();
+        }
+        return;
+    }
+}
+
+bool is_input(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonRelease:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::TabletMove:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::Close:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Sees every event of the application, in every nested loop, before the widget and
+// its own filters do.
+class ModalGate : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            // Once the activation is over: handing it on from inside would be undone.
+            if (w->isWindow() && widget_blocked(w) && !handover_queued_) {
+                handover_queued_ = true;
+                QTimer::singleShot(0, this, [this]() {
+                    handover_queued_ = false;
+                    raise_innermost();
+                });
+            }
+            return false;
+        }
+        if (!is_input(event->type()) || !watched->isWidgetType()) return false;
+        if (!widget_blocked(static_cast<QWidget*>(watched))) return false;
+        event->ignore();  // a refused close leaves the window open
+        QEvent::Type t = event->type();
+        if (t == QEvent::MouseButtonPress || t == QEvent::NonClientAreaMouseButtonPress || t == QEvent::KeyPress)
+            raise_innermost();
+        return true;
+    }
+
+private:
+    bool handover_queued_ = false;
+};
+
+void ensure_modal_gate() {
+    static QPointer<ModalGate> gate;
+    if (gate || !QCoreApplication::instance()) return;
+    gate = new ModalGate(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(gate);
+}
+
+bool owned_by(const QWidget* widget, const QWidget* owner) {
+    for (const QWidget* p = widget ? widget->parentWidget() : nullptr; p; p = p->parentWidget())
+        if (p == owner) return true;
+    return false;
+}
+
 void deliver(UiWindow* w, UiMessageKind kind, int id, int code = 0, int width = 0, int height = 0) {
     // After the end no handler runs: the dialog's state may already be torn down.
     if (!w || w->ended || !w->proc) return;
     UiMessage m{kind, id, code, width, height};
     w->proc(w, &m);
+}
+
+// What the operator did to a window; nothing while a modal window blocks it.
+void deliver_input(UiWindow* w, UiMessageKind kind, int id, int code = 0) {
+    if (window_blocked(w)) return;
+    deliver(w, kind, id, code);
 }
 
 QString from_bytes(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
@@ -234,7 +384,7 @@ QStyle* fitting_style() {
 }
 
 void show_menu(UiWindow* w, QPoint global) {
-    if (w->menu) w->menu->popup(global);
+    if (w->menu && !window_blocked(w)) w->menu->popup(global);
 }
 
 // Enter, Escape and Alt+Space are the dialog's, whatever control has the focus: the
@@ -245,6 +395,7 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+        if (window_blocked(w_)) return true;
         auto* key = static_cast<QKeyEvent*>(event);
         Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
         bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
@@ -255,11 +406,11 @@ public:
                 button->click();
                 return true;
             }
-            deliver(w_, UI_COMMAND, UI_IDOK);
+            deliver_input(w_, UI_COMMAND, UI_IDOK);
             return true;
         }
         if (key->key() == Qt::Key_Escape && plain) {
-            deliver(w_, UI_COMMAND, UI_IDCANCEL);
+            deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
             return true;
         }
         if (key->key() == Qt::Key_Space && mods == Qt::AltModifier) {
@@ -281,7 +432,7 @@ public:
 
     void accept() override {}
     void reject() override {
-        if (!w_->ended) deliver(w_, UI_COMMAND, UI_IDCANCEL);
+        if (!w_->ended) deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
     }
 
 protected:
@@ -291,7 +442,7 @@ protected:
             return;
         }
         event->ignore();
-        deliver(w_, UI_COMMAND, UI_IDCANCEL);
+        deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
     }
 
     void resizeEvent(QResizeEvent* event) override {
@@ -372,15 +523,23 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
         auto* button = new QPushButton(text, dlg);
         button->setAutoDefault(false);
         button->setDefault(false);
-        QObject::connect(button, &QPushButton::clicked, dlg, [w, id]() { deliver(w, UI_COMMAND, id, UI_CLICKED); });
+        QObject::connect(button, &QPushButton::clicked, dlg,
+                         [w, id]() { deliver_input(w, UI_COMMAND, id, UI_CLICKED); });
         return button;
     }
     case UI_CHECKBOX: {
         auto* box = new QCheckBox(text, dlg);
         if (dc.style & BS_LEFTTEXT_) box->setLayoutDirection(Qt::RightToLeft);
         box->setStyle(fitting_style());
-        // clicked comes after the box has flipped, as with an automatic check box.
-        QObject::connect(box, &QCheckBox::clicked, dlg, [w, id]() { deliver(w, UI_COMMAND, id, UI_CLICKED); });
+        // clicked comes after the box has flipped, as with an automatic check box. A
+        // click the window may not take (a programmatic one) leaves no flipped box.
+        QObject::connect(box, &QCheckBox::clicked, dlg, [w, id, box]() {
+            if (window_blocked(w)) {
+                box->setChecked(!box->isChecked());
+                return;
+            }
+            deliver(w, UI_COMMAND, id, UI_CLICKED);
+        });
         return box;
     }
     case UI_EDIT: {
@@ -396,9 +555,10 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setCompleter(nullptr);
         combo->setMaxVisibleItems(16);
-        QObject::connect(combo, &QComboBox::activated, dlg, [w, id](int) { deliver(w, UI_COMMAND, id, UI_SELCHANGE); });
+        QObject::connect(combo, &QComboBox::activated, dlg,
+                         [w, id](int) { deliver_input(w, UI_COMMAND, id, UI_SELCHANGE); });
         QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, dlg,
-                         [w, id](const QString&) { deliver(w, UI_COMMAND, id, UI_EDITCHANGE); });
+                         [w, id](const QString&) { deliver_input(w, UI_COMMAND, id, UI_EDITCHANGE); });
         return combo;
     }
     case UI_LISTVIEW: {
@@ -508,7 +668,7 @@ void build_dialog(UiWindow* w) {
     // themselves: a small button in the corner and Alt+Space open the same menu.
     w->menu = new QMenu(dlg);
     QAction* close = w->menu->addAction(QStringLiteral("&Close\tAlt+F4"));
-    QObject::connect(close, &QAction::triggered, dlg, [w]() { deliver(w, UI_COMMAND, UI_IDCANCEL); });
+    QObject::connect(close, &QAction::triggered, dlg, [w]() { deliver_input(w, UI_COMMAND, UI_IDCANCEL); });
     w->menu_button = new QToolButton(dlg);
     w->menu_button->setIcon(ui_qt_program_icon());
     w->menu_button->setIconSize(QSize(MENU_BUTTON_PX - 2, MENU_BUTTON_PX - 2));
@@ -609,14 +769,21 @@ void ui_init() {
 int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
     if (!tmpl || !proc || !qobject_cast<QApplication*>(QCoreApplication::instance())) return -1;
     if (tmpl->count < 0 || (tmpl->count > 0 && !tmpl->controls)) return -1;
+    // An ended owner takes what it owns with it: a window opened for it now would
+    // outlive the program's end.
+    if (owner && owner->ended) return -1;
+    ensure_modal_gate();
     UiWindow w;
     w.tmpl = tmpl;
     w.proc = proc;
-    QWidget* parent = owner && !owner->ended ? owner->dialog : nullptr;
+    QWidget* parent = owner ? owner->dialog : nullptr;
     QPointer<QDialog> dlg = new Dialog(&w, parent);
     w.dialog = dlg;
     build_dialog(&w);
     if (tmpl->style & DS_CENTER_) centre_on_screen(dlg, parent);
+    // Modal before it is first shown: a window shown plain stays plain for exec().
+    dlg->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    ModalScope scope(dlg, &w);
 
     deliver(&w, UI_INIT, 0);
     if (!w.ended && dlg) {
@@ -633,8 +800,27 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     return w.result;
 }
 
+// Ends every modal window above the owner's that it owns, innermost first: their
+// loops run nested inside the owner's, which could not return before them.
+static void end_owned(QWidget* owner) {
+    if (!owner) return;
+    std::vector<ModalScope*> scopes = g_modal;
+    for (size_t i = scopes.size(); i-- > 0;) {
+        ModalScope* s = scopes[i];
+        if (s->window == owner) break;
+        if (!s->live() || !owned_by(s->window, owner)) continue;
+        if (s->ui) {
+            ui_end_dialog(s->ui, UI_IDCANCEL);
+        } else {
+            s->ended = true;
+            if (auto* d = qobject_cast<QDialog*>(s->window.data())) d->done(QDialog::Rejected);
+        }
+    }
+}
+
 void ui_end_dialog(UiWindow* dialog, int result) {
     if (!dialog || dialog->ended) return;
+    end_owned(dialog->dialog);
     dialog->ended = true;
     dialog->result = result;
     for (auto& entry : dialog->timers) entry.second->stop();
@@ -850,7 +1036,7 @@ void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
     }
     QAction* action = dialog->menu->addAction(QString::fromUtf8(text));
     QObject::connect(action, &QAction::triggered, dialog->dialog,
-                     [dialog, command]() { deliver(dialog, UI_SYSCOMMAND, command); });
+                     [dialog, command]() { deliver_input(dialog, UI_SYSCOMMAND, command); });
     dialog->menu_items[command] = action;
 }
 
@@ -871,13 +1057,16 @@ static QString message_text(const char* text) {
 
 int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    bool yes_no = (style & 0xF) == UI_MB_YESNO;
+    // An ended owner asks nothing more; the cautious answer stands.
+    if (owner && owner->ended) return yes_no ? UI_ANSWER_NO : UI_ANSWER_OK;
+    ensure_modal_gate();
     QWidget* parent = owner && owner->dialog ? static_cast<QWidget*>(owner->dialog) : QApplication::activeWindow();
     QPointer<QMessageBox> box = new QMessageBox(parent);
     box->setWindowTitle(from_bytes(caption));
     box->setTextFormat(Qt::PlainText);  // controller text is never markup
     box->setText(message_text(text));
     box->setWindowModality(Qt::ApplicationModal);
-    bool yes_no = (style & 0xF) == UI_MB_YESNO;
     if (yes_no) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::Yes);
@@ -894,8 +1083,11 @@ int ui_message_box(UiWindow* owner, const char* text, const char* caption, uint3
     } else if ((style & 0xF0) == UI_MB_ICONERROR) {
         box->setIcon(QMessageBox::Critical);
     }
+    ModalScope scope(box, nullptr);
     int answer = box->exec();
     if (box) delete box.data();
+    // Closed because its owner ended: the operator answered nothing.
+    if (scope.ended) return yes_no ? UI_ANSWER_NO : UI_ANSWER_OK;
     if (yes_no) return answer == QMessageBox::Yes ? UI_ANSWER_YES : UI_ANSWER_NO;
     return UI_ANSWER_OK;
 }
@@ -946,6 +1138,8 @@ static QStringList file_filters(const char* filter) {
 char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
                      const char* title) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
+    if (owner && owner->ended) return nullptr;
+    ensure_modal_gate();
     QWidget* parent = owner && owner->dialog ? static_cast<QWidget*>(owner->dialog) : QApplication::activeWindow();
     QPointer<QFileDialog> fd = new QFileDialog(parent);
     QString caption = from_bytes(title);
@@ -958,7 +1152,11 @@ char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, c
     fd->setFileMode(QFileDialog::AnyFile);
     fd->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     fd->setNameFilters(file_filters(filter));
-    if (default_ext && *default_ext) fd->setDefaultSuffix(QString::fromUtf8(default_ext[0] == '.' ? default_ext + 1 : default_ext));
+    // "*" stands for any extension, so none is added: a name without a dot comes back
+    // as typed, and the Startup box never names a file that does not exist.
+    QString suffix = from_bytes(default_ext && default_ext[0] == '.' ? default_ext + 1 : default_ext);
+    if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*')) && !suffix.contains(QLatin1Char('?')))
+        fd->setDefaultSuffix(suffix);
     QString start = from_bytes(initial);
     if (!start.isEmpty()) {
         QFileInfo info(start);
@@ -969,10 +1167,11 @@ char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, c
             fd->selectFile(info.fileName());
         }
     }
+    ModalScope scope(fd, nullptr);
     int code = fd->exec();
     QStringList files = fd ? fd->selectedFiles() : QStringList();
     if (fd) delete fd.data();
-    if (code != QDialog::Accepted || files.isEmpty()) return nullptr;
+    if (scope.ended || code != QDialog::Accepted || files.isEmpty()) return nullptr;
     QByteArray path = QDir::toNativeSeparators(files.first()).toUtf8();
     if (path.isEmpty() || path.size() > MAX_PATH_BYTES) return nullptr;
     char* out = static_cast<char*>(std::malloc(static_cast<size_t>(path.size()) + 1));

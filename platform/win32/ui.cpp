@@ -447,7 +447,9 @@ char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, c
     ofn.nMaxFileTitle = sizeof file_title;
     ofn.lpstrTitle = title && *title ? title : (open ? "Open File" : "Save File");
     ofn.Flags = OFN_LONGNAMES;
-    ofn.lpstrDefExt = default_ext && *default_ext ? default_ext : "*";
+    // "*" stands for any extension, so none is added: a name without a dot comes back
+    // as typed, and the Startup box never names a file that does not exist.
+    ofn.lpstrDefExt = default_ext && *default_ext && !std::strpbrk(default_ext, "*?") ? default_ext : nullptr;
     BOOL ok = open ? GetOpenFileNameA(&ofn) : GetSaveFileNameA(&ofn);
     if (!ok) return nullptr;
     file[MAX_PATH_CHARS] = '\0';

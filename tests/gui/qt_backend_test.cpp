@@ -16,11 +16,13 @@
 #include <QAbstractItemView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <chrono>
 #include <cstdio>
@@ -438,6 +440,158 @@ TEST(QtBackend, DialogEndedInsideANestedWait) {
     QCoreApplication::processEvents();
 }
 
+// Every road by which input can reach a window: the window system's click and key,
+// events handed straight to a widget (as test and accessibility tools do), posted
+// events, a programmatic click, the window-menu button, Alt+Space, the close box and
+// the focus.
+void poke_main(UiWindow* w) {
+    QDialog* d = ui_qt_dialog(w);
+    QWidget* connect = ui_qt_control(w, ID_CONNECT);
+    QPoint at = connect->geometry().center();
+    QTest::mouseClick(d->windowHandle(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(connect, Qt::LeftButton);
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(connect, new QMouseEvent(t, QPointF(5, 5), connect->mapToGlobal(QPointF(5, 5)),
+                                                             Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::processEvents();
+    qobject_cast<QPushButton*>(ui_qt_control(w, ID_SEND_FILE))->click();
+    QTest::keyClicks(ui_qt_control(w, ID_COMMAND), "x");
+    QTest::keyClick(ui_qt_control(w, ID_COMMAND), Qt::Key_Return);
+    QTest::keyClick(d->windowHandle(), Qt::Key_Escape);
+    QTest::keyClick(d, Qt::Key_Escape);
+    d->findChild<QToolButton*>()->click();
+    QTest::keyClick(d, Qt::Key_Space, Qt::AltModifier);
+    d->windowHandle()->close();
+    d->close();
+    d->activateWindow();  // a click lets the window system focus it
+    EXPECT_TRUE(QTest::qWaitFor([d] { return QGuiApplication::focusWindow() != d->windowHandle(); }, 2000));
+}
+
+// What a modal child (the pin panel or a box) leaves its owner: no input by any road,
+// in whatever nesting of modal loops and link-style waits it was opened; Escape goes
+// to the child.
+TEST(QtBackend, OwnerTakesNoInputBehindAModalChild) {
+    enum Child { PANEL, PANEL_IN_ITS_WAIT, PANEL_IN_OWNER_WAIT, BOX, BOX_IN_PANEL_WAIT };
+    for (Child child : {PANEL, PANEL_IN_ITS_WAIT, PANEL_IN_OWNER_WAIT, BOX, BOX_IN_PANEL_WAIT}) {
+        SCOPED_TRACE(child);
+        UiWindow* main = nullptr;
+        int reached = 0, checked = 0;
+        // Pokes the main window from inside the child's loop, then presses Escape
+        // wherever the keyboard focus is: that must end the child.
+        auto poke_then_escape = [&](QWidget* top) {
+            ++checked;
+            poke_main(main);
+            QDialog* d = ui_qt_dialog(main);
+            EXPECT_TRUE(d->isVisible());
+            EXPECT_TRUE(top->isVisible());
+            EXPECT_FALSE(d->findChild<QMenu*>()->isVisible());
+            EXPECT_EQ(qobject_cast<QLineEdit*>(ui_qt_control(main, ID_COMMAND))->text(), "");
+            EXPECT_EQ(QGuiApplication::focusWindow(), top->windowHandle());
+            if (QGuiApplication::focusWindow()) QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+        };
+        auto wait_while = [](const std::function<bool()>& cond) {
+            while (cond()) {
+                dispatch_pending_messages();
+                platform_idle_wait(1);
+            }
+        };
+        auto box = [&](UiWindow* owner) {
+            when_modal<QMessageBox>([&](QMessageBox* b) { poke_then_escape(b); });
+            EXPECT_EQ(ui_message_box(owner, "No valid data", "LPT error", UI_MB_YESNO, 0), UI_ANSWER_NO);
+        };
+        Script s;
+        s.end_after_body = false;
+        s.on_init = [](UiWindow* w) {
+            if (ui_dialog_id(w) == DIALOG_MAIN) ui_enable(w, ID_COMMAND, 1);
+            if (ui_dialog_id(w) == DIALOG_PIN_PANEL) ui_set_timer(w, 1, 10);
+        };
+        s.on_message = [&](UiWindow* w, const UiMessage& m) {
+            if (ui_dialog_id(w) == DIALOG_MAIN) {
+                if (m.kind == UI_COMMAND || m.kind == UI_SYSCOMMAND) ++reached;
+                return;
+            }
+            if (m.kind == UI_COMMAND && m.id == UI_IDCANCEL) ui_end_dialog(w, 2);
+            if (m.kind != UI_TIMER) return;
+            ui_kill_timer(w, 1);
+            if (child == PANEL || child == PANEL_IN_OWNER_WAIT) {
+                poke_then_escape(ui_qt_dialog(w));
+            } else if (child == PANEL_IN_ITS_WAIT) {
+                QTimer::singleShot(20, [&, w] { poke_then_escape(ui_qt_dialog(w)); });
+                wait_while([w] { return ui_dialog_alive(w); });
+            } else {
+                bool done = false;
+                QTimer::singleShot(20, [&, w] {
+                    box(w);
+                    done = true;
+                });
+                wait_while([&] { return !done; });
+                ui_end_dialog(w, 2);
+            }
+        };
+        s.body = [&](UiWindow* w) {
+            if (ui_dialog_id(w) != DIALOG_MAIN) return;
+            main = w;
+            if (child == BOX) {
+                box(w);
+            } else if (child == PANEL_IN_OWNER_WAIT) {
+                bool done = false;
+                QTimer::singleShot(20, [&, w] {
+                    EXPECT_EQ(ui_run_dialog(&PIN_PANEL_DIALOG, w, script_proc), 2);
+                    done = true;
+                });
+                wait_while([&] { return !done; });
+            } else {
+                EXPECT_EQ(ui_run_dialog(&PIN_PANEL_DIALOG, w, script_proc), 2);
+            }
+            ui_end_dialog(w, 9);
+        };
+        EXPECT_EQ(run(MAIN_DIALOG, s), 9);
+        EXPECT_EQ(checked, 1);
+        EXPECT_EQ(reached, 0);
+    }
+}
+
+// The main window ended from a handler deep inside its pin panel's wait: every
+// window it owns ends with it, whatever was open, and the run returns.
+TEST(QtBackend, EndingTheOwnerEndsWhatItOwns) {
+    for (bool chooser : {false, true}) {
+        SCOPED_TRACE(chooser);
+        UiWindow* main = nullptr;
+        int panel_result = 0;
+        Script s;
+        s.end_after_body = false;
+        s.on_message = [&](UiWindow* w, const UiMessage& m) {
+            if (ui_dialog_id(w) != DIALOG_PIN_PANEL) return;
+            if (m.kind == UI_INIT) ui_set_timer(w, 1, 10);
+            if (m.kind != UI_TIMER) return;
+            ui_kill_timer(w, 1);
+            auto end_main = [&](QWidget*) { ui_end_dialog(main, 7); };
+            if (chooser) {
+                when_modal<QFileDialog>(end_main);
+                EXPECT_EQ(ui_choose_file(w, nullptr, nullptr, "*", 1, nullptr), nullptr);
+            } else {
+                when_modal<QMessageBox>(end_main);
+                EXPECT_EQ(ui_message_box(w, "Exit?", "Exit", UI_MB_YESNO, ICON_APP), UI_ANSWER_NO);
+            }
+            while (ui_dialog_alive(w)) {
+                dispatch_pending_messages();
+                platform_idle_wait(1);
+            }
+        };
+        s.body = [&](UiWindow* w) {
+            if (ui_dialog_id(w) != DIALOG_MAIN) return;
+            main = w;
+            panel_result = ui_run_dialog(&PIN_PANEL_DIALOG, w, script_proc);
+            // Nothing more opens for an ended owner.
+            EXPECT_EQ(ui_run_dialog(&PIN_PANEL_DIALOG, w, script_proc), -1);
+        };
+        EXPECT_EQ(run(MAIN_DIALOG, s), 7);
+        EXPECT_EQ(panel_result, UI_IDCANCEL);
+        QCoreApplication::processEvents();
+        for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(top->isVisible()) << top->windowTitle().toStdString();
+    }
+}
+
 TEST(QtBackend, TimersMenuAndResize) {
     Script s;
     s.end_after_body = false;
@@ -544,33 +698,49 @@ TEST(QtBackend, FileChooser) {
     QString too_long = deep + "/f";
     QFile(too_long).open(QIODevice::WriteOnly);
 
+    // The default extension "*" adds none: a name without a dot comes back as the
+    // operator typed or kept it.
+    QString typed = tmp.filePath("newname");
+    QByteArray plain_bytes = plain.toUtf8(), typed_bytes = typed.toUtf8();
     struct Case {
-        QString pick;  // empty: cancel
+        QString initial;
+        QString pick;   // selected and accepted; empty: cancel
+        QString type;   // typed into the name field and Enter instead
+        const char* ext;
         const char* filter;
         const char* expected;
     };
-    QByteArray plain_bytes = plain.toUtf8();
     const Case cases[] = {
-        {QString(), nullptr, nullptr},
-        {plain, nullptr, plain_bytes.constData()},
-        {plain, "Command files\0*.txt;*.*\0", plain_bytes.constData()},
-        {too_long, nullptr, nullptr},
+        {{}, {}, {}, nullptr, nullptr, nullptr},
+        {{}, plain, {}, nullptr, nullptr, plain_bytes.constData()},
+        {{}, plain, {}, "*", "Command files\0*.txt;*.*\0", plain_bytes.constData()},
+        {{}, too_long, {}, nullptr, nullptr, nullptr},
+        {tmp.path(), {}, "newname", "*", nullptr, typed_bytes.constData()},
+        {plain, plain, {}, "*", nullptr, plain_bytes.constData()},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected ? c.expected : "none");
         QString title, filter_shown;
         QStringList name_filters;
         when_modal<QFileDialog>([&](QFileDialog* fd) {
             title = fd->windowTitle();
             if (auto* combo = fd->findChild<QComboBox*>("fileTypeCombo")) filter_shown = combo->currentText();
             if (auto* model = fd->findChild<QFileSystemModel*>()) name_filters = model->nameFilters();
-            if (c.pick.isEmpty()) {
+            auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+            if (!c.type.isEmpty() && name) {
+                name->setFocus();
+                QTest::keyClicks(name, c.type);
+                QTest::keyClick(name, Qt::Key_Return);
+            } else if (c.pick.isEmpty()) {
                 fd->reject();
             } else {
                 fd->selectFile(c.pick);
                 static_cast<QDialog*>(fd)->accept();  // QFileDialog's own check of the name
             }
         });
-        char* path = ui_choose_file(nullptr, nullptr, c.filter, nullptr, 1, nullptr);
+        QByteArray initial = c.initial.toUtf8();
+        char* path = ui_choose_file(nullptr, c.initial.isEmpty() ? nullptr : initial.constData(), c.filter, c.ext, 1,
+                                    nullptr);
         if (c.expected) {
             ASSERT_NE(path, nullptr);
             EXPECT_STREQ(path, c.expected);

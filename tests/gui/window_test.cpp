@@ -463,6 +463,9 @@ TEST_F(WindowTest, PinPanelWritesDataAndShowsTheLoopback) {
                 EXPECT_TRUE(check_box(p, 1011)->isChecked());
                 EXPECT_FALSE(check_box(p, 1020)->isChecked());
 
+                click(button(d, ID_CONNECT));  // "Disconnect" behind the modal panel
+                EXPECT_EQ(g_main.connected, 1);
+
                 QElapsedTimer clock;
                 clock.start();
                 QTest::keyClick(p, Qt::Key_Escape);

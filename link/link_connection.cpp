@@ -7,13 +7,6 @@
 
 namespace {
 
-void free_record(TargetLink* link) {
-    lock_destroy(link->io_lock);
-    lock_destroy(link->exchange_lock);
-    lock_destroy(link->report_lock);
-    delete link;
-}
-
 // The port's query: 0 when it cannot be queried, else 1 with the count and errors
 // (including one held back by an earlier query).
 int port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors) {
@@ -48,20 +41,6 @@ void record_open_failure() {
         link_set_error(code, nullptr);
     }
 }
-
-}  // namespace
-
-LinkUse::LinkUse(TargetLink* link) : link_(link) {
-    if (link_) ++link_->uses;
-}
-
-LinkUse::~LinkUse() {
-    if (link_ && --link_->uses == 0 && link_->closed) free_record(link_);
-}
-
-bool LinkUse::ok() const { return link_ && !link_->closed && link_->port_handle; }
-
-namespace {
 
 // Reads a run of decimal digits; false when it does not fit in 31 bits.
 bool read_digits(const char*& s, int* value) {
@@ -131,7 +110,7 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
         link->report_lock = lock_create();
     }
     if (!link || !link->io_lock || !link->exchange_lock || !link->report_lock) {
-        if (link) free_record(link);
+        link_close(&link);  // frees the bare record; the port is not in it yet
         serial_close(port);
         link_fail(LINK_ERROR_OPEN);
         return nullptr;
@@ -190,18 +169,6 @@ TargetLink* link_connect(const char* connect_string) {
     }
     link_close(&link);
     return nullptr;
-}
-
-void link_close(TargetLink** link) {
-    if (!link || !*link) return;
-    TargetLink* l = *link;
-    *link = nullptr;
-    if (l->closed) return;
-    l->closed = 1;
-    serial_close(l->port_handle);
-    l->port_handle = nullptr;
-    l->peeked = -1;
-    if (l->uses == 0) free_record(l);
 }
 
 uint32_t link_bytes_waiting(TargetLink* link) {

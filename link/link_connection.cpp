@@ -7,6 +7,12 @@
 
 namespace {
 
+// The controller has this long to answer the greeting.
+constexpr uint32_t GREETING_MS = 1000;
+// A front end's event loop that cannot watch the port just now (serial_wait_handle)
+// is woken this often, so that a hang-up is still seen.
+constexpr uint32_t UNWATCHED_PORT_MS = 100;
+
 // The port's query: 0 when it cannot be queried, else 1 with the count and errors
 // (including one held back by an earlier query).
 int port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors) {
@@ -136,21 +142,18 @@ TargetLink* link_connect(const char* connect_string) {
         return nullptr;
     }
     link_fail(LINK_ERROR_NO_GREETING);
-    for (int empty_polls = 0; empty_polls < 1000;) {
+    uint64_t start = platform_now_ms();
+    for (;;) {
         uint32_t waiting = 0, errors = 0;
-        // A lost port cannot answer: do not sit out the remaining polls.
+        // A lost port cannot answer: do not sit out the rest of the second.
         if (!serial_status(link->port_handle, &waiting, &errors)) {
             link_fail(LINK_ERROR_PORT_LOST);
             break;
         }
         if (waiting == 0) {
-            // A front end may stretch an idle wait (the Qt one sleeps 10 ms once a
-            // wait goes on): count the time waited, so a silent controller is given
-            // up after about a second whatever the backend.
-            uint64_t before = platform_now_ms();
-            link_idle(1);
-            uint64_t waited = platform_now_ms() - before;
-            empty_polls += waited > 1 ? static_cast<int>(waited < 1000 ? waited : 1000) : 1;
+            uint64_t waited = platform_now_ms() - start;
+            if (waited >= GREETING_MS) break;
+            link_wait(link, static_cast<uint32_t>(GREETING_MS - waited));
             continue;
         }
         uint8_t b = 0;
@@ -211,6 +214,7 @@ int link_peek(TargetLink* link) {
     uint32_t delivered = 0;
     if (!serial_read(link->port_handle, &b, 1, &delivered) || delivered != 1) return -1;
     link->peeked = b;
+    ++link->activity;
     return b;
 }
 
@@ -219,6 +223,7 @@ int link_read(TargetLink* link, uint8_t* buffer, uint32_t count, uint32_t* deliv
     LinkUse use(link);
     if (!use.ok() || count == 0 || !buffer) return 0;
     uint32_t got = 0;
+    ++link->activity;
     if (link->peeked >= 0) {
         buffer[0] = static_cast<uint8_t>(link->peeked);
         link->peeked = -1;
@@ -240,6 +245,7 @@ int link_write(TargetLink* link, const uint8_t* buffer, uint32_t count, uint32_t
     LinkUse use(link);
     if (!use.ok()) return 0;
     uint32_t done = 0;
+    ++link->activity;
     if (!serial_write(link->port_handle, buffer, count, &done)) return 0;
     if (written) *written = done;
     return 1;
@@ -248,6 +254,22 @@ int link_write(TargetLink* link, const uint8_t* buffer, uint32_t count, uint32_t
 void link_idle(uint32_t ms) {
     dispatch_pending_messages();
     if (ms > 0) platform_idle_wait(ms);
+}
+
+void link_wait(TargetLink* link, uint32_t ms) {
+    LinkUse use(link);
+    if (!use.ok()) return;
+    uint32_t before = link->activity;
+    dispatch_pending_messages();
+    if (!use.ok() || link->activity != before) return;
+    PlatformWait wait = platform_wait_hook();
+    if (!wait) {
+        serial_wait_event(link->port_handle, ms);
+        return;
+    }
+    intptr_t handle = PLATFORM_NO_HANDLE;
+    if (!serial_wait_handle(link->port_handle, &handle)) return;
+    wait(handle, handle == PLATFORM_NO_HANDLE && ms > UNWATCHED_PORT_MS ? UNWATCHED_PORT_MS : ms);
 }
 
 int link_read_line_byte(TargetLink* link, bool dispatch, uint32_t timeout_ms) {
@@ -271,12 +293,12 @@ int link_read_line_byte(TargetLink* link, bool dispatch, uint32_t timeout_ms) {
                 link_set_error(LINK_ERROR_STALLED, text);
                 return -1;
             }
+            uint32_t left = static_cast<uint32_t>(timeout_ms - elapsed);
             if (dispatch) {
-                dispatch_pending_messages();
+                link_wait(link, left);
                 if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED) - 1;
-                serial_wait_input(link->port_handle, 1);
             } else {
-                serial_wait_input(link->port_handle, static_cast<uint32_t>(timeout_ms - elapsed));
+                serial_wait_event(link->port_handle, left);
             }
         }
     }

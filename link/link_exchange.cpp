@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "link/link_internal.h"
+#include "platform/dispatch.h"
 
 namespace {
 
-constexpr uint32_t FAST_POLLS = 1000;
 constexpr uint32_t REPLY_CHARS = 255;
 
 // Counts an exchange or pin transaction under way for link_busy.
@@ -41,7 +41,6 @@ int link_send_line(TargetLink* link, const char* text) {
 int link_await_reply(TargetLink* link) {
     LinkUse use(link);
     if (!use.ok()) return link_fail_use(link);
-    uint32_t fast_polls = FAST_POLLS;
     for (;;) {
         link_take_report(link);
         int b;
@@ -51,12 +50,9 @@ int link_await_reply(TargetLink* link) {
         }
         if (b != -1 && b != CTRL_REPORT) return 1;
         if (!link_healthy(link)) return 0;
-        if (fast_polls > 0) {
-            link_idle(0);
-            --fast_polls;
-        } else {
-            link_idle(1);
-        }
+        // No limit: a command may run for minutes. Input, a hang-up or a window
+        // event ends the sleep.
+        link_wait(link, PLATFORM_WAIT_FOREVER);
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);  // closed by a handler during the wait
     }
 }

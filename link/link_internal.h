@@ -26,6 +26,9 @@ struct TargetLink {
     // A line error that a query other than link_healthy found; link_healthy still
     // reports it once.
     int32_t held_errors = 0;
+    // Counts reads and writes on the link, so a wait can tell that a handler nested
+    // in its dispatch used the link (and perhaps took in what it waits for).
+    uint32_t activity = 0;
 };
 
 // Keeps the record alive while an operation runs; ok() is false for a null or
@@ -64,8 +67,15 @@ int link_fail_bad_start(int byte, const char* what);
 // A LinkUse that is not ok: not connected (null) or disconnected (closed).
 int link_fail_use(TargetLink* link);
 
+// The step of every waiting loop of the link once it has looked at what it waits
+// for: runs pending window messages, then sleeps in the kernel until the port has new
+// input or hangs up, a window event arrives, or ms pass (PLATFORM_WAIT_FOREVER: no
+// limit). Returns at once when a handler used or closed the link meanwhile, so that
+// the caller looks again first; the caller checks for a close afterwards.
+void link_wait(TargetLink* link, uint32_t ms);
+
 // Reads one byte of a line that has begun: waits at most LINE_BYTE_TIMEOUT_MS for
-// it (timeout_ms). With dispatch set, window messages run between 1 ms waits;
-// otherwise the wait blocks on the port alone. -1 on silence, a link error or a
-// closed link, with the reason recorded.
+// it (timeout_ms). With dispatch set, the wait is link_wait (window messages run);
+// otherwise it blocks on the port alone. -1 on silence, a link error or a closed
+// link, with the reason recorded.
 int link_read_line_byte(TargetLink* link, bool dispatch = false, uint32_t timeout_ms = LINE_BYTE_TIMEOUT_MS);

@@ -122,7 +122,7 @@ int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int3
     for (;;) {
         if (link_fetch_report(link, q, x, y, z, w)) return 1;
         if (!link_healthy(link)) return 0;
-        link_idle(1);
+        link_wait(link, PLATFORM_WAIT_FOREVER);
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
     }
 }
@@ -150,13 +150,14 @@ int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t*
         // CR LF controller): the report cannot be reached now. The request stays
         // outstanding, so the next exchange still takes the report in.
         if (head >= 0 && head != CTRL_REPORT) return link_fail_bad_start(head, "input");
-        if (platform_now_ms() - start >= ms) {
+        uint64_t waited = platform_now_ms() - start;
+        if (waited >= ms) {
             char text[64];
             std::snprintf(text, sizeof text, "no report within %u ms", static_cast<unsigned>(ms));
             link_set_error(LINK_ERROR_TIMEOUT, text);
             return 0;
         }
-        link_idle(1);
+        link_wait(link, static_cast<uint32_t>(ms - waited));
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
     }
 }

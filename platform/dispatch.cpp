@@ -1,4 +1,4 @@
-// Default hooks: no message loop, real sleeping, the steady clock.
+// Default hooks: no message loop, no event wait, real sleeping, the steady clock.
 #include "platform/dispatch.h"
 
 #include <chrono>
@@ -18,7 +18,7 @@ uint64_t steady_ms() {
 
 int (*g_dispatch)() = no_dispatch;
 void (*g_sleep)(uint32_t) = real_sleep;
-void (*g_idle)(uint32_t) = nullptr;
+PlatformWait g_wait = nullptr;
 uint64_t (*g_clock)() = steady_ms;
 
 }  // namespace
@@ -29,13 +29,15 @@ void platform_set_dispatch(int (*fn)()) { g_dispatch = fn ? fn : no_dispatch; }
 void platform_sleep_ms(uint32_t ms) { g_sleep(ms); }
 void platform_set_sleep(void (*fn)(uint32_t)) { g_sleep = fn ? fn : real_sleep; }
 
+void platform_set_wait(PlatformWait fn) { g_wait = fn; }
+PlatformWait platform_wait_hook() { return g_wait; }
+
 void platform_idle_wait(uint32_t ms) {
-    if (g_idle)
-        g_idle(ms);
+    if (g_wait)
+        g_wait(PLATFORM_NO_HANDLE, ms);
     else
-        g_sleep(ms);
+        g_sleep(ms == PLATFORM_WAIT_FOREVER ? 1000 : ms);  // nothing would end that sleep
 }
-void platform_set_idle_wait(void (*fn)(uint32_t)) { g_idle = fn; }
 
 uint64_t platform_now_ms() { return g_clock(); }
 void platform_set_clock(uint64_t (*fn)()) { g_clock = fn ? fn : steady_ms; }

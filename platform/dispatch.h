@@ -1,5 +1,6 @@
-// The hooks through which the link waits: message dispatch, sleeping and the clock.
-// A front end installs its own dispatch and idle wait; tests install a fake clock.
+// The hooks through which the link waits: message dispatch, the event wait, sleeping
+// and the clock. A front end installs its own dispatch and event wait; tests install
+// a fake clock.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +15,25 @@ void platform_set_dispatch(int (*fn)());
 void platform_sleep_ms(uint32_t ms);
 void platform_set_sleep(void (*fn)(uint32_t ms));
 
-// The link's short idle wait between polls. A GUI installs one that blocks on its
-// event loop with a wake-up timer, so events are handled with no extra latency.
-// Default: platform_sleep_ms.
+// No deadline: the wait ends on input or a window event only.
+constexpr uint32_t PLATFORM_WAIT_FOREVER = UINT32_MAX;
+// What a wait watches besides window events: the port's system handle (a file
+// descriptor on POSIX, readable on input or hang-up; an event handle on Windows,
+// signalled on input or a line event), or PLATFORM_NO_HANDLE.
+constexpr intptr_t PLATFORM_NO_HANDLE = -1;
+
+// The front end's event wait: blocks in its event loop until the handle is ready, a
+// window event arrives (the loop may run it at once), or ms pass, whichever comes
+// first. May return early. A front end installs one so that the link sleeps in the
+// kernel while the window stays live; nullptr removes it.
+using PlatformWait = void (*)(intptr_t handle, uint32_t ms);
+void platform_set_wait(PlatformWait fn);
+// The installed event wait, or nullptr: then the link waits on the port alone.
+PlatformWait platform_wait_hook();
+
+// A short wait for window events only: the event wait without a handle, or a plain
+// sleep when no front end installed one.
 void platform_idle_wait(uint32_t ms);
-void platform_set_idle_wait(void (*fn)(uint32_t ms));
 
 // Monotonic milliseconds. Default: the steady clock.
 uint64_t platform_now_ms();

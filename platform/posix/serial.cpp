@@ -1,5 +1,6 @@
-// POSIX serial ports: termios raw 8N1 (termios2 for any rate), exclusive open, a
-// small user-space read buffer so byte-at-a-time reads cost no system call each.
+// POSIX serial ports: termios raw 8N1 (termios2 for any rate), exclusive open, low
+// latency where the driver offers it, a small user-space read buffer so
+// byte-at-a-time reads cost no system call each, and waits that block in poll().
 #include "platform/serial.h"
 
 #include <asm/termbits.h>  // termios2, BOTHER, TCGETS2
@@ -12,7 +13,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <linux/serial.h>  // serial_icounter_struct
+#include <linux/serial.h>  // serial_icounter_struct, serial_struct
 
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,7 @@ struct SerialPort {
     bool lost = false;           // hung up or gone: every later query fails
     bool pending_error = false;  // an error not yet reported by serial_status
     bool have_icount = false;    // the driver keeps line-error counters
+    bool set_low_latency = false;  // we turned ASYNC_LOW_LATENCY on: turn it off at close
     serial_icounter_struct icount{};
     uint8_t buf[512];
     uint32_t head = 0, tail = 0;  // buffered bytes are buf[head..tail)
@@ -33,6 +35,25 @@ struct SerialPort {
 namespace {
 
 uint32_t buffered(const SerialPort* p) { return p->tail - p->head; }
+
+bool buffer_full(const SerialPort* p) { return p->head == 0 && p->tail == sizeof p->buf; }
+
+// USB adapters hold received bytes for their latency timer (16 ms on common ones)
+// unless asked for low latency; a round trip then costs about 1 ms. Drivers without
+// the setting (a pty, most plain UARTs) refuse, and that is fine.
+void ask_low_latency(SerialPort* p) {
+    serial_struct ss{};
+    if (ioctl(p->fd, TIOCGSERIAL, &ss) != 0 || (ss.flags & ASYNC_LOW_LATENCY)) return;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    p->set_low_latency = ioctl(p->fd, TIOCSSERIAL, &ss) == 0;
+}
+
+void drop_low_latency(SerialPort* p) {
+    serial_struct ss{};
+    if (!p->set_low_latency || ioctl(p->fd, TIOCGSERIAL, &ss) != 0) return;
+    ss.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(p->fd, TIOCSSERIAL, &ss);
+}
 
 void mark_lost(SerialPort* p) {
     if (!p->lost) p->pending_error = true;
@@ -198,6 +219,7 @@ SerialPort* serial_open(int port_number) {
     }
     p->fd = fd;
     p->have_icount = read_icount(fd, &p->icount);
+    ask_low_latency(p);
     return p;
 }
 
@@ -210,6 +232,24 @@ int serial_open_error(int* holder_pid) {
     return g_open_error;
 }
 
+namespace {
+
+// A standard rate goes by its code, which every driver knows and the far end of a
+// pseudo-terminal can read back; any other rate by number (BOTHER).
+tcflag_t standard_rate_code(int baud) {
+    static const struct {
+        int baud;
+        tcflag_t code;
+    } RATES[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+                 {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+                 {230400, B230400}, {460800, B460800}, {921600, B921600}};
+    for (const auto& r : RATES)
+        if (r.baud == baud) return r.code;
+    return BOTHER;
+}
+
+}  // namespace
+
 int serial_configure(SerialPort* p, int baud) {
     if (!p || p->lost || baud <= 0) return 0;
     termios2 t{};
@@ -220,7 +260,8 @@ int serial_configure(SerialPort* p, int baud) {
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
-    t.c_cflag |= CS8 | CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
+    tcflag_t code = standard_rate_code(baud);
+    t.c_cflag |= CS8 | CLOCAL | CREAD | code | (code << IBSHIFT);
     t.c_ispeed = static_cast<speed_t>(baud);
     t.c_ospeed = static_cast<speed_t>(baud);
     t.c_cc[VMIN] = 0;
@@ -327,18 +368,48 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     return 1;
 }
 
-int serial_wait_input(SerialPort* p, uint32_t ms) {
-    if (!p || p->lost) return 0;
-    if (buffered(p) > 0) return 1;
+int serial_wait_handle(SerialPort* p, intptr_t* handle) {
+    if (handle) *handle = -1;
+    if (!p || p->lost || p->pending_error) return 0;
+    // Take in what the kernel already holds: the descriptor then turns readable only
+    // on input nobody has seen, so bytes left unread at the head cannot make an event
+    // loop spin.
     bool readable = false;
-    if (!poll_fd(p, static_cast<int>(ms > 60000 ? 60000 : ms), &readable)) return 0;
-    if (readable && !fill(p)) return 0;
-    return buffered(p) > 0 ? 1 : 0;
+    if (!buffer_full(p)) {
+        if (!poll_fd(p, 0, &readable)) return 0;
+        uint32_t before = buffered(p);
+        if (readable && (!fill(p) || buffered(p) > before)) return 0;
+        if (handle) *handle = p->fd;
+    }
+    // A full buffer leaves the kernel's input readable for good: an event loop could
+    // only spin on it, so it gets no descriptor and looks again shortly.
+    return 1;
+}
+
+int serial_wait_event(SerialPort* p, uint32_t ms) {
+    if (!p || p->lost || p->pending_error) return 1;
+    // With the buffer full only a hang-up can matter; poll reports that unasked.
+    pollfd pfd{p->fd, static_cast<short>(buffer_full(p) ? 0 : POLLIN), 0};
+    int timeout = ms == UINT32_MAX ? -1 : ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
+    int r = ::poll(&pfd, 1, timeout);
+    if (r == 0) return 0;
+    if (r < 0) {
+        if (errno != EINTR) mark_lost(p);
+        return 1;
+    }
+    if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        mark_lost(p);
+        return 1;
+    }
+    // Taken in now, so that input stuck behind an unread head is not woken for again.
+    if (pfd.revents & POLLIN) fill(p);
+    return 1;
 }
 
 void serial_close(SerialPort* p) {
     if (!p) return;
     if (p->fd >= 0) {
+        drop_low_latency(p);
         ::flock(p->fd, LOCK_UN);
         ::close(p->fd);
     }

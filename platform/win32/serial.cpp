@@ -1,8 +1,9 @@
-// Win32 serial ports: "\\.\COM<n>" opened exclusively and synchronously, 8N1 with the
-// DCB's other fields as the driver has them, no time-outs. Reads take only what
-// ClearCommError reports waiting: a zero-time-out ReadFile on a port whose peer has
-// gone can block for good (a pseudo-terminal under Wine does), so a read that has to
-// wait polls the queue and fails once the port can no longer be queried.
+// Win32 serial ports: "\\.\COM<n>" opened exclusively, 8N1 with the DCB's other
+// fields as the driver has them, no time-outs. The handle is overlapped only so that
+// a WaitCommEvent (EV_RXCHAR, EV_ERR) can stay pending while the link waits for input
+// in the kernel; every read and write still completes before it returns. Reads take
+// only what ClearCommError reports waiting: a zero-time-out read on a port whose peer
+// has gone can block for good (a pseudo-terminal under Wine does).
 #include "platform/serial.h"
 
 #include <windows.h>
@@ -15,12 +16,18 @@ struct SerialPort {
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool lost = false;         // ClearCommError failed once: the device is gone
     DWORD pending_errors = 0;  // errors that a read's query consumed, for serial_status
+    DWORD known = 0;           // queued input serial_status told of and not yet read
+    HANDLE io_event = nullptr;  // completes reads and writes
+    OVERLAPPED wait{};          // the WaitCommEvent; its hEvent is the wait handle
+    DWORD wait_mask = 0;
+    bool wait_pending = false;
+    bool wait_broken = false;  // the driver refuses WaitCommEvent: waits nap instead
 };
 
 namespace {
 
-// After this long with nothing arriving, a blocked read polls less often.
-constexpr DWORD FAST_POLL_MS = 50, SLOW_POLL_MS = 10;
+// How long a wait naps where the port gives no event to wait on.
+constexpr DWORD NAP_MS = 10;
 
 // One ClearCommError: false when the port cannot be queried (sticky).
 bool query(SerialPort* p, DWORD* in_queue) {
@@ -37,7 +44,68 @@ bool query(SerialPort* p, DWORD* in_queue) {
     return true;
 }
 
-void pause_poll(DWORD waited_ms) { Sleep(waited_ms < FAST_POLL_MS ? 1 : SLOW_POLL_MS); }
+// A read or write that returns when it has completed.
+bool transfer(SerialPort* p, bool write, void* buffer, DWORD count, DWORD* done) {
+    *done = 0;
+    OVERLAPPED ov{};
+    ov.hEvent = p->io_event;
+    BOOL ok = write ? WriteFile(p->handle, buffer, count, nullptr, &ov) : ReadFile(p->handle, buffer, count, nullptr, &ov);
+    if (!ok && GetLastError() != ERROR_IO_PENDING) return false;
+    return GetOverlappedResult(p->handle, &ov, done, TRUE) != 0;
+}
+
+// Keeps a WaitCommEvent pending. false when the port will not take one.
+bool arm(SerialPort* p) {
+    if (p->wait_broken || p->lost) return false;
+    if (p->wait_pending) {
+        DWORD n = 0;
+        if (!GetOverlappedResult(p->handle, &p->wait, &n, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) return true;
+        p->wait_pending = false;
+    }
+    ResetEvent(p->wait.hEvent);
+    p->wait_mask = 0;
+    if (WaitCommEvent(p->handle, &p->wait_mask, &p->wait)) {
+        SetEvent(p->wait.hEvent);  // already happened
+        return true;
+    }
+    if (GetLastError() == ERROR_IO_PENDING) {
+        p->wait_pending = true;
+        return true;
+    }
+    p->wait_broken = true;
+    return false;
+}
+
+// Ends a pending WaitCommEvent before its OVERLAPPED goes away. false when it would
+// not end (the memory must then stay).
+bool disarm(SerialPort* p) {
+    if (!p->wait_pending) return true;
+    CancelIo(p->handle);
+    DWORD n = 0;
+    if (WaitForSingleObject(p->wait.hEvent, 1000) != WAIT_OBJECT_0) return false;
+    GetOverlappedResult(p->handle, &p->wait, &n, FALSE);
+    p->wait_pending = false;
+    return true;
+}
+
+// An armed event that is set at once would wake a wait for nothing: some drivers
+// (Wine's) signal EV_RXCHAR while old input waits unread, not only for new input.
+bool armed_and_clear(SerialPort* p) { return arm(p) && WaitForSingleObject(p->wait.hEvent, 0) == WAIT_TIMEOUT; }
+
+// Sleeps until the armed event is set or ms pass; naps where there is none to wait on.
+void block(SerialPort* p, bool armed, DWORD ms) {
+    if (armed)
+        WaitForSingleObject(p->wait.hEvent, ms);
+    else
+        Sleep(ms < NAP_MS ? ms : NAP_MS);
+}
+
+// Something the caller has not looked at yet: input beyond what serial_status told
+// of, a line error, or a port that cannot be queried.
+bool news(SerialPort* p) {
+    DWORD waiting = 0;
+    return !query(p, &waiting) || waiting > p->known || p->pending_errors;
+}
 
 }  // namespace
 
@@ -51,7 +119,7 @@ SerialPort* serial_open(int port_number) {
     g_open_error = SERIAL_OPEN_NO_DEVICE;
     char path[300];
     if (!ports_device_path(port_number, path, sizeof path)) return nullptr;
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         // A COM port that another program holds answers "access denied".
         DWORD e = GetLastError();
@@ -61,14 +129,23 @@ SerialPort* serial_open(int port_number) {
         return nullptr;
     }
     SerialPort* p = new (std::nothrow) SerialPort;
-    if (!p) {
+    HANDLE io_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE wait_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!p || !io_event || !wait_event) {
+        if (io_event) CloseHandle(io_event);
+        if (wait_event) CloseHandle(wait_event);
+        delete p;
         CloseHandle(h);
         g_open_error = SERIAL_OPEN_FAILED;
         return nullptr;
     }
     g_open_error = SERIAL_OPEN_OK;
     p->handle = h;
+    p->io_event = io_event;
+    p->wait.hEvent = wait_event;
     SetupComm(h, 256, 256);  // a hint the driver may ignore
+    // Without the mask no wait is possible; the waits then nap.
+    if (!SetCommMask(h, EV_RXCHAR | EV_ERR)) p->wait_broken = true;
     return p;
 }
 
@@ -108,6 +185,7 @@ int serial_escape(SerialPort* p, int function) {
 
 int serial_purge(SerialPort* p) {
     if (!p || p->lost) return 0;
+    p->known = 0;
     return PurgeComm(p->handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) ? 1 : 0;
 }
 
@@ -117,6 +195,7 @@ int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
     if (!p) return 0;
     DWORD waiting = 0;
     if (!query(p, &waiting)) return 0;
+    p->known = waiting;
     if (in_queue) *in_queue = waiting;
     if (errors) *errors = p->pending_errors;
     p->pending_errors = 0;
@@ -132,19 +211,20 @@ int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delive
     if (delivered) *delivered = 0;
     if (!p || !buffer) return 0;
     uint32_t got = 0;
-    DWORD wait_start = GetTickCount();
     while (got < count) {
         DWORD waiting = 0;
         if (!query(p, &waiting)) break;
         if (waiting == 0) {
-            pause_poll(GetTickCount() - wait_start);
+            // Sleeps until input comes or the port fails; never spins.
+            bool armed = armed_and_clear(p);
+            if (query(p, &waiting) && waiting == 0) block(p, armed, 1000);
             continue;
         }
         DWORD want = count - got < waiting ? count - got : waiting;
         DWORD n = 0;
-        if (!ReadFile(p->handle, buffer + got, want, &n, nullptr)) break;
+        if (!transfer(p, false, buffer + got, want, &n)) break;
         got += n;
-        wait_start = GetTickCount();
+        p->known = p->known > n ? p->known - n : 0;
     }
     if (delivered) *delivered = got;
     return got == count ? 1 : 0;
@@ -156,7 +236,7 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     uint32_t done = 0;
     while (done < count) {
         DWORD n = 0;
-        if (!WriteFile(p->handle, buffer + done, count - done, &n, nullptr)) return 0;
+        if (!transfer(p, true, const_cast<uint8_t*>(buffer) + done, count - done, &n)) return 0;
         if (n == 0) break;  // the driver took nothing: report what went, never spin
         done += n;
     }
@@ -164,23 +244,31 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     return 1;
 }
 
-int serial_wait_input(SerialPort* p, uint32_t ms) {
+int serial_wait_handle(SerialPort* p, intptr_t* handle) {
+    if (handle) *handle = -1;
     if (!p) return 0;
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD waiting = 0;
-        if (!query(p, &waiting)) return 0;
-        if (waiting > 0) return 1;
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms) return 0;
-        DWORD left = ms - elapsed;
-        DWORD nap = elapsed < FAST_POLL_MS ? 1 : SLOW_POLL_MS;
-        Sleep(nap < left ? nap : left);
-    }
+    bool armed = armed_and_clear(p);
+    // Input that came before the wait was armed would not signal it: look once more.
+    if (news(p)) return 0;
+    if (armed && handle) *handle = reinterpret_cast<intptr_t>(p->wait.hEvent);
+    return 1;
+}
+
+int serial_wait_event(SerialPort* p, uint32_t ms) {
+    if (!p) return 1;
+    bool armed = armed_and_clear(p);
+    if (news(p)) return 1;
+    block(p, armed, ms);
+    return news(p) ? 1 : 0;
 }
 
 void serial_close(SerialPort* p) {
     if (!p) return;
+    SetCommMask(p->handle, 0);  // ends a pending WaitCommEvent
+    bool ended = disarm(p);
     if (p->handle != INVALID_HANDLE_VALUE) CloseHandle(p->handle);
+    if (!ended) return;  // the system may still write into it: keep the memory
+    CloseHandle(p->io_event);
+    CloseHandle(p->wait.hEvent);
     delete p;
 }

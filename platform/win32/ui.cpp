@@ -1,6 +1,6 @@
 // The Win32 backend of platform/ui.h: modal dialogs from the program's dialog
 // resources, a thin dialog procedure that turns native messages into UiMessages, the
-// log's custom draw, and the link's dispatch and idle-wait hooks on the message queue.
+// log's custom draw, and the link's dispatch and event-wait hooks on the message queue.
 #include "platform/ui.h"
 
 #include <windows.h>
@@ -138,21 +138,12 @@ int win32_dispatch() {
     return any;
 }
 
-// Idle waits that follow each other closely are one wait of the link. Past its first
-// few milliseconds such a wait wakes less often, so a long wait costs next to no CPU;
-// window input still ends every wait at once.
-constexpr DWORD STREAK_GAP_MS = 3, FAST_PHASE_MS = 20, SLOW_WAIT_MS = 10;
-DWORD g_streak_start = 0, g_last_return = 0;
-bool g_in_streak = false;
-
-void win32_idle_wait(uint32_t ms) {
-    DWORD now = GetTickCount();
-    if (!g_in_streak || now - g_last_return > STREAK_GAP_MS) g_streak_start = now;
-    DWORD period = ms;
-    if (ms > 0 && ms < SLOW_WAIT_MS && now - g_streak_start >= FAST_PHASE_MS) period = SLOW_WAIT_MS;
-    MsgWaitForMultipleObjectsEx(0, nullptr, period, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    g_last_return = GetTickCount();
-    g_in_streak = true;
+// The link's event wait: sleeps in the kernel until the port's event is set, a
+// message for this thread arrives (input, a timer, a posted message) or ms pass. The
+// messages stay queued for the dispatch that follows.
+void win32_wait(intptr_t handle, uint32_t ms) {
+    HANDLE h = reinterpret_cast<HANDLE>(handle);
+    MsgWaitForMultipleObjectsEx(handle == PLATFORM_NO_HANDLE ? 0 : 1, &h, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 }  // namespace
@@ -166,7 +157,7 @@ HWND ui_win32_hwnd(UiWindow* dialog) { return dialog ? dialog->hwnd : nullptr; }
 void ui_init() {
     ui_win32_load_app_icon(GetModuleHandleA(nullptr));
     platform_set_dispatch(win32_dispatch);
-    platform_set_idle_wait(win32_idle_wait);
+    platform_set_wait(win32_wait);
 }
 
 int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {

@@ -35,7 +35,7 @@ void fake_serial_reset() {
     g_port_open = false;
     platform_set_clock(fake_clock);
     platform_set_sleep(fake_sleep);
-    platform_set_idle_wait(nullptr);
+    platform_set_wait(nullptr);
     platform_set_dispatch(nullptr);
 }
 
@@ -112,10 +112,25 @@ int serial_write(SerialPort*, const uint8_t* buffer, uint32_t count, uint32_t* w
     return 1;
 }
 
-int serial_wait_input(SerialPort*, uint32_t ms) {
-    if (g_fake.lost) return 0;
-    for (uint32_t i = 0; i < ms && g_fake.input.empty(); ++i) advance(1);
-    return g_fake.input.empty() ? 0 : 1;
+int serial_wait_event(SerialPort*, uint32_t ms) {
+    ++g_fake.waits;
+    size_t had = g_fake.input.size();
+    for (uint64_t waited = 0;; ++waited) {
+        if (g_fake.lost || g_fake.pending_errors || g_fake.input.size() > had) return 1;
+        if (g_fake.now_ms >= g_fake.event_at_ms) {
+            g_fake.event_at_ms = UINT64_MAX;
+            return 1;
+        }
+        if (waited >= ms || (g_fake.event_every_ms && waited >= g_fake.event_every_ms)) return 0;
+        // A wait nothing can end would hang the test: give up after a fake hour.
+        if (waited >= 3600000) return 0;
+        advance(1);
+    }
+}
+
+int serial_wait_handle(SerialPort*, intptr_t* handle) {
+    if (handle) *handle = -1;
+    return g_fake.lost || g_fake.pending_errors ? 0 : 1;
 }
 
 void serial_close(SerialPort*) {

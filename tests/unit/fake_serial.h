@@ -24,6 +24,12 @@ struct FakeSerial {
     std::function<void(uint64_t now_ms)> on_time;
     uint64_t now_ms = 0;
     uint64_t slept_ms = 0;
+    // The link's waits on the port end on new input, a hang-up or a line error, at
+    // their deadline, or on a window event: by default one arrives every
+    // event_every_ms; 0 leaves only the one set for event_at_ms.
+    uint32_t event_every_ms = 1;
+    uint64_t event_at_ms = UINT64_MAX;
+    int waits = 0;  // how often the link blocked on the port
 };
 
 // The one fake port; reset() restores a fresh state and installs the fake clock.

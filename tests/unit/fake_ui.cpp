@@ -46,16 +46,23 @@ int fake_dispatch() {
     return any ? 1 : 0;
 }
 
+// The fake window has an event every millisecond (on_dispatch stands for what the
+// operator does meanwhile), so a wait returns as often as that.
+void fake_wait(intptr_t, uint32_t ms) { platform_sleep_ms(ms < 1 ? ms : 1); }
+
 }  // namespace
 
 FakeUi& fake_ui() { return g_ui; }
 
 void fake_ui_reset() {
     g_ui = FakeUi();
-    platform_set_dispatch(fake_dispatch);
+    ui_init();
 }
 
-void ui_init() { platform_set_dispatch(fake_dispatch); }
+void ui_init() {
+    platform_set_dispatch(fake_dispatch);
+    platform_set_wait(fake_wait);
+}
 
 FakeControl& fake_control(UiWindow* dialog, int id) {
     FakeControl* c = find(dialog, id);

@@ -91,13 +91,13 @@ TEST_F(LinkConnection, SilentControllerWaitsAThousandPolls) {
 }
 
 TEST_F(LinkConnection, StretchedIdleWaitsDoNotStretchTheHandshake) {
-    platform_set_idle_wait([](uint32_t) {
+    platform_set_wait([](intptr_t, uint32_t) {
         fake_serial().now_ms += 10;
         fake_serial().slept_ms += 10;
     });
     EXPECT_EQ(link_connect("COM2: 9600"), nullptr);
     EXPECT_LE(fake_serial().slept_ms, 1100u + 1010u);
-    platform_set_idle_wait(nullptr);
+    platform_set_wait(nullptr);
 }
 
 TEST_F(LinkConnection, NothingIsOpenedForBadNumbers) {

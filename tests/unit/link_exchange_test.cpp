@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "link/link.h"
@@ -123,23 +124,74 @@ TEST_F(Exchange, UnrequestedReportByteIsNotAReply) {
     EXPECT_EQ(link_peek(link), 0x12);
 }
 
-TEST_F(Exchange, LongWaitSleepsAfterAThousandFastPolls) {
-    int dispatches = 0;
-    static int* counter;
-    counter = &dispatches;
-    platform_set_dispatch([] {
-        ++*counter;
-        return 0;
-    });
-    static uint64_t due;
-    due = fake_serial().now_ms + 60000;
-    fake_serial().on_time = [](uint64_t now) {
-        if (now == due) fake_push("done\r");
+// The waits sleep until something happens; with no window events of their own they
+// block a handful of times, whatever the wait lasts. Each case ends at an exact time.
+TEST_F(Exchange, WaitsSleepUntilInputEventDeadlineOrHangUp) {
+    static std::function<void()> on_event;
+    auto at = [](uint64_t when, std::function<void()> what) {
+        fake_serial().on_time = [when, what](uint64_t now) {
+            if (now == when) what();
+        };
     };
-    EXPECT_EQ(link_exchange(link, "run 60000", reply), 1);
-    EXPECT_STREQ(reply, "done");
-    EXPECT_EQ(fake_serial().now_ms, due);
-    EXPECT_GE(dispatches, 1000 + 60000 - 1);
+    auto exchange = [this] { return link_exchange(link, "run", reply); };
+    auto report_within = [this] { return link_query_report_within(link, 1000, nullptr, nullptr, nullptr, nullptr, nullptr); };
+    const struct {
+        const char* name;
+        std::function<void()> setup;
+        std::function<int()> wait;
+        int result;
+        uint64_t ends_at;
+        int error;
+    } cases[] = {
+        {"input wakes it", [&] { at(60000, [] { fake_push("done\r"); }); }, exchange, 1, 60000, LINK_ERROR_NONE},
+        {"an event wakes it, its handler runs",
+         [&] {
+             fake_serial().event_at_ms = 500;
+             on_event = [this] {
+                 if (fake_serial().now_ms != 500) return;
+                 on_event = nullptr;  // one event, one run of its handler
+                 link_pause(link);
+                 fake_push("done\r");
+             };
+         },
+         exchange, 1, 500, LINK_ERROR_NONE},
+        // 1 ms of it is the pause after sending the request.
+        {"the deadline wakes it", [] {}, report_within, 0, 1001, LINK_ERROR_TIMEOUT},
+        {"a close from a nested handler ends it",
+         [&] {
+             fake_serial().event_at_ms = 700;
+             on_event = [this] {
+                 if (fake_serial().now_ms == 700) link_close(&link);
+             };
+         },
+         exchange, 0, 700, LINK_ERROR_DISCONNECTED},
+        {"hang-up ends it at once", [&] { at(900, [] { fake_serial().lost = true; }); }, exchange, 0, 900,
+         LINK_ERROR_PORT_LOST},
+        {"hang-up ends a report wait", [&] { at(300, [] { fake_serial().lost = true; }); }, report_within, 0, 300,
+         LINK_ERROR_PORT_LOST},
+    };
+    for (const auto& c : cases) {
+        fake_serial_reset();
+        platform_set_dispatch([] {
+            auto handler = on_event;  // it may clear itself
+            if (handler) handler();
+            return 0;
+        });
+        link = link_open_port(1, 115200);
+        ASSERT_NE(link, nullptr);
+        fake_serial().event_every_ms = 0;
+        fake_serial().now_ms = 0;
+        link_set_error(LINK_ERROR_NONE, nullptr);
+        std::strcpy(reply, "");
+        c.setup();
+        EXPECT_EQ(c.wait(), c.result) << c.name;
+        EXPECT_EQ(fake_serial().now_ms, c.ends_at) << c.name;
+        EXPECT_EQ(link_last_error(nullptr, 0), c.error) << c.name;
+        EXPECT_LE(fake_serial().waits, 3) << c.name;
+        EXPECT_STREQ(reply, c.result ? "done" : "") << c.name;
+        on_event = nullptr;
+        link_close(&link);
+    }
 }
 
 // Handlers nested in the wait: a Pause press goes out at once, and closing the

@@ -7,9 +7,11 @@ set(ZORV_SIM_EXECUTABLE ${PROJECT_SOURCE_DIR}/build/linux/bin/zorv-sim CACHE FIL
     "The Linux zorv-sim the Windows tests talk to")
 set(ZORV_WINE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-add_executable(link_wine_test ${ZORV_WINE_DIR}/link_wine_test.cpp)
+add_executable(link_wine_test ${ZORV_WINE_DIR}/link_wine_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/integration/link_cases.cpp)
 target_link_libraries(link_wine_test PRIVATE zorv_link GTest::gtest_main)
-# One simulator per COM port, with the options the test expects of that port.
+# One simulator per COM port, with the options the shared cases expect of that port:
+# keep in step with LINK_SIMS in tests/integration/link_cases.cpp.
 add_test(NAME link_wine_test
     COMMAND ${ZORV_WINE_DIR}/with-sims ${ZORV_SIM_EXECUTABLE}
         11 12:--crlf 13:--stall-after,2 14:--garbage,--seed,7,--garbage-rate,50

@@ -10,8 +10,8 @@ namespace {
 // The controller has this long to answer the greeting.
 constexpr uint32_t GREETING_MS = 1000;
 // A front end's event loop that cannot watch the port just now (serial_wait_handle)
-// is woken this often, so that a hang-up is still seen.
-constexpr uint32_t UNWATCHED_PORT_MS = 100;
+// is woken this often, so that input and a hang-up are still seen.
+constexpr uint32_t UNWATCHED_PORT_MS = 10;
 
 // The port's query: 0 when it cannot be queried, else 1 with the count and errors
 // (including one held back by an earlier query).

@@ -21,13 +21,18 @@ struct SerialPort {
     OVERLAPPED wait{};          // the WaitCommEvent; its hEvent is the wait handle
     DWORD wait_mask = 0;
     bool wait_pending = false;
-    bool wait_broken = false;  // the driver refuses WaitCommEvent: waits nap instead
+    int failed_waits = 0;      // WaitCommEvents in a row that ended in an error
+    bool wait_broken = false;  // the driver gives no usable WaitCommEvent: waits nap instead
+    DWORD nap_ms = 1;          // the next nap; grows while nothing arrives
 };
 
 namespace {
 
-// How long a wait naps where the port gives no event to wait on.
-constexpr DWORD NAP_MS = 10;
+// Where the port gives no event to wait on, a wait naps, longer while nothing comes.
+constexpr DWORD LONGEST_NAP_MS = 10;
+// A driver whose every WaitCommEvent ends in an error at once (Wine's on a
+// pseudo-terminal cancels each within milliseconds) is given up after this many.
+constexpr int FAILED_WAITS_LIMIT = 3;
 
 // One ClearCommError: false when the port cannot be queried (sticky).
 bool query(SerialPort* p, DWORD* in_queue) {
@@ -59,8 +64,14 @@ bool arm(SerialPort* p) {
     if (p->wait_broken || p->lost) return false;
     if (p->wait_pending) {
         DWORD n = 0;
-        if (!GetOverlappedResult(p->handle, &p->wait, &n, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) return true;
+        if (GetOverlappedResult(p->handle, &p->wait, &n, FALSE)) {
+            p->failed_waits = 0;
+        } else {
+            if (GetLastError() == ERROR_IO_INCOMPLETE) return true;
+            if (++p->failed_waits >= FAILED_WAITS_LIMIT) p->wait_broken = true;
+        }
         p->wait_pending = false;
+        if (p->wait_broken) return false;
     }
     ResetEvent(p->wait.hEvent);
     p->wait_mask = 0;
@@ -94,17 +105,21 @@ bool armed_and_clear(SerialPort* p) { return arm(p) && WaitForSingleObject(p->wa
 
 // Sleeps until the armed event is set or ms pass; naps where there is none to wait on.
 void block(SerialPort* p, bool armed, DWORD ms) {
-    if (armed)
+    if (armed) {
         WaitForSingleObject(p->wait.hEvent, ms);
-    else
-        Sleep(ms < NAP_MS ? ms : NAP_MS);
+        return;
+    }
+    Sleep(ms < p->nap_ms ? ms : p->nap_ms);
+    p->nap_ms = p->nap_ms * 2 < LONGEST_NAP_MS ? p->nap_ms * 2 : LONGEST_NAP_MS;
 }
 
 // Something the caller has not looked at yet: input beyond what serial_status told
 // of, a line error, or a port that cannot be queried.
 bool news(SerialPort* p) {
     DWORD waiting = 0;
-    return !query(p, &waiting) || waiting > p->known || p->pending_errors;
+    bool any = !query(p, &waiting) || waiting > p->known || p->pending_errors;
+    if (any) p->nap_ms = 1;
+    return any;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "tools/pin_panel.h"
 #include "tools/status_report.h"
 
-MainState g_main = {nullptr, 0, 0, nullptr, 0, 0, 0};
+MainState g_main = {};
 
 const char* const TEXT_ABOUT =
     "ZORVTalk - ZORV Controller Terminal (v.1.8)\r\n"
@@ -43,6 +43,7 @@ void connection_error(UiWindow* dialog, const char* text) {
 void init_main_dialog(UiWindow* dialog) {
     g_main.layout = layout_snapshot(dialog);
     for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
+    ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);  // only while a file runs
     fill_port_list(dialog);
     ui_set_text(dialog, ID_STARTUP, settings_read_string("Connection", "Startup"));
     if (ui_text_length(dialog, ID_PORT) > 0 && ui_text_length(dialog, ID_BAUD) > 0)
@@ -138,6 +139,7 @@ void on_syscommand(UiWindow* dialog, int command) {
     switch (command) {
         case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
         case SYSCMD_REPORT: show_status_report(dialog); break;
+        case SYSCMD_STOP_FILE: stop_command_file(dialog); break;
         case SYSCMD_PIN_PANEL:
             // Its polls cannot run inside a command's wait (the menu item is greyed
             // then; a menu opened before the command started may still send it).
@@ -216,8 +218,8 @@ void connect_target(UiWindow* dialog) {
         return;
     }
     g_main.port = port;
-    std::string title = std::string("ZORVTalk - ") + connect_string;
-    ui_set_text(dialog, 0, title.c_str());
+    std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", connect_string);
+    show_title(dialog);
     settings_write_int("Connection", "Port", port);
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
@@ -231,8 +233,15 @@ void disconnect_target(UiWindow* dialog) {
     link_close(&g_main.link);
     g_main.connected = 0;
     ui_kill_timer(dialog, HEALTH_TIMER);
-    ui_set_text(dialog, 0, "ZORVTalk");
+    show_title(dialog);
     update_controls(dialog);
+}
+
+void show_title(UiWindow* dialog, const char* extra) {
+    std::string title = "ZORVTalk";
+    if (g_main.connected) title += std::string(" - ") + g_main.connect_string;
+    if (extra && *extra) title += std::string(" - ") + extra;
+    ui_set_text(dialog, 0, title.c_str());
 }
 
 void port_lost(UiWindow* dialog) {

@@ -73,7 +73,10 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
                                                                             {0, "-"},
                                                                             {SYSCMD_PIN_PANEL, "ZORV as &LPT"},
                                                                             {0, "-"},
-                                                                            {SYSCMD_ABOUT, "&About ZORVTalk"}}));
+                                                                            {SYSCMD_ABOUT, "&About ZORVTalk"},
+                                                                            {0, "-"},
+                                                                            {SYSCMD_STOP_FILE, "Stop Command &File"}}));
+        EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_EQ(w->colour_of(0), 0x000000u);
         EXPECT_EQ(w->colour_of(1), 0x0000FFu);
         EXPECT_EQ(w->colour_of(2), 0x000000u);
@@ -382,7 +385,7 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         };
         fake_ui().on_dispatch = [&] {
             fake_ui().on_dispatch = nullptr;
-            EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_PIN_PANEL});
+            EXPECT_EQ(w->menu_disabled, (std::set<int>{SYSCMD_PIN_PANEL, SYSCMD_STOP_FILE}));
             fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});
             fake_ui_fire_timers();  // the idle check leaves a waiting command alone
             fake_ui_click(w, ID_CONNECT);  // Disconnect from inside the wait
@@ -391,7 +394,7 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         fake_ui_type(w, ID_COMMAND, "run 60000");
         fake_ui_click(w, UI_IDOK);
         EXPECT_FALSE(panel_opened);
-        EXPECT_TRUE(w->menu_disabled.empty());
+        EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_EQ(rows(w), (std::vector<std::string>{"run 60000", "(no reply: disconnected)"}));
         EXPECT_EQ(g_main.connected, 0);
         EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdint>
 #include <filesystem>
@@ -251,13 +256,6 @@ TEST_F(SettingsFile, ReplacementKeepsModeLinksAndOldFileOnFailure) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(read_raw(ini), "[Connection]\nPort=5\n");
 
-    // A temporary left by an earlier process with our pid is neither used nor removed.
-    const std::string stale = ini + ".tmp" + std::to_string(getpid());
-    write_raw(stale, "stale");
-    ASSERT_NE(settings_write_int("Connection", "Port", 5), 0);
-    EXPECT_EQ(read_raw(stale), "stale");
-    std::filesystem::remove(stale);
-
     if (geteuid() == 0) GTEST_SKIP() << "root ignores permission bits";
     chmod(dir.c_str(), 0500);  // the file stays writable, the directory does not
     EXPECT_EQ(settings_write_int("Connection", "Port", 7), 0);
@@ -267,6 +265,62 @@ TEST_F(SettingsFile, ReplacementKeepsModeLinksAndOldFileOnFailure) {
     EXPECT_STREQ(settings_read_string("Connection", "Port"), "");
     EXPECT_EQ(settings_write_int("Connection", "Port", 7), 0);
     EXPECT_EQ(entries().size(), 2u);  // term.ini and link.ini, no temporaries
+}
+
+pid_t dead_pid() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+TEST_F(SettingsFile, SavesLeaveNoLitter) {
+    const std::string tmp = ini + ".tmp", dead = std::to_string(dead_pid());
+    // What a killed save leaves: its temporary, and earlier versions' per-process ones.
+    write_raw(tmp, "half a file that is longer than the new one");
+    for (const std::string& name : std::vector<std::string>{"term.ini.tmp" + dead, "term.ini.tmp" + dead + "-2",
+                                    "term.ini.tmp" + std::to_string(getpid()), "term.ini.tmpx",
+                                    "other.ini.tmp" + dead})
+        write_raw(dir + "/" + name, "x");
+    ASSERT_NE(settings_write_int("Connection", "Port", 4), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=4\n");
+    auto names = entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"other.ini.tmp" + dead, "term.ini",
+                                               "term.ini.tmp" + std::to_string(getpid()),
+                                               "term.ini.tmpx"}));
+
+    // A save under way elsewhere holds the temporary: wait a bounded time, then give
+    // up without touching either file.
+    int holder = open(tmp.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(settings_write_int("Connection", "Port", 5), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=4\n");
+    EXPECT_TRUE(std::filesystem::exists(tmp));
+    close(holder);
+    ASSERT_NE(settings_write_int("Connection", "Port", 5), 0);
+    EXPECT_FALSE(std::filesystem::exists(tmp));
+}
+
+TEST_F(SettingsFile, ConcurrentSavesKeepEachOthersKeys) {
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        if (children[c] == 0) {
+            const std::string key = "K" + std::to_string(c);
+            int ok = 1;
+            for (int i = 1; i <= 30; ++i) ok &= settings_write_int("S", key.c_str(), i) != 0;
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_EQ(settings_read_int("S", "K0"), 30);
+    EXPECT_EQ(settings_read_int("S", "K1"), 30);
+    EXPECT_EQ(entries(), std::vector<std::string>{"term.ini"});
 }
 
 TEST_F(SettingsFile, RefusesToRewriteAnOversizedFile) {

@@ -332,6 +332,48 @@ int profile_module_path(char* buf, int size) {
     return int(n);
 }
 
+int profile_user_dir(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
+    const char* config = getenv("XDG_CONFIG_HOME");
+    std::string dir;
+    if (config && config[0] == '/') {
+        dir = config;
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || home[0] != '/') return 0;
+        dir = std::string(home) + "/.config";
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    dir += dir == "/" ? "zorvtalk" : "/zorvtalk";
+    if (dir.size() >= size_t(size)) return 0;
+    std::memcpy(buf, dir.c_str(), dir.size() + 1);
+    return int(dir.size());
+}
+
+int profile_dir_writable(const char* dir) {
+    return dir && *dir && access(dir, W_OK | X_OK) == 0 ? 1 : 0;
+}
+
+int profile_file_exists(const char* path) {
+    struct stat st;
+    return path && *path && lstat(path, &st) == 0 ? 1 : 0;
+}
+
+int profile_make_dirs(const char* dir) {
+    if (!dir || !*dir) return 0;
+    std::string path = dir;
+    // Each missing level in turn, from the top: mkdir -p with mode 0700.
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string level = path.substr(0, slash);
+        if (!level.empty() && mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return 0;
+        if (slash == std::string::npos) break;
+    }
+    struct stat st;
+    return stat(dir, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
 int profile_get_string(const char* section, const char* key, const char* def, char* buf,
                        int size, const char* path) {
     if (!buf || size <= 0) return 0;

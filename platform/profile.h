@@ -6,6 +6,20 @@
 // length; 0 when it cannot be obtained or does not fit (buf is then "" when size > 0).
 int profile_module_path(char* buf, int size);
 
+// The per-user settings folder, for when the executable's own folder cannot hold the
+// settings: "$XDG_CONFIG_HOME/zorvtalk", or "$HOME/.config/zorvtalk" when that is
+// unset, empty or not absolute. Returns the length; 0 (buf "" when size > 0) where
+// settings always stay beside the program (Windows), without a home, or when it does
+// not fit.
+int profile_user_dir(char* buf, int size);
+// 1 when the current user may create files in dir, else 0.
+int profile_dir_writable(const char* dir);
+// 1 when something exists at path, else 0.
+int profile_file_exists(const char* path);
+// Creates dir and its missing parents, new ones private to the user. 1 when dir is a
+// directory afterwards, else 0.
+int profile_make_dirs(const char* dir);
+
 // Like GetPrivateProfileStringA with a non-null key: copies the value of key in
 // section (or def when the file, the section or the key is missing) into buf, at most
 // size-1 characters and a NUL, cutting longer values. Returns the characters copied.

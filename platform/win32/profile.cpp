@@ -36,6 +36,24 @@ int profile_module_path(char* buf, int size) {
     return static_cast<int>(n);
 }
 
+// Settings stay beside the program on Windows, whatever its folder allows.
+int profile_user_dir(char* buf, int size) {
+    if (buf && size > 0) buf[0] = '\0';
+    return 0;
+}
+
+int profile_dir_writable(const char* dir) { return dir && *dir ? 1 : 0; }
+
+int profile_file_exists(const char* path) {
+    return path && *path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int profile_make_dirs(const char* dir) {
+    if (!dir || !*dir) return 0;
+    DWORD attributes = GetFileAttributesA(dir);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
 int profile_get_string(const char* section, const char* key, const char* def, char* buf, int size,
                        const char* path) {
     if (!buf || size <= 0) return 0;

@@ -8,6 +8,7 @@
 
 #include "console/app.h"
 #include "console/command_console.h"
+#include "console/command_history.h"
 #include "console/layout.h"
 #include "console/log_view.h"
 #include "console/port_list.h"
@@ -278,11 +279,17 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_TIMER:
             if (message->id == HEALTH_TIMER) check_port(dialog);
             break;
+        case UI_KEY:
+            if (message->id == ID_COMMAND) recall_history(dialog, message->code);
+            break;
     }
 }
 
 int app_main() {
+    std::string history = history_path();
+    history_load(&g_history, history.c_str());
     ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc);
+    if (g_history.unsaved > 0) history_save(&g_history, history.c_str());
     // The operator may have left through a path that kept the link; never leak it.
     link_close(&g_main.link);
     g_main.connected = 0;

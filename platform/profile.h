@@ -43,3 +43,8 @@ int profile_get_keys(const char* section, char* buf, int size, const char* path)
 // larger than 1 MiB, or when section or key is empty or a text would break the file's
 // structure (CR or LF anywhere, '=' in the key, a key starting with ';' or '[').
 int profile_put_string(const char* section, const char* key, const char* value, const char* path);
+
+// Replaces the whole file at path with size bytes of data, atomically (a temporary
+// beside it, then a rename), so a failure or a kill leaves the old file whole. Non-zero
+// on success. Used for the files that are not INI files (history, saved logs).
+int profile_replace_file(const char* path, const char* data, int size);

@@ -469,3 +469,23 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     remove_dead_temporaries(target);
     return replace_file(fd, tmp, target, s, loaded == LOAD_OK, file.mode) ? 1 : 0;
 }
+
+int profile_replace_file(const char* path, const char* data, int size) {
+    if (!path || !*path || size < 0 || (!data && size > 0)) return 0;
+    std::string target = path;
+    struct stat st;
+    bool existed = stat(path, &st) == 0;
+    if (existed) {
+        if (!S_ISREG(st.st_mode)) return 0;
+        char* real = realpath(path, nullptr);
+        if (real) {
+            target = real;
+            free(real);
+        }
+    }
+    std::string tmp = temporary_of(target);
+    int fd = lock_temporary(tmp);
+    if (fd < 0) return 0;
+    return replace_file(fd, tmp, target, std::string(data ? data : "", size_t(size)), existed,
+                        existed ? st.st_mode & 07777 : 0) ? 1 : 0;
+}

@@ -101,3 +101,18 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     if (name.find('=') != std::string::npos || name[0] == ';' || name[0] == '[') return 0;
     return WritePrivateProfileStringA(sec.c_str(), name.c_str(), value, path) ? 1 : 0;
 }
+
+int profile_replace_file(const char* path, const char* data, int size) {
+    if (!path || !*path || size < 0 || (!data && size > 0)) return 0;
+    std::string tmp = std::string(path) + ".tmp";
+    HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    DWORD written = 0;
+    bool ok = size == 0 || (WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) &&
+                            written == static_cast<DWORD>(size));
+    if (ok) ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    if (ok) ok = MoveFileExA(tmp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) DeleteFileA(tmp.c_str());
+    return ok ? 1 : 0;
+}

@@ -14,8 +14,9 @@ namespace {
 
 std::vector<ModalScope*> g_modal;  // innermost last
 
-// The innermost modal window that holds the widget (the widget itself, or an owner
-// up its parent chain), or null for a window of no modal scope (tips, Qt's own).
+// The index of the innermost modal window that holds the widget (the widget itself,
+// or an owner up its parent chain); the stack's size for a window of no modal scope
+// (tips, Qt's own).
 size_t scope_index(const QWidget* widget) {
     for (const QWidget* x = widget; x; x = x->parentWidget())
         for (size_t i = g_modal.size(); i-- > 0;)

@@ -287,6 +287,7 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
 
 int app_main() {
     std::string history = history_path();
+    g_history = CommandHistory();
     history_load(&g_history, history.c_str());
     ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc);
     if (g_history.unsaved > 0) history_save(&g_history, history.c_str());

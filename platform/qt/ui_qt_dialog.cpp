@@ -80,6 +80,15 @@ public:
             deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
             return true;
         }
+        // Up and Down in a single-line edit (not a combo box's) go to the dialog
+        // logic: the command line's history.
+        if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) && plain) {
+            auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            if (edit && edit->parentWidget() == w_->dialog) {
+                deliver_input(w_, UI_KEY, ui_focus_id(w_), key->key() == Qt::Key_Up ? UI_KEY_UP : UI_KEY_DOWN);
+                return true;
+            }
+        }
         if (key->key() == Qt::Key_Space && mods == Qt::AltModifier) {
             if (w_->dialog) show_menu(w_, w_->dialog->mapToGlobal(QPoint(0, 0)));
             return true;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "console/command_history.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
@@ -44,12 +45,19 @@ int run_command(UiWindow* dialog, const char* command) {
     return 1;
 }
 
+void recall_history(UiWindow* dialog, int key) {
+    if (!ui_is_enabled(dialog, ID_COMMAND)) return;
+    const char* text = key == UI_KEY_UP ? history_older(&g_history) : history_newer(&g_history);
+    if (text) ui_set_text(dialog, ID_COMMAND, text);
+}
+
 void send_typed_line(UiWindow* dialog) {
     int length = ui_text_length(dialog, ID_COMMAND);
     if (length <= 0) return;
     std::string text(static_cast<size_t>(length) + 1, '\0');
     int got = ui_get_text(dialog, ID_COMMAND, &text[0], length + 1);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    if (history_add(&g_history, text.c_str())) history_save(&g_history, history_path().c_str());
     // Disconnect stays live: it is the way out from a controller that went silent.
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);

@@ -8,3 +8,5 @@
 int run_command(UiWindow* dialog, const char* command);
 // Sends the command line's text, if any, then empties the line.
 void send_typed_line(UiWindow* dialog);
+// Up (UI_KEY_UP) or Down in the command line: the previous or next typed command.
+void recall_history(UiWindow* dialog, int key);

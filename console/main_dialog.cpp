@@ -8,6 +8,7 @@
 
 #include "console/app.h"
 #include "console/command_console.h"
+#include "console/command_history.h"
 #include "console/layout.h"
 #include "console/log_view.h"
 #include "console/port_list.h"
@@ -17,7 +18,7 @@
 #include "tools/pin_panel.h"
 #include "tools/status_report.h"
 
-MainState g_main = {nullptr, 0, 0, nullptr, 0, 0, 0};
+MainState g_main = {};
 
 const char* const TEXT_ABOUT =
     "ZORVTalk - ZORV Controller Terminal (v.1.8)\r\n"
@@ -43,6 +44,7 @@ void connection_error(UiWindow* dialog, const char* text) {
 void init_main_dialog(UiWindow* dialog) {
     g_main.layout = layout_snapshot(dialog);
     for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
+    ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);  // only while a file runs
     fill_port_list(dialog);
     ui_set_text(dialog, ID_STARTUP, settings_read_string("Connection", "Startup"));
     if (ui_text_length(dialog, ID_PORT) > 0 && ui_text_length(dialog, ID_BAUD) > 0)
@@ -99,7 +101,11 @@ void toggle_pause(UiWindow* dialog) {
 
 void on_command(UiWindow* dialog, int id, int code) {
     switch (id) {
-        case UI_IDOK: route_enter(dialog); break;
+        case UI_IDOK:
+            // A second Enter during a connect is a repeat, not a request for the About
+            // box (the disabled Connect button has lost the focus).
+            if (!g_main.connecting) route_enter(dialog);
+            break;
         case UI_IDCANCEL: exit_sequence(dialog); break;
         case ID_PORT:
         case ID_BAUD:
@@ -138,6 +144,7 @@ void on_syscommand(UiWindow* dialog, int command) {
     switch (command) {
         case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
         case SYSCMD_REPORT: show_status_report(dialog); break;
+        case SYSCMD_STOP_FILE: stop_command_file(dialog); break;
         case SYSCMD_PIN_PANEL:
             // Its polls cannot run inside a command's wait (the menu item is greyed
             // then; a menu opened before the command started may still send it).
@@ -216,8 +223,8 @@ void connect_target(UiWindow* dialog) {
         return;
     }
     g_main.port = port;
-    std::string title = std::string("ZORVTalk - ") + connect_string;
-    ui_set_text(dialog, 0, title.c_str());
+    std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", connect_string);
+    show_title(dialog);
     settings_write_int("Connection", "Port", port);
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
@@ -231,8 +238,15 @@ void disconnect_target(UiWindow* dialog) {
     link_close(&g_main.link);
     g_main.connected = 0;
     ui_kill_timer(dialog, HEALTH_TIMER);
-    ui_set_text(dialog, 0, "ZORVTalk");
+    show_title(dialog);
     update_controls(dialog);
+}
+
+void show_title(UiWindow* dialog, const char* extra) {
+    std::string title = "ZORVTalk";
+    if (g_main.connected) title += std::string(" - ") + g_main.connect_string;
+    if (extra && *extra) title += std::string(" - ") + extra;
+    ui_set_text(dialog, 0, title.c_str());
 }
 
 void port_lost(UiWindow* dialog) {
@@ -269,11 +283,18 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_TIMER:
             if (message->id == HEALTH_TIMER) check_port(dialog);
             break;
+        case UI_KEY:
+            if (message->id == ID_COMMAND) recall_history(dialog, message->code);
+            break;
     }
 }
 
 int app_main() {
+    std::string history = history_path();
+    g_history = CommandHistory();
+    history_load(&g_history, history.c_str());
     ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc);
+    if (g_history.unsaved > 0) history_save(&g_history, history.c_str());
     // The operator may have left through a path that kept the link; never leak it.
     link_close(&g_main.link);
     g_main.connected = 0;

@@ -18,6 +18,7 @@ struct MainState {
     int connecting;       // a connect is under way (reset, purge, greeting)
     int outstanding;      // command exchanges on the stack
     int port;             // the COM number of the open link, for the operator's texts
+    char connect_string[64];  // "COM5: 115200" while connected
 };
 extern MainState g_main;
 
@@ -25,6 +26,9 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message);
 void update_controls(UiWindow* dialog);
 void connect_target(UiWindow* dialog);
 void disconnect_target(UiWindow* dialog);
+// The window title for the state: "ZORVTalk", or "ZORVTalk - " + the connect string,
+// followed by " - " + extra when extra is given (a command file's progress).
+void show_title(UiWindow* dialog, const char* extra = nullptr);
 // The port went away: closes the link, shows the disconnected state and says so in
 // the log. Never reconnects: a connect resets the controller.
 void port_lost(UiWindow* dialog);

@@ -6,15 +6,43 @@
 #include <string>
 
 #include "console/command_console.h"
+#include "console/log_view.h"
 #include "console/main_dialog.h"
+#include "link/link.h"
 
 namespace {
 
 int g_running = 0;
+int g_stop_requested = 0;
+
+// "startup.cmd (line 3 of 10)" for the title.
+std::string progress_text(const std::string& path, int line, int lines) {
+    size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name + " (line " + std::to_string(line) + " of " + std::to_string(lines) + ")";
+}
 
 }  // namespace
 
 int script_running() { return g_running; }
+
+void stop_command_file(UiWindow*) {
+    if (!g_running || g_stop_requested) return;  // one stop byte for the line that runs
+    g_stop_requested = 1;
+    link_stop(g_main.link);
+}
+
+int count_command_lines(const char* path) {
+    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!file) return -1;
+    LineReader reader;
+    line_reader_init(&reader);
+    int lines = 0, c;
+    while ((c = std::fgetc(file)) != EOF) lines += line_reader_feed(&reader, static_cast<uint8_t>(c));
+    lines += line_reader_finish(&reader);
+    std::fclose(file);
+    return lines;
+}
 
 char* choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
                   const char* title) {
@@ -58,24 +86,41 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);
 
+    int lines = count_command_lines(path.c_str());
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file) {
         ++g_running;
+        g_stop_requested = 0;
+        ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 1);
         TargetLink* link = g_main.link;
         LineReader reader;
         line_reader_init(&reader);
         bool go_on = true;
-        int c;
-        while (go_on && (c = std::fgetc(file)) != EOF) {
-            if (line_reader_feed(&reader, static_cast<uint8_t>(c))) go_on = run_command(dialog, reader.line);
-            // A disconnect or a lost port inside the wait ends the run: no line goes to
-            // a later link.
+        int line = 0;
+        auto run_line = [&]() {
+            ++line;
+            show_title(dialog, progress_text(path, line, lines).c_str());
+            go_on = run_command(dialog, reader.line);
+            // A disconnect or a lost port inside the wait ends the run: no line goes
+            // to a later link.
             if (go_on && g_main.link != link) go_on = false;
-        }
-        if (go_on && line_reader_finish(&reader)) go_on = run_command(dialog, reader.line);
+            if (go_on && g_stop_requested) {
+                std::string note = "(command file stopped at line " + std::to_string(line) + " of " +
+                                   std::to_string(lines) + ")";
+                log_append(dialog, note.c_str(), LOG_NOTE);
+                go_on = false;
+            }
+        };
+        int c;
+        while (go_on && (c = std::fgetc(file)) != EOF)
+            if (line_reader_feed(&reader, static_cast<uint8_t>(c))) run_line();
+        if (go_on && line_reader_finish(&reader)) run_line();
         std::fclose(file);
         --g_running;
-        if (!go_on && !ui_dialog_alive(dialog)) return;
+        g_stop_requested = 0;
+        if (!ui_dialog_alive(dialog)) return;
+        ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);
+        show_title(dialog);
     }
     if (!ui_dialog_alive(dialog)) return;
     ui_enable(dialog, ID_COMMAND, g_main.connected);

@@ -151,6 +151,8 @@ TargetLink* link_connect(const char* connect_string) {
             break;
         }
         if (waiting == 0) {
+            // Given up only after a look at the input: a wait that ran long (a box
+            // opened inside it) may have let the answer arrive meanwhile.
             uint64_t waited = platform_now_ms() - start;
             if (waited >= GREETING_MS) break;
             link_wait(link, static_cast<uint32_t>(GREETING_MS - waited));

@@ -6,6 +6,20 @@
 // length; 0 when it cannot be obtained or does not fit (buf is then "" when size > 0).
 int profile_module_path(char* buf, int size);
 
+// The per-user settings folder, for when the executable's own folder cannot hold the
+// settings: "$XDG_CONFIG_HOME/zorvtalk", or "$HOME/.config/zorvtalk" when that is
+// unset, empty or not absolute. Returns the length; 0 (buf "" when size > 0) where
+// settings always stay beside the program (Windows), without a home, or when it does
+// not fit.
+int profile_user_dir(char* buf, int size);
+// 1 when the current user may create files in dir, else 0.
+int profile_dir_writable(const char* dir);
+// 1 when something exists at path, else 0.
+int profile_file_exists(const char* path);
+// Creates dir and its missing parents, new ones private to the user. 1 when dir is a
+// directory afterwards, else 0.
+int profile_make_dirs(const char* dir);
+
 // Like GetPrivateProfileStringA with a non-null key: copies the value of key in
 // section (or def when the file, the section or the key is missing) into buf, at most
 // size-1 characters and a NUL, cutting longer values. Returns the characters copied.
@@ -29,3 +43,8 @@ int profile_get_keys(const char* section, char* buf, int size, const char* path)
 // larger than 1 MiB, or when section or key is empty or a text would break the file's
 // structure (CR or LF anywhere, '=' in the key, a key starting with ';' or '[').
 int profile_put_string(const char* section, const char* key, const char* value, const char* path);
+
+// Replaces the whole file at path with size bytes of data, atomically (a temporary
+// beside it, then a rename), so a failure or a kill leaves the old file whole. Non-zero
+// on success. Used for the files that are not INI files (history, saved logs).
+int profile_replace_file(const char* path, const char* data, int size);

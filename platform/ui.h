@@ -15,10 +15,13 @@ enum UiMessageKind {
     UI_SYSCOMMAND,  // id: system-menu command (SYSCMD_...)
     UI_SIZE,        // width, height: the new client size in pixels
     UI_TIMER,       // id: timer id
+    UI_KEY,         // id: the single-line edit that has the focus, code: UI_KEY_UP or UI_KEY_DOWN
 };
 
 // Notification codes carried by UI_COMMAND.
 constexpr int UI_CLICKED = 0, UI_SELCHANGE = 1, UI_EDITCHANGE = 5;
+// Keys a single-line edit passes on as UI_KEY (it has no use for them itself).
+constexpr int UI_KEY_UP = 1, UI_KEY_DOWN = 2;
 // Command ids the dialog manager sends.
 constexpr int UI_IDOK = 1, UI_IDCANCEL = 2;
 

@@ -74,9 +74,10 @@ const DialogTemplate PIN_PANEL_DIALOG = {
     PIN_CONTROLS, static_cast<int>(sizeof PIN_CONTROLS / sizeof PIN_CONTROLS[0]),
 };
 
-const SystemMenuEntry SYSTEM_MENU[6] = {
-    {0, nullptr}, {SYSCMD_REPORT, "ZORV &Report"}, {0, nullptr}, {SYSCMD_PIN_PANEL, "ZORV as &LPT"},
-    {0, nullptr}, {SYSCMD_ABOUT, "&About ZORVTalk"},
+// Stop Command File comes last, so the long-standing entries keep their places.
+const SystemMenuEntry SYSTEM_MENU[8] = {
+    {0, nullptr}, {SYSCMD_REPORT, "ZORV &Report"},    {0, nullptr}, {SYSCMD_PIN_PANEL, "ZORV as &LPT"},
+    {0, nullptr}, {SYSCMD_ABOUT, "&About ZORVTalk"}, {0, nullptr}, {SYSCMD_STOP_FILE, "Stop Command &File"},
 };
 
 int mul_div(int a, int b, int c) {

@@ -62,8 +62,8 @@ struct SystemMenuEntry {
     int command;
     const char* text;
 };
-constexpr int SYSCMD_ABOUT = 1, SYSCMD_REPORT = 2, SYSCMD_PIN_PANEL = 3;
-extern const SystemMenuEntry SYSTEM_MENU[6];
+constexpr int SYSCMD_ABOUT = 1, SYSCMD_REPORT = 2, SYSCMD_PIN_PANEL = 3, SYSCMD_STOP_FILE = 4;
+extern const SystemMenuEntry SYSTEM_MENU[8];
 
 // The program icon's artwork: 16-colour palette images, one palette index per pixel.
 struct IconImage {

@@ -1,9 +1,11 @@
-// The settings file beside the executable: the path rule and the read/write layer,
-// sharing one path buffer and one value buffer for the whole program.
+// The settings file beside the executable (or in the per-user folder when the
+// executable's is not writable): the path rule and the read/write layer, sharing one
+// path buffer and one value buffer for the whole program.
 #include "settings/settings.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/profile.h"
 
@@ -19,6 +21,25 @@ const char* text_or_empty(const char* s) { return s ? s : ""; }
 
 // "" when no usable settings path exists, so callers can skip the platform call.
 const char* resolve(const char* file) { return (file && *file) ? file : settings_path(); }
+
+// The part of a path before its last separator ('/' or '\\'), or "." without one.
+std::string folder_of(const std::string& path) {
+    size_t sep = path.find_last_of("/\\");
+    if (sep == std::string::npos) return ".";
+    return sep == 0 ? path.substr(0, 1) : path.substr(0, sep);
+}
+
+std::string file_name(const std::string& path) {
+    size_t sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+// The per-user folder is made on the first save into it, as a fresh account has none.
+void make_user_folder_for(const char* path) {
+    char user_dir[SETTINGS_TEXT_SIZE];
+    if (!profile_user_dir(user_dir, sizeof user_dir)) return;
+    if (folder_of(path) == user_dir) profile_make_dirs(user_dir);
+}
 
 }  // namespace
 
@@ -46,11 +67,36 @@ int settings_path_from_module(const char* module, char* out, int size) {
     return int(total);
 }
 
+int settings_path_choose(const char* beside, int folder_writable, int file_exists,
+                         const char* user_dir, char* out, int size) {
+    if (!out || size <= 0) return 0;
+    out[0] = '\0';
+    if (!beside || !*beside) return 0;
+    std::string chosen = beside;
+    if (!folder_writable && !file_exists && user_dir && *user_dir) {
+        std::string in_user_dir = std::string(user_dir) + "/" + file_name(beside);
+        if (in_user_dir.size() <= size_t(MAX_TEXT)) chosen = in_user_dir;
+    }
+    if (chosen.size() >= size_t(size)) return 0;
+    std::strcpy(out, chosen.c_str());
+    return int(chosen.size());
+}
+
+int settings_locate(const char* beside, char* out, int size) {
+    if (!beside || !*beside) return settings_path_choose(beside, 0, 0, nullptr, out, size);
+    char user_dir[SETTINGS_TEXT_SIZE];
+    // Only a system with a per-user folder needs to know more about the program's own.
+    if (!profile_user_dir(user_dir, sizeof user_dir)) return settings_path_choose(beside, 1, 1, "", out, size);
+    return settings_path_choose(beside, profile_dir_writable(folder_of(beside).c_str()),
+                                profile_file_exists(beside), user_dir, out, size);
+}
+
 const char* settings_path() {
     if (g_path[0] || g_path_fixed) return g_path;
-    char module[SETTINGS_TEXT_SIZE];
-    if (profile_module_path(module, sizeof module) > 0)
-        settings_path_from_module(module, g_path, sizeof g_path);
+    char module[SETTINGS_TEXT_SIZE], beside[SETTINGS_TEXT_SIZE];
+    if (profile_module_path(module, sizeof module) > 0 &&
+        settings_path_from_module(module, beside, sizeof beside) > 0)
+        settings_locate(beside, g_path, sizeof g_path);
     return g_path;
 }
 
@@ -76,6 +122,7 @@ const char* profile_read_string(const char* file, const char* section, const cha
 int profile_write_string(const char* file, const char* section, const char* key, const char* value) {
     const char* path = resolve(file);
     if (!*path) return 0;
+    make_user_folder_for(path);
     return profile_put_string(text_or_empty(section), text_or_empty(key), text_or_empty(value),
                               path);
 }

@@ -1,5 +1,6 @@
-// The settings file beside the executable (<executable name>.ini): path rule and
-// string/integer reads and writes over the platform's private-profile calls.
+// The settings file (<executable name>.ini) beside the executable or in the per-user
+// folder: path rule and string/integer reads and writes over the platform's
+// private-profile calls.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,23 @@ constexpr int SETTINGS_TEXT_SIZE = 261;
 // the result would exceed 260 characters or not fit in size bytes.
 int settings_path_from_module(const char* module, char* out, int size);
 
-// The cached settings path, computed from the executable on first use. "" while the
-// executable's path cannot be obtained or the result would be too long; every
-// settings operation on an empty path does nothing (reads "" / 0, writes 0).
+// Where the settings file lives, given `beside`, its path beside the executable:
+// `beside` itself when its folder is writable or the file is already there (portable
+// use); otherwise the same file name in user_dir, the per-user settings folder, or
+// `beside` when there is none (Windows) or the result would exceed 260 characters.
+// Returns the length written to out; 0 (out "") when beside is null or empty or the
+// result does not fit in size bytes.
+int settings_path_choose(const char* beside, int folder_writable, int file_exists,
+                         const char* user_dir, char* out, int size);
+// settings_path_choose with this system's answers (folder writable, file there, the
+// per-user folder). For a front end that shares another program's settings.
+int settings_locate(const char* beside, char* out, int size);
+
+// The cached settings path: settings_locate of the path beside the executable,
+// computed on first use. "" while the executable's path cannot be obtained or the
+// result would be too long; every settings operation on an empty path does nothing
+// (reads "" / 0, writes 0). A write to a file in the per-user folder creates the
+// folder first.
 const char* settings_path();
 
 // Makes path the settings path from now on (tests, the demo). nullptr or "" drops the

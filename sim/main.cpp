@@ -45,6 +45,7 @@ const char* const USAGE =
     "  --status HEX        fix the status port (port 2) at HEX instead of the loopback\n"
     "  --log FILE          append a trace: one line per event, flushed at once\n"
     "  --help              this text\n"
+    "  --version           the version\n"
     "\n"
     "Protocol: every command line ends with CR (LF bytes are ignored) and gets exactly\n"
     "one CR-ended reply. The line \"A\" is the greeting: it stops any running command\n"
@@ -148,6 +149,9 @@ int parse_args(int argc, char** argv, Args* a) {
         };
         if (o == "--help" || o == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        } else if (o == "--version") {
+            std::printf("zorv-sim %s\n", ZORV_VERSION);
             return 0;
         } else if (o == "--once") {
             a->once = true;

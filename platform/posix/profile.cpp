@@ -1,12 +1,16 @@
 // Private-profile INI files on POSIX: Windows lookup rules over a plain text file,
-// edited in memory and replaced atomically (temporary file, fsync, rename).
+// edited in memory and replaced atomically (locked temporary file, fsync, rename).
 #include "platform/profile.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -196,30 +200,134 @@ std::string directory_of(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Writes data to a new file beside target and renames it over target, so readers see
-// either the old file or the new one, never a mix or a stub.
-bool replace_file(const std::string& target, const std::string& data, bool existed, mode_t mode) {
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = target + ".tmp" + std::to_string(getpid());
-        if (attempt > 0) tmp += "-" + std::to_string(attempt);
-        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                  existed ? (mode & 0777) : 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+// The file's text with section/key set to value, added where missing.
+std::string with_value(std::string s, const std::string& sec, const std::string& name,
+                       const std::string& val) {
+    // New lines follow the file's own line ends; a new file gets LF, the Linux way.
+    size_t first_lf = s.find('\n');
+    std::string eol = (first_lf != std::string::npos && first_lf > 0 && s[first_lf - 1] == '\r')
+                          ? "\r\n"
+                          : "\n";
+
+    Found f = find(s, sec, &name);
+    if (f.key) {
+        // Keep the key's spelling and indentation as found; only the value changes.
+        const Line& k = f.key_line;
+        std::string line = s.substr(k.name.begin, k.name.end - k.name.begin) + "=" + val;
+        s.replace(k.name.begin, k.content_end - k.name.begin, line);
+    } else if (f.section) {
+        const Line& after = f.any_key ? f.last_key : f.header;
+        std::string kv = name + "=" + val;
+        s.insert(after.next, after.has_end ? kv + eol : eol + kv);
+    } else {
+        std::string tail;
+        if (!s.empty() && s.back() != '\n') tail = eol;
+        tail += "[" + sec + "]" + eol + name + "=" + val + eol;
+        s += tail;
     }
-    if (fd < 0) return false;
-    bool ok = true;
-    // The create mode passed through the umask; the old file's bits are wanted exactly.
-    if (existed && fchmod(fd, mode) != 0) ok = false;
+    return s;
+}
+
+// Settings are saved under one temporary name, <target>.tmp, locked while in use:
+// whoever holds the lock on the file now at that name owns the name. A save killed
+// mid-way leaves that file unlocked, and the next save reuses it; a save running in
+// another instance is waited for, so the two edits follow one another instead of
+// one undoing the other.
+constexpr int LOCK_TRIES = 100;  // 10 ms apart: a save takes milliseconds
+constexpr long LOCK_RETRY_NS = 10 * 1000 * 1000;
+
+std::string temporary_of(const std::string& target) { return target + ".tmp"; }
+
+// Opens and locks the temporary file; -1 when it cannot be had within about a second.
+int lock_temporary(const std::string& tmp) {
+    for (int attempt = 0; attempt < LOCK_TRIES; ++attempt) {
+        if (attempt > 0) {
+            struct timespec pause = {0, LOCK_RETRY_NS};
+            nanosleep(&pause, nullptr);
+        }
+        // O_NOFOLLOW and O_NONBLOCK: a link or a FIFO planted at the name is refused.
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        int fd = open(tmp.c_str(), O_RDWR | O_CREAT | flags, 0666);
+        if (fd < 0 && errno == EACCES) {
+            // Left read-only (a killed save of a read-only file) or by another user: if
+            // nobody holds it, it is ours to remove, and the name is free again.
+            fd = open(tmp.c_str(), O_RDONLY | flags);
+            if (fd < 0) return -1;
+            if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                close(fd);
+                continue;
+            }
+            struct stat held, now;
+            bool ours = fstat(fd, &held) == 0 && lstat(tmp.c_str(), &now) == 0 &&
+                        held.st_dev == now.st_dev && held.st_ino == now.st_ino;
+            bool removed = ours && S_ISREG(held.st_mode) && unlink(tmp.c_str()) == 0;
+            close(fd);
+            if (ours && !removed) return -1;
+            continue;  // removed, or renamed into place meanwhile: try the name again
+        }
+        if (fd < 0) return -1;
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            close(fd);
+            return -1;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR)) {
+            close(fd);
+            continue;
+        }
+        // Locked (or locks are not supported here, and the save goes ahead as before).
+        // If the holder we waited for renamed the file into place, the name is free
+        // again and belongs to a new file: start over.
+        struct stat now;
+        if (lstat(tmp.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+            return fd;
+        close(fd);
+    }
+    return -1;
+}
+
+// Temporaries of earlier versions were named <target>.tmp<pid> or .tmp<pid>-<n>; those
+// of processes that are gone are litter.
+void remove_dead_temporaries(const std::string& target) {
+    std::string dir = directory_of(target);
+    std::string prefix = target.substr(target.rfind('/') + 1) + ".tmp";
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (struct dirent* e = readdir(d)) {
+        const char* name = e->d_name;
+        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
+        const char* p = name + prefix.size();
+        long long pid = 0;
+        const char* digits = p;
+        while (*p >= '0' && *p <= '9' && pid < INT_MAX) pid = pid * 10 + (*p++ - '0');
+        if (p == digits || pid <= 0 || pid >= INT_MAX) continue;
+        if (*p == '-') {
+            const char* more = ++p;
+            while (*p >= '0' && *p <= '9') ++p;
+            if (p == more) continue;
+        }
+        if (*p != '\0') continue;
+        // EPERM means alive under another user: only a pid nobody has is dead.
+        if (kill(pid_t(pid), 0) != 0 && errno == ESRCH) unlinkat(dirfd(d), name, 0);
+    }
+    closedir(d);
+}
+
+// Writes data to the locked temporary and renames it over target, so readers see
+// either the old file or the new one, never a mix or a stub. Closes fd.
+bool replace_file(int fd, const std::string& tmp, const std::string& target, const std::string& data,
+                  bool existed, mode_t mode) {
+    // A reused temporary holds what a killed save left; the old file's mode bits are
+    // wanted exactly, not as the umask left them.
+    bool ok = ftruncate(fd, 0) == 0;
+    if (ok && existed) ok = fchmod(fd, mode) == 0;
     if (ok) ok = write_all(fd, data.data(), data.size());
     if (ok) ok = fsync(fd) == 0;
-    if (close(fd) != 0) ok = false;
     if (ok) ok = rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(tmp.c_str());
-        return false;
-    }
+    // Removed while still locked, so no waiting save can have taken the name over.
+    if (!ok) unlink(tmp.c_str());
+    if (close(fd) != 0) ok = false;
+    if (!ok) return false;
     // Makes the rename itself durable; the data is safe either way.
     int dir = open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -240,6 +348,48 @@ int profile_module_path(char* buf, int size) {
     std::memcpy(buf, path, size_t(n));
     buf[n] = '\0';
     return int(n);
+}
+
+int profile_user_dir(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
+    const char* config = getenv("XDG_CONFIG_HOME");
+    std::string dir;
+    if (config && config[0] == '/') {
+        dir = config;
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || home[0] != '/') return 0;
+        dir = std::string(home) + "/.config";
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    dir += dir == "/" ? "zorvtalk" : "/zorvtalk";
+    if (dir.size() >= size_t(size)) return 0;
+    std::memcpy(buf, dir.c_str(), dir.size() + 1);
+    return int(dir.size());
+}
+
+int profile_dir_writable(const char* dir) {
+    return dir && *dir && access(dir, W_OK | X_OK) == 0 ? 1 : 0;
+}
+
+int profile_file_exists(const char* path) {
+    struct stat st;
+    return path && *path && lstat(path, &st) == 0 ? 1 : 0;
+}
+
+int profile_make_dirs(const char* dir) {
+    if (!dir || !*dir) return 0;
+    std::string path = dir;
+    // Each missing level in turn, from the top: mkdir -p with mode 0700.
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string level = path.substr(0, slash);
+        if (!level.empty() && mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return 0;
+        if (slash == std::string::npos) break;
+    }
+    struct stat st;
+    return stat(dir, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
 int profile_get_string(const char* section, const char* key, const char* def, char* buf,
@@ -308,42 +458,52 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     Loaded file;
     LoadResult loaded = load_file(path, &file);
     if (loaded == LOAD_FAILED || file.truncated) return 0;
-    bool existed = loaded == LOAD_OK;
+    // Nothing to change: the directory (perhaps read-only) is not touched.
+    if (loaded == LOAD_OK && with_value(file.data, sec, name, val) == file.data) return 1;
 
     // Replace the file a symbolic link points to, not the link itself.
     std::string target = path;
-    if (existed) {
+    if (loaded == LOAD_OK) {
         char* real = realpath(path, nullptr);
         if (real) {
             target = real;
             free(real);
         }
     }
-
-    std::string s = file.data;
-    // New lines follow the file's own line ends; a new file gets LF, the Linux way.
-    size_t first_lf = s.find('\n');
-    std::string eol = (first_lf != std::string::npos && first_lf > 0 && s[first_lf - 1] == '\r')
-                          ? "\r\n"
-                          : "\n";
-
-    Found f = find(s, sec, &name);
-    if (f.key) {
-        // Keep the key's spelling and indentation as found; only the value changes.
-        const Line& k = f.key_line;
-        std::string line = s.substr(k.name.begin, k.name.end - k.name.begin) + "=" + val;
-        s.replace(k.name.begin, k.content_end - k.name.begin, line);
-    } else if (f.section) {
-        const Line& after = f.any_key ? f.last_key : f.header;
-        std::string kv = name + "=" + val;
-        s.insert(after.next, after.has_end ? kv + eol : eol + kv);
-    } else {
-        std::string tail;
-        if (!s.empty() && s.back() != '\n') tail = eol;
-        tail += "[" + sec + "]" + eol + name + "=" + val + eol;
-        s += tail;
+    std::string tmp = temporary_of(target);
+    int fd = lock_temporary(tmp);
+    if (fd < 0) return 0;
+    // Read again under the lock: another instance may have saved in the meantime.
+    file = Loaded();
+    loaded = load_file(path, &file);
+    std::string s;
+    if (loaded != LOAD_FAILED && !file.truncated) s = with_value(file.data, sec, name, val);
+    bool unchanged = loaded == LOAD_OK && !file.truncated && s == file.data;
+    if (unchanged || loaded == LOAD_FAILED || file.truncated || s.size() > MAX_FILE_BYTES) {
+        unlink(tmp.c_str());
+        close(fd);
+        return unchanged ? 1 : 0;
     }
-    if (existed && s == file.data) return 1;
-    if (s.size() > MAX_FILE_BYTES) return 0;
-    return replace_file(target, s, existed, file.mode) ? 1 : 0;
+    remove_dead_temporaries(target);
+    return replace_file(fd, tmp, target, s, loaded == LOAD_OK, file.mode) ? 1 : 0;
+}
+
+int profile_replace_file(const char* path, const char* data, int size) {
+    if (!path || !*path || size < 0 || (!data && size > 0)) return 0;
+    std::string target = path;
+    struct stat st;
+    bool existed = stat(path, &st) == 0;
+    if (existed) {
+        if (!S_ISREG(st.st_mode)) return 0;
+        char* real = realpath(path, nullptr);
+        if (real) {
+            target = real;
+            free(real);
+        }
+    }
+    std::string tmp = temporary_of(target);
+    int fd = lock_temporary(tmp);
+    if (fd < 0) return 0;
+    return replace_file(fd, tmp, target, std::string(data ? data : "", size_t(size)), existed,
+                        existed ? st.st_mode & 07777 : 0) ? 1 : 0;
 }

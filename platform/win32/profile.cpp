@@ -36,6 +36,24 @@ int profile_module_path(char* buf, int size) {
     return static_cast<int>(n);
 }
 
+// Settings stay beside the program on Windows, whatever its folder allows.
+int profile_user_dir(char* buf, int size) {
+    if (buf && size > 0) buf[0] = '\0';
+    return 0;
+}
+
+int profile_dir_writable(const char* dir) { return dir && *dir ? 1 : 0; }
+
+int profile_file_exists(const char* path) {
+    return path && *path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int profile_make_dirs(const char* dir) {
+    if (!dir || !*dir) return 0;
+    DWORD attributes = GetFileAttributesA(dir);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
 int profile_get_string(const char* section, const char* key, const char* def, char* buf, int size,
                        const char* path) {
     if (!buf || size <= 0) return 0;
@@ -82,4 +100,19 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     if (has_line_break(section) || has_line_break(key) || has_line_break(value)) return 0;
     if (name.find('=') != std::string::npos || name[0] == ';' || name[0] == '[') return 0;
     return WritePrivateProfileStringA(sec.c_str(), name.c_str(), value, path) ? 1 : 0;
+}
+
+int profile_replace_file(const char* path, const char* data, int size) {
+    if (!path || !*path || size < 0 || (!data && size > 0)) return 0;
+    std::string tmp = std::string(path) + ".tmp";
+    HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    DWORD written = 0;
+    bool ok = size == 0 || (WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) &&
+                            written == static_cast<DWORD>(size));
+    if (ok) ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    if (ok) ok = MoveFileExA(tmp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) DeleteFileA(tmp.c_str());
+    return ok ? 1 : 0;
 }

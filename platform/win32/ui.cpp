@@ -85,6 +85,33 @@ LRESULT custom_draw(UiWindow* w, NMLVCUSTOMDRAW* cd) {
     }
 }
 
+// Single-line edits pass Up and Down on to the dialog logic (the command line's
+// history); they have no use for them themselves.
+const char* const OLD_PROC = "zorv.edit.proc";
+
+LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto old = reinterpret_cast<WNDPROC>(GetPropA(hwnd, OLD_PROC));
+    if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN)) {
+        HWND dialog = GetParent(hwnd);
+        auto* w = reinterpret_cast<UiWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        deliver(w, UI_KEY, GetDlgCtrlID(hwnd), wp == VK_UP ? UI_KEY_UP : UI_KEY_DOWN);
+        return 0;
+    }
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+        RemovePropA(hwnd, OLD_PROC);
+    }
+    return old ? CallWindowProcA(old, hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void pass_keys_of_edits(HWND dialog) {
+    for (HWND h = GetWindow(dialog, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
+        if (!is_class(h, "Edit") || (GetWindowLongA(h, GWL_STYLE) & ES_MULTILINE)) continue;
+        LONG_PTR old = SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(edit_proc));
+        SetPropA(h, OLD_PROC, reinterpret_cast<HANDLE>(old));
+    }
+}
+
 INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     UiWindow* w = reinterpret_cast<UiWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
     switch (msg) {
@@ -93,13 +120,14 @@ INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetWindowLongPtrA(hwnd, DWLP_USER, lp);
         w->hwnd = hwnd;
         if (g_app_icon) SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_app_icon));
+        pass_keys_of_edits(hwnd);
         deliver(w, UI_INIT, 0);
         return FALSE;  // the focus the handler chose stays
     case WM_COMMAND:
         deliver(w, UI_COMMAND, LOWORD(wp), HIWORD(wp));
         return FALSE;
     case WM_SYSCOMMAND:
-        if (wp == SYSCMD_ABOUT || wp == SYSCMD_REPORT || wp == SYSCMD_PIN_PANEL) {
+        if (wp == SYSCMD_ABOUT || wp == SYSCMD_REPORT || wp == SYSCMD_PIN_PANEL || wp == SYSCMD_STOP_FILE) {
             deliver(w, UI_SYSCOMMAND, static_cast<int>(wp));
             return TRUE;
         }

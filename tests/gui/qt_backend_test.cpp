@@ -588,7 +588,8 @@ TEST(QtBackend, EndingTheOwnerEndsWhatItOwns) {
         EXPECT_EQ(run(MAIN_DIALOG, s), 7);
         EXPECT_EQ(panel_result, UI_IDCANCEL);
         QCoreApplication::processEvents();
-        for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(top->isVisible()) << top->windowTitle().toStdString();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            EXPECT_FALSE(top->isVisible()) << top->windowTitle().toStdString();
     }
 }
 
@@ -620,7 +621,7 @@ TEST(QtBackend, TimersMenuAndResize) {
                 QStringList texts;
                 for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
                 EXPECT_EQ(texts, (QStringList{"&Close\tAlt+F4", "-", "ZORV &Report", "-", "ZORV as &LPT", "-",
-                                              "&About ZORVTalk"}));
+                                              "&About ZORVTalk", "-", "Stop Command &File"}));
                 EXPECT_FALSE(menu->actions()[2]->isEnabled());
                 QTest::keyClick(ui_qt_control(w, ID_CONNECT), Qt::Key_Space, Qt::AltModifier);
                 EXPECT_TRUE(menu->isVisible());

@@ -299,6 +299,11 @@ TEST_F(WindowTest, ConnectSavesSettingsAndEchoes) {
         expect_log(d, {"echo hello", "hello"});
         EXPECT_EQ(edit(d, ID_COMMAND)->text(), QString());
         EXPECT_TRUE(edit(d, ID_COMMAND)->isEnabled());
+        // Up recalls the command typed before, Down past it gives an empty line.
+        QTest::keyClick(edit(d, ID_COMMAND), Qt::Key_Up);
+        EXPECT_EQ(edit(d, ID_COMMAND)->text(), QStringLiteral("echo hello"));
+        QTest::keyClick(edit(d, ID_COMMAND), Qt::Key_Down);
+        EXPECT_EQ(edit(d, ID_COMMAND)->text(), QString());
         EXPECT_TRUE(button(d, ID_CONNECT)->isEnabled());
     });
 }

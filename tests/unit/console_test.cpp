@@ -1,5 +1,6 @@
 // The main window's logic through the fake ui: start-up, connecting, commands,
 // Pause/Continue, Enter routing, exit, layout and the status report.
+#include "console/command_history.h"
 #include "console/layout.h"
 #include "console/log_view.h"
 #include "console/port_list.h"
@@ -73,7 +74,10 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
                                                                             {0, "-"},
                                                                             {SYSCMD_PIN_PANEL, "ZORV as &LPT"},
                                                                             {0, "-"},
-                                                                            {SYSCMD_ABOUT, "&About ZORVTalk"}}));
+                                                                            {SYSCMD_ABOUT, "&About ZORVTalk"},
+                                                                            {0, "-"},
+                                                                            {SYSCMD_STOP_FILE, "Stop Command &File"}}));
+        EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_EQ(w->colour_of(0), 0x000000u);
         EXPECT_EQ(w->colour_of(1), 0x0000FFu);
         EXPECT_EQ(w->colour_of(2), 0x000000u);
@@ -343,6 +347,8 @@ TEST_F(ConsoleTest, DuringAConnect) {
                     fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});  // a double click
                     w->focus = ID_PORT;
                     fake_ui_click(w, UI_IDOK);
+                    w->focus = 0;  // the disabled button lost it: Enter must not open About
+                    fake_ui_click(w, UI_IDOK);
                     fake_ui_pump();
                 }
                 fake_push("\r");
@@ -382,7 +388,7 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         };
         fake_ui().on_dispatch = [&] {
             fake_ui().on_dispatch = nullptr;
-            EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_PIN_PANEL});
+            EXPECT_EQ(w->menu_disabled, (std::set<int>{SYSCMD_PIN_PANEL, SYSCMD_STOP_FILE}));
             fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});
             fake_ui_fire_timers();  // the idle check leaves a waiting command alone
             fake_ui_click(w, ID_CONNECT);  // Disconnect from inside the wait
@@ -391,7 +397,7 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         fake_ui_type(w, ID_COMMAND, "run 60000");
         fake_ui_click(w, UI_IDOK);
         EXPECT_FALSE(panel_opened);
-        EXPECT_TRUE(w->menu_disabled.empty());
+        EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_EQ(rows(w), (std::vector<std::string>{"run 60000", "(no reply: disconnected)"}));
         EXPECT_EQ(g_main.connected, 0);
         EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
@@ -428,6 +434,71 @@ TEST_F(ConsoleTest, StatusReportNeverHangs) {
             fake_serial().input.clear();
         }
     });
+}
+
+TEST(CommandHistory, StepsNewestFirst) {
+    const struct {
+        std::vector<std::string> typed;
+        std::string keys;  // U up, D down
+        std::vector<std::string> shown;  // the command line after each key ("-": unchanged)
+    } cases[] = {
+        {{}, "UD", {"-", ""}},
+        {{"a", "b", "c"}, "UUUUDDD", {"c", "b", "a", "a", "b", "c", ""}},
+        {{"a", "a", "b", "a"}, "UUUU", {"a", "b", "a", "a"}},  // consecutive repeats once
+        {{"x", "y"}, "DUD", {"", "y", ""}},
+    };
+    for (const auto& c : cases) {
+        CommandHistory h;
+        for (const auto& t : c.typed) history_add(&h, t.c_str());
+        std::vector<std::string> shown;
+        for (char k : c.keys) {
+            const char* text = k == 'U' ? history_older(&h) : history_newer(&h);
+            shown.push_back(text ? text : "-");
+        }
+        EXPECT_EQ(shown, c.shown) << c.keys;
+    }
+    CommandHistory big;
+    int saves_due = 0;
+    for (int i = 0; i < 1200; ++i) saves_due += history_add(&big, std::to_string(i).c_str());
+    EXPECT_EQ(big.entries.size(), static_cast<size_t>(HISTORY_MAX));
+    EXPECT_EQ(big.entries.front(), "700");
+    EXPECT_GT(saves_due, 0);
+}
+
+// Typed commands (not file lines) are kept, recalled with Up/Down, and survive a restart.
+TEST_F(ConsoleTest, HistoryInTheWindowAndAcrossRuns) {
+    g_history = CommandHistory();
+    auto type = [&](UiWindow* w, const char* text) {
+        w->focus = ID_COMMAND;
+        fake_ui_type(w, ID_COMMAND, text);
+        fake_ui_click(w, UI_IDOK);
+    };
+    auto key = [&](UiWindow* w, int k) {
+        fake_ui_send(w, UiMessage{UI_KEY, ID_COMMAND, k, 0, 0});
+        return fake_control(w, ID_COMMAND).text;
+    };
+    std::ofstream(dir_ + "/f.cmd") << "from-file\r";
+    run([&](UiWindow* w) {
+        connect(w);
+        type(w, "first");
+        type(w, "second");
+        fake_ui().chosen_files = {dir_ + "/f.cmd"};
+        fake_ui_click(w, ID_SEND_FILE);
+        EXPECT_EQ(key(w, UI_KEY_UP), "second");
+        EXPECT_EQ(key(w, UI_KEY_UP), "first");
+        EXPECT_EQ(key(w, UI_KEY_DOWN), "second");
+        EXPECT_EQ(key(w, UI_KEY_DOWN), "");
+        fake_ui_click(w, ID_CONNECT);
+    });
+    g_history = CommandHistory();
+    run([&](UiWindow* w) {
+        EXPECT_EQ(g_history.entries, (std::vector<std::string>{"first", "second"}));
+        connect(w);
+        EXPECT_EQ(key(w, UI_KEY_UP), "second");
+        fake_ui_click(w, ID_CONNECT);
+    });
+    std::ifstream f(dir_ + "/zorvtalk.history");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), {}), "first\nsecond\n");
 }
 
 TEST_F(ConsoleTest, ResizeMovesFromTheSnapshot) {

@@ -145,6 +145,35 @@ TEST_F(ScriptTest, StopDuringALineAndTheRestStillRuns) {
     EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
 }
 
+// The title shows where a file is; Stop Command File ends it after the running line.
+TEST_F(ScriptTest, ProgressInTheTitleAndStoppingTheFile) {
+    std::string path = write_file("five.cmd", "l1\r\nl2\r\nl3\nl4\nl5");
+    std::vector<std::string> titles;
+    run([&](UiWindow* w) {
+        connect(w, "COM5", "115200");
+        fake_ui().on_dispatch = [&] {
+            if (titles.empty() || titles.back() != w->title) titles.push_back(w->title);
+            EXPECT_TRUE(w->menu_disabled.count(SYSCMD_STOP_FILE) == 0);
+            if (lines.size() == 4) fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_STOP_FILE, 0, 0, 0});  // l3 runs
+        };
+        hold_replies = true;
+        fake_serial().on_time = [&](uint64_t) {
+            if (fake_serial().input.empty()) fake_push(controls.empty() ? "ok\r" : "stopped\r");
+        };
+        fake_ui().chosen_files = {path};
+        fake_ui_click(w, ID_SEND_FILE);
+        fake_ui().on_dispatch = nullptr;
+        EXPECT_EQ(rows(w), (Lines{"l1", "ok", "l2", "ok", "l3", "stopped", "(command file stopped at line 3 of 5)"}));
+        EXPECT_EQ(w->title, "ZORVTalk - COM5: 115200");
+        EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
+        EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
+    });
+    EXPECT_EQ(titles, (Lines{"ZORVTalk - COM5: 115200 - five.cmd (line 1 of 5)",
+                             "ZORVTalk - COM5: 115200 - five.cmd (line 2 of 5)",
+                             "ZORVTalk - COM5: 115200 - five.cmd (line 3 of 5)"}));
+    EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
+}
+
 TEST_F(ScriptTest, LostPortEndsTheRunAndShowsDisconnected) {
     std::string path = write_file("many", "a\rb\rc\rd\r");
     answer = [&](const std::string& line) {

@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -92,6 +98,88 @@ TEST(SettingsPath, ComesFromTheExecutableWithoutOverride) {
     ASSERT_GT(path.size(), tail.size());
     EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
     EXPECT_EQ(path[0], '/');
+}
+
+TEST(SettingsPath, StaysBesideTheProgramUnlessItsFolderCannotHoldIt) {
+    const std::string long_dir = "/" + std::string(250, 'u');  // + "/zorvtalk.ini" is too long
+    const struct {
+        const char* beside;
+        int writable, exists;
+        const char* user_dir;
+        std::string expected;
+    } cases[] = {
+        {"/opt/zt/bin/zorvtalk.ini", 1, 0, "/home/u/.config/zorvtalk", "/opt/zt/bin/zorvtalk.ini"},
+        {"/usr/bin/zorvtalk.ini", 0, 1, "/home/u/.config/zorvtalk", "/usr/bin/zorvtalk.ini"},
+        {"/usr/bin/zorvtalk.ini", 0, 0, "/home/u/.config/zorvtalk", "/home/u/.config/zorvtalk/zorvtalk.ini"},
+        {"/usr/bin/zorvtalk.ini", 0, 0, "", "/usr/bin/zorvtalk.ini"},
+        {"/usr/bin/zorvtalk.ini", 0, 0, nullptr, "/usr/bin/zorvtalk.ini"},
+        {"C:\\Tools\\term.ini", 0, 0, "", "C:\\Tools\\term.ini"},
+        {"/usr/bin/zorvtalk.ini", 0, 0, long_dir.c_str(), "/usr/bin/zorvtalk.ini"},
+        {"", 1, 1, "/home/u", ""},
+        {nullptr, 1, 1, "/home/u", ""},
+    };
+    for (const auto& c : cases) {
+        char out[SETTINGS_TEXT_SIZE] = "junk";
+        EXPECT_EQ(settings_path_choose(c.beside, c.writable, c.exists, c.user_dir, out, sizeof out),
+                  int(c.expected.size()));
+        EXPECT_EQ(std::string(out), c.expected) << (c.beside ? c.beside : "null");
+    }
+}
+
+// Sets or clears an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        const char* old = getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
+
+TEST(SettingsPath, PerUserFolderFollowsXdgConfigHome) {
+    const struct {
+        const char *xdg, *home, *expected;
+    } cases[] = {
+        {"/cfg", "/home/u", "/cfg/zorvtalk"},
+        {"/cfg/", "/home/u", "/cfg/zorvtalk"},
+        {nullptr, "/home/u", "/home/u/.config/zorvtalk"},
+        {"", "/home/u", "/home/u/.config/zorvtalk"},
+        {"relative/cfg", "/home/u", "/home/u/.config/zorvtalk"},
+        {nullptr, nullptr, ""},
+        {nullptr, "relative", ""},
+    };
+    for (const auto& c : cases) {
+        ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg), home("HOME", c.home);
+        char out[SETTINGS_TEXT_SIZE] = "junk";
+        EXPECT_EQ(profile_user_dir(out, sizeof out), int(std::strlen(c.expected)));
+        EXPECT_STREQ(out, c.expected) << (c.xdg ? c.xdg : "unset");
+    }
+}
+
+TEST_F(SettingsFile, FolderThatCannotHoldTheFileSendsItToTheUserFolder) {
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir + "/cfg").c_str());
+    char out[SETTINGS_TEXT_SIZE];
+    ASSERT_GT(settings_locate(ini.c_str(), out, sizeof out), 0);
+    EXPECT_EQ(std::string(out), ini);
+    // A missing folder is not writable even for root.
+    ASSERT_GT(settings_locate((dir + "/gone/term.ini").c_str(), out, sizeof out), 0);
+    const std::string user_ini = dir + "/cfg/zorvtalk/term.ini";
+    EXPECT_EQ(std::string(out), user_ini);
+
+    // The first save there makes the folders, private to the user.
+    settings_use_path(user_ini.c_str());
+    ASSERT_NE(settings_write_int("Connection", "Port", 6), 0);
+    EXPECT_EQ(read_raw(user_ini), "[Connection]\nPort=6\n");
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/cfg/zorvtalk").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(SettingsFile, ReadsIntegersLikeAtol) {
@@ -251,13 +339,6 @@ TEST_F(SettingsFile, ReplacementKeepsModeLinksAndOldFileOnFailure) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(read_raw(ini), "[Connection]\nPort=5\n");
 
-    // A temporary left by an earlier process with our pid is neither used nor removed.
-    const std::string stale = ini + ".tmp" + std::to_string(getpid());
-    write_raw(stale, "stale");
-    ASSERT_NE(settings_write_int("Connection", "Port", 5), 0);
-    EXPECT_EQ(read_raw(stale), "stale");
-    std::filesystem::remove(stale);
-
     if (geteuid() == 0) GTEST_SKIP() << "root ignores permission bits";
     chmod(dir.c_str(), 0500);  // the file stays writable, the directory does not
     EXPECT_EQ(settings_write_int("Connection", "Port", 7), 0);
@@ -267,6 +348,69 @@ TEST_F(SettingsFile, ReplacementKeepsModeLinksAndOldFileOnFailure) {
     EXPECT_STREQ(settings_read_string("Connection", "Port"), "");
     EXPECT_EQ(settings_write_int("Connection", "Port", 7), 0);
     EXPECT_EQ(entries().size(), 2u);  // term.ini and link.ini, no temporaries
+}
+
+pid_t dead_pid() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+TEST_F(SettingsFile, SavesLeaveNoLitter) {
+    const std::string tmp = ini + ".tmp", dead = std::to_string(dead_pid());
+    // What a killed save leaves: its temporary, and earlier versions' per-process ones.
+    write_raw(tmp, "half a file that is longer than the new one");
+    for (const std::string& name : std::vector<std::string>{"term.ini.tmp" + dead, "term.ini.tmp" + dead + "-2",
+                                    "term.ini.tmp" + std::to_string(getpid()), "term.ini.tmpx",
+                                    "other.ini.tmp" + dead})
+        write_raw(dir + "/" + name, "x");
+    ASSERT_NE(settings_write_int("Connection", "Port", 4), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=4\n");
+    auto names = entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"other.ini.tmp" + dead, "term.ini",
+                                               "term.ini.tmp" + std::to_string(getpid()),
+                                               "term.ini.tmpx"}));
+
+    // A save under way elsewhere holds the temporary: wait a bounded time, then give
+    // up without touching either file.
+    int holder = open(tmp.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(settings_write_int("Connection", "Port", 5), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=4\n");
+    EXPECT_TRUE(std::filesystem::exists(tmp));
+    close(holder);
+    ASSERT_NE(settings_write_int("Connection", "Port", 5), 0);
+    EXPECT_FALSE(std::filesystem::exists(tmp));
+
+    // Killed after taking a read-only file's mode: the leftover must not block saves.
+    write_raw(tmp, "x");
+    chmod(tmp.c_str(), 0444);
+    ASSERT_NE(settings_write_int("Connection", "Port", 6), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=6\n");
+    EXPECT_FALSE(std::filesystem::exists(tmp));
+}
+
+TEST_F(SettingsFile, ConcurrentSavesKeepEachOthersKeys) {
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        if (children[c] == 0) {
+            const std::string key = "K" + std::to_string(c);
+            int ok = 1;
+            for (int i = 1; i <= 20; ++i) ok &= settings_write_int("S", key.c_str(), i) != 0;
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_EQ(settings_read_int("S", "K0"), 20);
+    EXPECT_EQ(settings_read_int("S", "K1"), 20);
+    EXPECT_EQ(entries(), std::vector<std::string>{"term.ini"});
 }
 
 TEST_F(SettingsFile, RefusesToRewriteAnOversizedFile) {

@@ -1,0 +1,458 @@
+// The Qt backend's dialogs: built from the template tables with absolute geometry,
+// run modally, ended; their native events turned into UiMessages, their timers and
+// the geometry the proportional layout reads and sets.
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstring>
+
+#include "platform/qt/ui_qt.h"
+#include "platform/qt/ui_qt_internal.h"
+
+namespace qt_backend {
+
+namespace {
+
+// Windows sizes a drop-down combo's edit field from the font; 12 units is what the
+// single-line edits of the templates use, so the closed boxes line up with them.
+constexpr int COMBO_EDIT_UNITS = 12;
+constexpr int MIN_TIMER_MS = 10;
+
+// Check boxes of the templates are 8 units high, a pixel or two less than the style's
+// box with its frame: shrink the box to the control so rows do not cut each other.
+class FittingStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if ((metric == PM_IndicatorHeight || metric == PM_IndicatorWidth) && widget && widget->height() > 4)
+            return qMin(value, widget->height() - 2);
+        return value;
+    }
+};
+
+QStyle* fitting_style() {
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new FittingStyle();
+        style->setParent(qApp);
+    }
+    return style;
+}
+
+// Enter, Escape and Alt+Space are the dialog's, whatever control has the focus: the
+// dialog procedure routes Enter itself, and no button is a default button.
+class KeyFilter : public QObject {
+public:
+    KeyFilter(UiWindow* w, QObject* parent) : QObject(parent), w_(w) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+        if (window_blocked(w_)) return true;
+        auto* key = static_cast<QKeyEvent*>(event);
+        Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plain) {
+            // As in a Windows dialog, a focused push button takes Enter as a click.
+            if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                button && button->window() == w_->dialog && button->isEnabled()) {
+                button->click();
+                return true;
+            }
+            deliver_input(w_, UI_COMMAND, UI_IDOK);
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && plain) {
+            deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
+            return true;
+        }
+        // Up and Down in a single-line edit (not a combo box's) go to the dialog
+        // logic: the command line's history.
+        if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) && plain) {
+            auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            if (edit && edit->parentWidget() == w_->dialog) {
+                deliver_input(w_, UI_KEY, ui_focus_id(w_), key->key() == Qt::Key_Up ? UI_KEY_UP : UI_KEY_DOWN);
+                return true;
+            }
+        }
+        if (key->key() == Qt::Key_Space && mods == Qt::AltModifier) {
+            if (w_->dialog) show_menu(w_, w_->dialog->mapToGlobal(QPoint(0, 0)));
+            return true;
+        }
+        return false;
+    }
+
+private:
+    UiWindow* w_;
+};
+
+// The dialog leaves every way of closing to the dialog procedure; it ends only
+// through ui_end_dialog.
+class Dialog : public QDialog {
+public:
+    Dialog(UiWindow* w, QWidget* parent) : QDialog(parent), w_(w) {}
+
+    void accept() override {}
+    void reject() override {
+        if (!w_->ended) deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (w_->ended) {
+            event->accept();
+            return;
+        }
+        event->ignore();
+        deliver_input(w_, UI_COMMAND, UI_IDCANCEL);
+    }
+
+    void resizeEvent(QResizeEvent* event) override {
+        QDialog::resizeEvent(event);
+        deliver(w_, UI_SIZE, 0, 0, event->size().width(), event->size().height());
+    }
+
+private:
+    UiWindow* w_;
+};
+
+// The dialog font, or the closest one installed: the base units, and so every
+// control's place, follow from it.
+QFont dialog_font(const DialogTemplate* tmpl) {
+    int points = tmpl && tmpl->point_size > 0 ? tmpl->point_size : 8;
+    QStringList families;
+    if (tmpl && tmpl->font && *tmpl->font) families << QString::fromUtf8(tmpl->font);
+    families << QStringLiteral("Tahoma") << QStringLiteral("DejaVu Sans") << QStringLiteral("Liberation Sans")
+             << QStringLiteral("Noto Sans");
+    for (const QString& family : families)
+        if (QFontDatabase::hasFamily(family)) return QFont(family, points);
+    QFont font;
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(points);
+    return font;
+}
+
+// Base units the Windows way: the average width of the 52 letters, rounded, and the
+// font height.
+void font_base_units(const QFont& font, int* base_x, int* base_y) {
+    QFontMetrics fm(font);
+    int extent = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    *base_x = (extent / 26 + 1) / 2;
+    *base_y = fm.height();
+}
+
+QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
+    QDialog* dlg = w->dialog;
+    int id = dc.id;
+    QString text = from_bytes(dc.text);
+    switch (dc.cls) {
+    case UI_STATIC: {
+        auto* label = new QLabel(text, dlg);
+        label->setTextFormat(Qt::PlainText);
+        Qt::Alignment align = (dc.style & SS_RIGHT_) ? Qt::AlignRight : Qt::AlignLeft;
+        align |= (dc.style & SS_CENTERIMAGE_) ? Qt::AlignVCenter : Qt::AlignTop;
+        label->setAlignment(align);
+        return label;
+    }
+    case UI_BUTTON: {
+        auto* button = new QPushButton(text, dlg);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        QObject::connect(button, &QPushButton::clicked, dlg,
+                         [w, id]() { deliver_input(w, UI_COMMAND, id, UI_CLICKED); });
+        return button;
+    }
+    case UI_CHECKBOX: {
+        auto* box = new QCheckBox(text, dlg);
+        if (dc.style & BS_LEFTTEXT_) box->setLayoutDirection(Qt::RightToLeft);
+        box->setStyle(fitting_style());
+        // clicked comes after the box has flipped, as with an automatic check box. A
+        // click the window may not take (a programmatic one) leaves no flipped box.
+        QObject::connect(box, &QCheckBox::clicked, dlg, [w, id, box]() {
+            if (window_blocked(w)) {
+                box->setChecked(!box->isChecked());
+                return;
+            }
+            deliver(w, UI_COMMAND, id, UI_CLICKED);
+        });
+        return box;
+    }
+    case UI_EDIT: {
+        auto* edit = new QLineEdit(text, dlg);
+        edit->setFrame((dc.style & STYLE_BORDER) != 0);
+        return edit;
+    }
+    case UI_COMBO: {
+        auto* combo = new QComboBox(dlg);
+        combo->setEditable(true);
+        // The list changes only through ui_combo_add; typing must not add items or
+        // complete them behind the operator's back.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+        combo->setMaxVisibleItems(16);
+        QObject::connect(combo, &QComboBox::activated, dlg,
+                         [w, id](int) { deliver_input(w, UI_COMMAND, id, UI_SELCHANGE); });
+        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, dlg,
+                         [w, id](const QString&) { deliver_input(w, UI_COMMAND, id, UI_EDITCHANGE); });
+        return combo;
+    }
+    case UI_LISTVIEW:
+        return make_log_list(dlg, dc, c);
+    }
+    return nullptr;
+}
+
+QIcon build_program_icon() {
+    QIcon icon;
+    for (const IconImage& img : ICON_IMAGES) {
+        if (!img.rows || img.size <= 0) continue;
+        QImage image(img.size, img.size, QImage::Format_ARGB32);
+        for (int y = 0; y < img.size; ++y) {
+            const char* row = img.rows[y];
+            size_t len = row ? std::strlen(row) : 0;
+            for (int x = 0; x < img.size; ++x) {
+                char ch = static_cast<size_t>(x) < len ? row[x] : '0';
+                int index = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : 0;
+                // Palette index 15 is the icon's transparent key.
+                uint32_t rgb = ICON_PALETTE[index];
+                image.setPixel(x, y, index == 15 ? 0u : (0xFF000000u | rgb));
+            }
+        }
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+void build_dialog(UiWindow* w) {
+    const DialogTemplate* t = w->tmpl;
+    QDialog* dlg = w->dialog;
+    dlg->setWindowTitle(from_bytes(t->caption));
+    dlg->setFont(dialog_font(t));
+    dlg->setWindowIcon(ui_qt_program_icon());
+    dlg->setSizeGripEnabled(false);
+
+    int base_x = 0, base_y = 0;
+    font_base_units(dlg->font(), &base_x, &base_y);
+
+    bool sizable = (t->style & WS_THICKFRAME_) != 0;
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    if (t->style & WS_SYSMENU_) flags |= Qt::WindowSystemMenuHint;
+    if (t->style & WS_MINIMIZEBOX_) flags |= Qt::WindowMinimizeButtonHint;
+    if (t->style & WS_MAXIMIZEBOX_) flags |= Qt::WindowMaximizeButtonHint;
+    dlg->setWindowFlags(flags);
+
+    int cw = dialog_units_to_px_x(t->width, base_x), ch = dialog_units_to_px_y(t->height, base_y);
+    if (sizable)
+        dlg->resize(cw, ch);
+    else
+        dlg->setFixedSize(cw, ch);
+
+    auto* keys = new KeyFilter(w, dlg);
+    dlg->installEventFilter(keys);
+
+    QWidget* previous = nullptr;
+    w->controls.reserve(static_cast<size_t>(t->count > 0 ? t->count : 0));
+    for (int i = 0; i < t->count; ++i) {
+        const DialogControl& dc = t->controls[i];
+        Control c{dc.id, dc.cls, dc.style, nullptr, nullptr};
+        QWidget* widget = make_control(w, dc, c);
+        c.widget = widget;
+        w->controls.push_back(c);
+        if (!widget) continue;
+        int height = dc.cls == UI_COMBO ? COMBO_EDIT_UNITS : dc.height;
+        widget->setGeometry(dialog_units_to_px_x(dc.x, base_x), dialog_units_to_px_y(dc.y, base_y),
+                            dialog_units_to_px_x(dc.width, base_x), dialog_units_to_px_y(height, base_y));
+        widget->setEnabled((dc.style & STYLE_DISABLED) == 0);
+        widget->setProperty("zorv_id", dc.id);
+        widget->installEventFilter(keys);
+        if (dc.cls == UI_COMBO) static_cast<QComboBox*>(widget)->lineEdit()->installEventFilter(keys);
+        if (dc.cls == UI_STATIC) {
+            widget->setFocusPolicy(Qt::NoFocus);
+        } else {
+            widget->setFocusPolicy((dc.style & STYLE_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
+            if (previous) QWidget::setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
+
+    build_window_menu(w);
+}
+
+void centre_on_screen(QDialog* dlg, QWidget* owner) {
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect area = screen->availableGeometry();
+    dlg->move(area.center() - QPoint(dlg->width() / 2, dlg->height() / 2));
+}
+
+}  // namespace
+
+void deliver(UiWindow* w, UiMessageKind kind, int id, int code, int width, int height) {
+    // After the end no handler runs: the dialog's state may already be torn down.
+    if (!w || w->ended || !w->proc) return;
+    UiMessage m{kind, id, code, width, height};
+    w->proc(w, &m);
+}
+
+// What the operator did to a window; nothing while a modal window blocks it.
+void deliver_input(UiWindow* w, UiMessageKind kind, int id, int code) {
+    if (window_blocked(w)) return;
+    deliver(w, kind, id, code);
+}
+
+Control* find_control(UiWindow* w, int id) {
+    if (!w) return nullptr;
+    for (Control& c : w->controls)
+        if (c.id == id && c.widget) return &c;
+    return nullptr;
+}
+
+QWidget* target_widget(UiWindow* w, int id) {
+    if (!w || !w->dialog) return nullptr;
+    if (id == 0) return w->dialog;
+    Control* c = find_control(w, id);
+    return c ? c->widget : nullptr;
+}
+
+}  // namespace qt_backend
+
+using namespace qt_backend;
+
+QIcon ui_qt_program_icon() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return QIcon();
+    static QIcon icon = build_program_icon();
+    return icon;
+}
+
+void ui_qt_base_units(int* base_x, int* base_y) {
+    int bx = 0, by = 0;
+    font_base_units(dialog_font(&MAIN_DIALOG), &bx, &by);
+    if (base_x) *base_x = bx;
+    if (base_y) *base_y = by;
+}
+
+QDialog* ui_qt_dialog(UiWindow* dialog) { return dialog ? dialog->dialog : nullptr; }
+
+QWidget* ui_qt_control(UiWindow* dialog, int id) {
+    Control* c = find_control(dialog, id);
+    return c ? c->widget : nullptr;
+}
+
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+    if (!tmpl || !proc || !qobject_cast<QApplication*>(QCoreApplication::instance())) return -1;
+    if (tmpl->count < 0 || (tmpl->count > 0 && !tmpl->controls)) return -1;
+    // An ended owner takes what it owns with it: a window opened for it now would
+    // outlive the program's end.
+    if (owner && owner->ended) return -1;
+    ensure_modal_gate();
+    UiWindow w;
+    w.tmpl = tmpl;
+    w.proc = proc;
+    QWidget* parent = owner ? owner->dialog : nullptr;
+    QPointer<QDialog> dlg = new Dialog(&w, parent);
+    w.dialog = dlg;
+    build_dialog(&w);
+    if (tmpl->style & DS_CENTER_) centre_on_screen(dlg, parent);
+    // Modal before it is first shown: a window shown plain stays plain for exec().
+    dlg->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    ModalScope scope(dlg, &w);
+
+    deliver(&w, UI_INIT, 0);
+    if (!w.ended && dlg) {
+        dlg->show();
+        if (!w.ended && dlg) {
+            int code = dlg->exec();
+            if (!w.ended) w.result = code;
+        }
+    }
+    w.ended = true;
+    for (auto& entry : w.timers) entry.second->stop();
+    delete dlg.data();
+    w.dialog = nullptr;
+    return w.result;
+}
+
+void ui_end_dialog(UiWindow* dialog, int result) {
+    if (!dialog || dialog->ended) return;
+    end_owned(dialog->dialog);
+    dialog->ended = true;
+    dialog->result = result;
+    for (auto& entry : dialog->timers) entry.second->stop();
+    // done() only hides the window and asks the modal loop to leave once control is
+    // back in it; the widgets live until ui_run_dialog returns.
+    if (dialog->dialog) dialog->dialog->done(result);
+}
+
+int ui_dialog_alive(UiWindow* dialog) { return dialog && !dialog->ended && dialog->dialog ? 1 : 0; }
+
+int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void ui_set_timer(UiWindow* dialog, int timer_id, int ms) {
+    if (!dialog || dialog->ended || !dialog->dialog || ms < 0) return;
+    // A 0 ms timer would fire on every event-loop turn: a busy loop. Windows rounds
+    // short periods up to 10 ms as well.
+    if (ms < MIN_TIMER_MS) ms = MIN_TIMER_MS;
+    QTimer*& timer = dialog->timers[timer_id];
+    if (!timer) {
+        timer = new QTimer(dialog->dialog);
+        QObject::connect(timer, &QTimer::timeout, dialog->dialog,
+                         [dialog, timer_id]() { deliver(dialog, UI_TIMER, timer_id); });
+    }
+    timer->start(ms);
+}
+
+void ui_kill_timer(UiWindow* dialog, int timer_id) {
+    if (!dialog) return;
+    // Stopped, never deleted: the kill may come from inside the timer's own tick.
+    auto it = dialog->timers.find(timer_id);
+    if (it != dialog->timers.end()) it->second->stop();
+}
+
+void ui_client_size(UiWindow* dialog, int* width, int* height) {
+    int w = 0, h = 0;
+    if (dialog && dialog->dialog) {
+        w = dialog->dialog->width();
+        h = dialog->dialog->height();
+    }
+    if (width) *width = w;
+    if (height) *height = h;
+}
+
+int ui_child_count(UiWindow* dialog) { return dialog ? static_cast<int>(dialog->controls.size()) : 0; }
+
+int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height) {
+    if (!dialog || index < 0 || index >= static_cast<int>(dialog->controls.size())) return 0;
+    QWidget* wd = dialog->controls[static_cast<size_t>(index)].widget;
+    if (!wd) return 0;
+    QRect r = wd->geometry();
+    if (x) *x = r.x();
+    if (y) *y = r.y();
+    if (width) *width = r.width();
+    if (height) *height = r.height();
+    return 1;
+}
+
+void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height) {
+    if (!dialog || index < 0 || index >= static_cast<int>(dialog->controls.size())) return;
+    QWidget* wd = dialog->controls[static_cast<size_t>(index)].widget;
+    // Qt paints moved widgets in one batch at the next event-loop turn anyway.
+    if (wd) wd->setGeometry(x, y, width < 0 ? 0 : width, height < 0 ? 0 : height);
+}
+
+void ui_redraw(UiWindow* dialog) {
+    if (dialog && dialog->dialog) dialog->dialog->update();
+}

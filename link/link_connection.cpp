@@ -264,6 +264,15 @@ void link_wait(TargetLink* link, uint32_t ms) {
     uint32_t before = link->activity;
     dispatch_pending_messages();
     if (!use.ok() || link->activity != before) return;
+    // A look since the caller's (a health check, say) may have taken in input that
+    // the port will not signal again: a byte for the head means look, not sleep. A
+    // byte already peeked stays the head whatever comes behind it.
+    if (link->peeked < 0) {
+        uint32_t waiting = 0, errors = 0;
+        bool ok = port_status(link, &waiting, &errors);
+        if (errors) link->held_errors = 1;  // still the next health check's to report
+        if (!ok || waiting > 0 || errors) return;
+    }
     PlatformWait wait = platform_wait_hook();
     if (!wait) {
         serial_wait_event(link->port_handle, ms);

@@ -75,7 +75,10 @@ int serial_purge(SerialPort*) {
     return 1;
 }
 
-int serial_alive(SerialPort*) { return g_fake.lost ? 0 : 1; }
+int serial_alive(SerialPort*) {
+    if (g_fake.on_alive) g_fake.on_alive();
+    return g_fake.lost ? 0 : 1;
+}
 
 int serial_status(SerialPort*, uint32_t* in_queue, uint32_t* errors) {
     if (in_queue) *in_queue = 0;

@@ -156,6 +156,14 @@ TEST_F(Exchange, WaitsSleepUntilInputEventDeadlineOrHangUp) {
          },
          exchange, 1, 500, LINK_ERROR_NONE},
         // 1 ms of it is the pause after sending the request.
+        {"input that came between two looks is not slept on",
+         [] {
+             fake_serial().on_alive = [] {
+                 fake_serial().on_alive = nullptr;
+                 fake_push("done\r");
+             };
+         },
+         exchange, 1, 0, LINK_ERROR_NONE},
         {"the deadline wakes it", [] {}, report_within, 0, 1001, LINK_ERROR_TIMEOUT},
         {"a close from a nested handler ends it",
          [&] {

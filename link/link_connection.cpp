@@ -185,10 +185,11 @@ uint32_t link_bytes_waiting(TargetLink* link) {
 int link_healthy(TargetLink* link) {
     LinkUse use(link);
     if (!use.ok()) return link_fail_use(link);
-    uint32_t in_queue, errors;
+    uint32_t in_queue = 0, errors = 0;
     // Unread input must not hide a hang-up: a wait that holds a byte it cannot use
-    // (a stray 0x12) would otherwise never end.
-    if (!serial_alive(link->port_handle) || !port_status(link, &in_queue, &errors))
+    // (a stray 0x12) would otherwise never end. With nothing queued the query itself
+    // looked at the port.
+    if (!port_status(link, &in_queue, &errors) || (in_queue > 0 && !serial_alive(link->port_handle)))
         return link_fail(LINK_ERROR_PORT_LOST);
     return errors == 0 ? 1 : link_fail(LINK_ERROR_LINE);
 }
@@ -265,21 +266,16 @@ void link_wait(TargetLink* link, uint32_t ms) {
     dispatch_pending_messages();
     if (!use.ok() || link->activity != before) return;
     // A look since the caller's (a health check, say) may have taken in input that
-    // the port will not signal again: a byte for the head means look, not sleep. A
-    // byte already peeked stays the head whatever comes behind it.
-    if (link->peeked < 0) {
-        uint32_t waiting = 0, errors = 0;
-        bool ok = port_status(link, &waiting, &errors);
-        if (errors) link->held_errors = 1;  // still the next health check's to report
-        if (!ok || waiting > 0 || errors) return;
-    }
+    // the port will not signal again: with no byte peeked, any input waiting is a new
+    // head to look at. A byte already peeked stays the head whatever comes behind it.
+    int queued_counts = link->peeked < 0 ? 1 : 0;
     PlatformWait wait = platform_wait_hook();
     if (!wait) {
-        serial_wait_event(link->port_handle, ms);
+        serial_wait_event(link->port_handle, ms, queued_counts);
         return;
     }
     intptr_t handle = PLATFORM_NO_HANDLE;
-    if (!serial_wait_handle(link->port_handle, &handle)) return;
+    if (!serial_wait_handle(link->port_handle, queued_counts, &handle)) return;
     wait(handle, handle == PLATFORM_NO_HANDLE && ms > UNWATCHED_PORT_MS ? UNWATCHED_PORT_MS : ms);
 }
 
@@ -309,7 +305,7 @@ int link_read_line_byte(TargetLink* link, bool dispatch, uint32_t timeout_ms) {
                 link_wait(link, left);
                 if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED) - 1;
             } else {
-                serial_wait_event(link->port_handle, left);
+                serial_wait_event(link->port_handle, left, 1);
             }
         }
     }

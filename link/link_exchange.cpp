@@ -8,6 +8,7 @@
 namespace {
 
 constexpr uint32_t REPLY_CHARS = 255;
+constexpr uint32_t LINE_IN_ONE_WRITE = 510;
 
 // Counts an exchange or pin transaction under way for link_busy.
 class BusyMark {
@@ -29,6 +30,17 @@ int link_send_line(TargetLink* link, const char* text) {
     uint32_t count = text ? static_cast<uint32_t>(std::strlen(text)) : 0;
     LockHold io(link->io_lock);
     uint32_t written = 0;
+    // A usual line goes out in one write: the controller then wakes once for it, not
+    // once for the text and again for the CR. The CR still goes only after the
+    // whole text, since it is the last byte.
+    uint8_t line[LINE_IN_ONE_WRITE + 1];
+    if (count <= LINE_IN_ONE_WRITE) {
+        if (count) std::memcpy(line, text, count);
+        line[count] = 0x0D;
+        return link_write(link, line, count + 1, &written) && written == count + 1
+                   ? 1
+                   : link_fail_on_port(link, LINK_ERROR_WRITE);
+    }
     if (count > 0) {
         if (!link_write(link, reinterpret_cast<const uint8_t*>(text), count, &written) || written != count)
             return link_fail_on_port(link, LINK_ERROR_WRITE);

@@ -39,16 +39,16 @@ int serial_alive(SerialPort* port);
 int serial_read(SerialPort* port, uint8_t* buffer, uint32_t count, uint32_t* delivered);
 // Writes all count bytes. 1 with *written as sent, 0 on failure (*written = 0).
 int serial_write(SerialPort* port, const uint8_t* buffer, uint32_t count, uint32_t* written);
-// Blocks on the port alone, in the kernel, until input arrives that the last
-// serial_status did not count, the port hangs up or fails, or ms pass
-// (PLATFORM_WAIT_FOREVER: no limit). May return early. 1 when something happened,
-// 0 on time-out.
-int serial_wait_event(SerialPort* port, uint32_t ms);
+// Blocks on the port alone, in the kernel, until there is something to look at or
+// ms pass (PLATFORM_WAIT_FOREVER: no limit): input that the last serial_status did
+// not count, or with queued_counts any input waiting at all; a hang-up; a line
+// error. May return early. 1 when something happened, 0 on time-out.
+int serial_wait_event(SerialPort* port, uint32_t ms, int queued_counts);
 // For a wait in a front end's event loop instead: 0 when there is already something
-// new to look at (input, a line error, a hang-up), so the caller must not block.
-// Else 1 with *handle what to watch (see PLATFORM_NO_HANDLE in platform/dispatch.h):
-// the descriptor (POSIX) or an armed event (Windows), or PLATFORM_NO_HANDLE when the
-// port cannot be watched just now; the caller then looks again within a short while.
-int serial_wait_handle(SerialPort* port, intptr_t* handle);
+// to look at (as above), so the caller must not block. Else 1 with *handle what to
+// watch (see PLATFORM_NO_HANDLE in platform/dispatch.h): the descriptor (POSIX) or
+// an armed event (Windows), or PLATFORM_NO_HANDLE when the port cannot be watched
+// just now; the caller then looks again within a short while.
+int serial_wait_handle(SerialPort* port, int queued_counts, intptr_t* handle);
 // Closes and frees; null is ignored.
 void serial_close(SerialPort* port);

@@ -368,9 +368,9 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     return 1;
 }
 
-int serial_wait_handle(SerialPort* p, intptr_t* handle) {
+int serial_wait_handle(SerialPort* p, int queued_counts, intptr_t* handle) {
     if (handle) *handle = -1;
-    if (!p || p->lost || p->pending_error) return 0;
+    if (!p || p->lost || p->pending_error || (queued_counts && buffered(p) > 0)) return 0;
     // Take in what the kernel already holds: the descriptor then turns readable only
     // on input nobody has seen, so bytes left unread at the head cannot make an event
     // loop spin.
@@ -386,8 +386,8 @@ int serial_wait_handle(SerialPort* p, intptr_t* handle) {
     return 1;
 }
 
-int serial_wait_event(SerialPort* p, uint32_t ms) {
-    if (!p || p->lost || p->pending_error) return 1;
+int serial_wait_event(SerialPort* p, uint32_t ms, int queued_counts) {
+    if (!p || p->lost || p->pending_error || (queued_counts && buffered(p) > 0)) return 1;
     // With the buffer full only a hang-up can matter; poll reports that unasked.
     pollfd pfd{p->fd, static_cast<short>(buffer_full(p) ? 0 : POLLIN), 0};
     int timeout = ms == UINT32_MAX ? -1 : ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);

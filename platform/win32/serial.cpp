@@ -115,9 +115,9 @@ void block(SerialPort* p, bool armed, DWORD ms) {
 
 // Something the caller has not looked at yet: input beyond what serial_status told
 // of, a line error, or a port that cannot be queried.
-bool news(SerialPort* p) {
+bool news(SerialPort* p, bool queued_counts) {
     DWORD waiting = 0;
-    bool any = !query(p, &waiting) || waiting > p->known || p->pending_errors;
+    bool any = !query(p, &waiting) || waiting > (queued_counts ? 0 : p->known) || p->pending_errors;
     if (any) p->nap_ms = 1;
     return any;
 }
@@ -259,22 +259,22 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     return 1;
 }
 
-int serial_wait_handle(SerialPort* p, intptr_t* handle) {
+int serial_wait_handle(SerialPort* p, int queued_counts, intptr_t* handle) {
     if (handle) *handle = -1;
     if (!p) return 0;
     bool armed = armed_and_clear(p);
     // Input that came before the wait was armed would not signal it: look once more.
-    if (news(p)) return 0;
+    if (news(p, queued_counts)) return 0;
     if (armed && handle) *handle = reinterpret_cast<intptr_t>(p->wait.hEvent);
     return 1;
 }
 
-int serial_wait_event(SerialPort* p, uint32_t ms) {
+int serial_wait_event(SerialPort* p, uint32_t ms, int queued_counts) {
     if (!p) return 1;
     bool armed = armed_and_clear(p);
-    if (news(p)) return 1;
+    if (news(p, queued_counts)) return 1;
     block(p, armed, ms);
-    return news(p) ? 1 : 0;
+    return news(p, queued_counts) ? 1 : 0;
 }
 
 void serial_close(SerialPort* p) {

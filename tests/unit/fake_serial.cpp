@@ -75,12 +75,11 @@ int serial_purge(SerialPort*) {
     return 1;
 }
 
-int serial_alive(SerialPort*) {
-    if (g_fake.on_alive) g_fake.on_alive();
-    return g_fake.lost ? 0 : 1;
-}
+int serial_alive(SerialPort*) { return g_fake.lost ? 0 : 1; }
 
 int serial_status(SerialPort*, uint32_t* in_queue, uint32_t* errors) {
+    ++g_fake.status_calls;
+    if (g_fake.on_status) g_fake.on_status(g_fake.status_calls);
     if (in_queue) *in_queue = 0;
     if (errors) *errors = 0;
     if (g_fake.lost) return 0;
@@ -115,9 +114,9 @@ int serial_write(SerialPort*, const uint8_t* buffer, uint32_t count, uint32_t* w
     return 1;
 }
 
-int serial_wait_event(SerialPort*, uint32_t ms) {
+int serial_wait_event(SerialPort*, uint32_t ms, int queued_counts) {
     ++g_fake.waits;
-    size_t had = g_fake.input.size();
+    size_t had = queued_counts ? 0 : g_fake.input.size();
     for (uint64_t waited = 0;; ++waited) {
         if (g_fake.lost || g_fake.pending_errors || g_fake.input.size() > had) return 1;
         if (g_fake.now_ms >= g_fake.event_at_ms) {
@@ -131,9 +130,9 @@ int serial_wait_event(SerialPort*, uint32_t ms) {
     }
 }
 
-int serial_wait_handle(SerialPort*, intptr_t* handle) {
+int serial_wait_handle(SerialPort*, int queued_counts, intptr_t* handle) {
     if (handle) *handle = -1;
-    return g_fake.lost || g_fake.pending_errors ? 0 : 1;
+    return g_fake.lost || g_fake.pending_errors || (queued_counts && !g_fake.input.empty()) ? 0 : 1;
 }
 
 void serial_close(SerialPort*) {

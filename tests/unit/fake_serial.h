@@ -22,8 +22,10 @@ struct FakeSerial {
     std::function<void(const std::vector<uint8_t>&)> on_write;
     // Called when the link waits on the port or sleeps: time passes, bytes may arrive.
     std::function<void(uint64_t now_ms)> on_time;
-    // Called at every hang-up check: bytes may arrive between two looks at the port.
-    std::function<void()> on_alive;
+    // Called at every query of the port with its count from 1: bytes may arrive
+    // during one, after the caller's own look.
+    std::function<void(int query)> on_status;
+    int status_calls = 0;
     uint64_t now_ms = 0;
     uint64_t slept_ms = 0;
     // The link's waits on the port end on new input, a hang-up or a line error, at

@@ -1,15 +1,16 @@
-// Measures, side by side in one run against zorv-sim: command exchanges per second
-// through the link versus a plain write/poll/read loop on the same kind of pty, the
-// CPU the link spends while it waits for a long command, and the peak RSS.
+// Measures, side by side in one run against zorv-sim: command exchanges through the
+// link versus a plain write/poll/read loop on the same pty with the same replies (the
+// rate and the latency the link adds), and the CPU the link spends while it waits for
+// a 10 s command. Five rounds, link and raw alternating; the medians are printed.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -19,47 +20,80 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int EXCHANGES = 3000;
-constexpr int ROUNDS = 3;
+constexpr int ROUNDS = 5;
+constexpr int EXCHANGES = 3000;  // per side and round
+constexpr int BLOCKS = 30;
+constexpr int IDLE_COMMAND_MS = 10000;
 
-double link_rate(TargetLink* link) {
-    char reply[256];
-    auto t = Clock::now();
-    for (int i = 0; i < EXCHANGES; ++i)
-        if (!link_exchange(link, "ok", reply)) return 0;
-    return EXCHANGES / seconds_since(t);
+// One side's exchanges in a round: how many, the time they took, each one's time.
+struct Side {
+    int count = 0;
+    double seconds = 0;
+    std::vector<double> times_us;
+    double rate() const { return seconds > 0 ? count / seconds : 0; }
+};
+
+double micros(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::micro>(b - a).count();
 }
 
-double raw_rate(const char* path) {
-    int fd = open(path, O_RDWR | O_NOCTTY);
-    if (fd < 0) return 0;
-    termios t{};
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    cfsetspeed(&t, B115200);
-    tcsetattr(fd, TCSANOW, &t);
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[i];
+}
+
+double median(std::vector<double> v) { return percentile(std::move(v), 0.5); }
+
+bool link_block(TargetLink* link, int n, Side* side) {
+    char reply[256];
+    auto start = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        auto t = Clock::now();
+        if (!link_exchange(link, "ok", reply) || std::strcmp(reply, "ok") != 0) return false;
+        side->times_us.push_back(micros(t, Clock::now()));
+    }
+    side->seconds += seconds_since(start);
+    side->count += n;
+    return true;
+}
+
+// The least a program can do on the same pty: write the line, sleep in poll, read
+// until the CR. The link's settings of the line apply to it too.
+bool raw_block(int fd, int n, Side* side) {
     char buf[256];
     auto start = Clock::now();
-    for (int i = 0; i < EXCHANGES; ++i) {
-        if (write(fd, "ok\r", 3) != 3) break;
-        bool done = false;
-        while (!done) {
+    for (int i = 0; i < n; ++i) {
+        auto begin = Clock::now();
+        if (write(fd, "ok\r", 3) != 3) return false;
+        for (bool done = false; !done;) {
             pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 2000) <= 0) {
-                close(fd);
-                return 0;
-            }
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fd);
-                return 0;
-            }
-            done = std::memchr(buf, '\r', static_cast<size_t>(n)) != nullptr;
+            ssize_t got = poll(&p, 1, 2000) > 0 ? read(fd, buf, sizeof buf) : -1;
+            if (got <= 0) return false;
+            done = std::memchr(buf, '\r', static_cast<size_t>(got)) != nullptr;
         }
+        side->times_us.push_back(micros(begin, Clock::now()));
     }
-    double rate = EXCHANGES / seconds_since(start);
-    close(fd);
-    return rate;
+    side->seconds += seconds_since(start);
+    side->count += n;
+    return true;
+}
+
+// The share of a core the link uses while the controller runs a long command.
+double idle_share(TargetLink* link) {
+    char command[32], reply[256];
+    std::snprintf(command, sizeof command, "run %d", IDLE_COMMAND_MS);
+    double cpu = cpu_seconds();
+    auto t = Clock::now();
+    if (!link_exchange(link, command, reply) || std::strcmp(reply, "done") != 0) return -1;
+    return (cpu_seconds() - cpu) / seconds_since(t);
+}
+
+int fail(SimProcess* sim, const char* why) {
+    std::fprintf(stderr, "link_bench: %s\n", why);
+    sim_stop(sim);
+    return 1;
 }
 
 }  // namespace
@@ -67,43 +101,49 @@ double raw_rate(const char* path) {
 int main() {
     SimProcess sim;
     if (!sim_start(&sim, 50)) {
-        std::fprintf(stderr, "cannot start zorv-sim\n");
+        std::fprintf(stderr, "link_bench: cannot start zorv-sim\n");
         return 1;
     }
-    std::vector<double> link_rates, raw_rates;
-    for (int round = 0; round < ROUNDS; ++round) {
+    std::vector<double> link_rates, raw_rates, ratios, added_us, idle;
+    for (int round = 1; round <= ROUNDS; ++round) {
+        // The raw side opens the pty first: the link's exclusive open keeps later
+        // opens out, not earlier ones. The two take turns in short blocks, so that a
+        // drifting load tilts neither side.
+        int fd = open(sim.link_path.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0) return fail(&sim, "cannot open the pty");
         TargetLink* link = link_connect("COM50: 115200");
         if (!link) {
-            std::fprintf(stderr, "cannot connect\n");
-            sim_stop(&sim);
-            return 1;
+            close(fd);
+            return fail(&sim, "cannot connect");
         }
-        link_rates.push_back(link_rate(link));
+        Side l, r;
+        bool ok = true;
+        for (int block = 0; ok && block < BLOCKS; ++block) {
+            bool raw_first = (block + round) % 2 == 0;
+            ok = (!raw_first || raw_block(fd, EXCHANGES / BLOCKS, &r)) && link_block(link, EXCHANGES / BLOCKS, &l) &&
+                 (raw_first || raw_block(fd, EXCHANGES / BLOCKS, &r));
+        }
+        double share = ok ? idle_share(link) : -1;
         link_close(&link);
-        raw_rates.push_back(raw_rate(sim.link_path.c_str()));
-        std::printf("round %d: link %.0f/s, raw %.0f/s\n", round + 1, link_rates.back(), raw_rates.back());
-    }
-    std::sort(link_rates.begin(), link_rates.end());
-    std::sort(raw_rates.begin(), raw_rates.end());
-    double link_median = link_rates[ROUNDS / 2], raw_median = raw_rates[ROUNDS / 2];
-
-    TargetLink* link = link_connect("COM50: 115200");
-    double cpu_share = -1;
-    if (link) {
-        double cpu = cpu_seconds();
-        auto t = Clock::now();
-        char reply[256];
-        link_exchange(link, "run 3000", reply);
-        cpu_share = (cpu_seconds() - cpu) / seconds_since(t);
-        link_close(&link);
+        close(fd);
+        if (!ok || share < 0) return fail(&sim, "an exchange failed");
+        double l99 = percentile(l.times_us, 0.99), r99 = percentile(r.times_us, 0.99);
+        link_rates.push_back(l.rate());
+        raw_rates.push_back(r.rate());
+        ratios.push_back(l.rate() / r.rate());
+        added_us.push_back(l99 - r99);
+        idle.push_back(share);
+        std::printf("round %d: link %.0f/s p99 %.0f us, raw %.0f/s p99 %.0f us, idle wait cpu %.3f%%\n", round,
+                    l.rate(), l99, r.rate(), r99, share * 100);
     }
     sim_stop(&sim);
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    std::printf("link exchanges per s: %.0f\n", link_median);
-    std::printf("raw exchanges per s: %.0f\n", raw_median);
+    std::printf("link exchanges per s: %.0f\n", median(link_rates));
+    std::printf("raw exchanges per s: %.0f\n", median(raw_rates));
     std::printf("peak rss kib: %ld\n", u.ru_maxrss);
-    std::printf("exchange ratio link/raw: %.2f\n", raw_median > 0 ? link_median / raw_median : 0.0);
-    std::printf("idle wait cpu: %.2f%%\n", cpu_share * 100);
+    std::printf("exchange ratio link/raw: %.2f\n", median(ratios));
+    std::printf("reply latency added p99 us: %.0f\n", median(added_us));
+    std::printf("idle wait cpu: %.3f%%\n", median(idle) * 100);
     return 0;
 }

@@ -1,7 +1,9 @@
 // Measures the real main window (app_main, Qt offscreen) against zorv-sim: start-up
-// time, log rows per second and their memory, the CPU of an idle command wait and of
-// the pin panel's polling, and command-file lines per second beside the bare link's
-// exchange rate in the same run. Every phase runs from a timer inside app_main.
+// time, log rows per second and their memory, the CPU of the window waiting on a 10 s
+// command and of the pin panel's polling, and command-file lines per second beside
+// the bare link's exchange rate in the same run. The waits and the rates run in five
+// alternating rounds and their medians are printed. Every phase runs from a timer
+// inside app_main.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,9 +52,11 @@ using Clock = std::chrono::steady_clock;
 constexpr int SIM_PORT = 231;
 constexpr int LOG_PAIRS = 500000;
 constexpr int LOG_DISPATCH_EVERY = 1000;
-constexpr int IDLE_WAIT_MS = 3000;
-constexpr int LINK_EXCHANGES = 20000;
-constexpr int FILE_LINES = 100000;
+constexpr int ROUNDS = 5;
+constexpr int IDLE_WAIT_MS = 10000;
+constexpr int LINK_EXCHANGES = 20000;  // per round
+constexpr int FILE_LINES = 20000;      // per round
+constexpr int CHUNKS = 10;             // turns per round of each side
 constexpr int PIN_POLL_WINDOW_MS = 5000;
 constexpr unsigned WATCHDOG_S = 300;
 
@@ -92,9 +97,8 @@ void spy_panel(UiWindow* w, const UiMessage* m) {
 struct Results {
     double startup_ms = -1, startup_app_ms = -1;
     double log_seconds = -1, log_bytes_per_row = -1;
-    double idle_cpu = -1, idle_wall = -1;
-    double link_rate = -1, link_rate_before = -1, link_rate_after = -1;
-    double file_rate = -1, file_seconds = -1;
+    std::vector<double> idle_cpu, idle_wall;
+    std::vector<double> link_rate, file_rate, file_link_ratio;
     double pin_cpu = -1;
     int pin_ticks = 0;
 };
@@ -174,6 +178,12 @@ void run_step() {
 
 void schedule(int ms) { QTimer::singleShot(ms, qApp, run_step); }
 
+double median(std::vector<double> v) {
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 bool main_alive() { return g_win.main && ui_dialog_alive(g_win.main); }
 
 std::string row_text(int row) {
@@ -242,8 +252,9 @@ int step_idle_wait() {
     double cpu = cpu_seconds();
     auto t = Clock::now();
     if (!run_command(g_win.main, command)) return FAIL;
-    g_res.idle_wall = seconds_since(t);
-    g_res.idle_cpu = (cpu_seconds() - cpu) / g_res.idle_wall;
+    double wall = seconds_since(t);
+    g_res.idle_wall.push_back(wall);
+    g_res.idle_cpu.push_back((cpu_seconds() - cpu) / wall);
     std::string reply = row_text(listview_row_count(g_win.main, ID_LOG) - 1);
     if (reply != "done") {
         std::fprintf(stderr, "ui_bench: \"%s\" answered \"%s\"\n", command, reply.c_str());
@@ -253,49 +264,56 @@ int step_idle_wait() {
 }
 
 // The bare link in the same process and event loop, for the file runner to be
-// measured against: half before the file and half after, so a machine whose load
-// drifts during the run does not tilt the ratio.
-int link_rate_half(double* rate) {
+// measured against. The two take turns in short chunks, so that a machine whose load
+// drifts during a round tilts neither side.
+struct Tally {
+    double link_count = 0, link_seconds = 0, file_lines = 0, file_seconds = 0;
+};
+Tally g_tally;
+
+int step_link_chunk() {
     if (!main_alive() || !g_main.link) return FAIL;
     char reply[256];
     auto t = Clock::now();
-    for (int i = 0; i < LINK_EXCHANGES / 2; ++i) {
+    for (int i = 0; i < LINK_EXCHANGES / CHUNKS; ++i) {
         if (!link_exchange(g_main.link, "ok", reply) || std::strcmp(reply, "ok") != 0) {
             std::fprintf(stderr, "ui_bench: link exchange %d failed (\"%s\")\n", i, reply);
             return FAIL;
         }
     }
-    *rate = LINK_EXCHANGES / 2 / seconds_since(t);
+    g_tally.link_seconds += seconds_since(t);
+    g_tally.link_count += LINK_EXCHANGES / CHUNKS;
     return DONE;
 }
 
-int step_link_before() { return link_rate_half(&g_res.link_rate_before); }
-
-int step_link_after() {
-    int r = link_rate_half(&g_res.link_rate_after);
-    // The mean over equal counts: total exchanges over total time.
-    if (r == DONE) g_res.link_rate = 2 / (1 / g_res.link_rate_before + 1 / g_res.link_rate_after);
-    return r;
-}
-
 // The Startup box route, as after a connect: the runner reads the box itself.
-int step_command_file() {
+int step_file_chunk() {
     if (!main_alive() || !g_main.connected) return FAIL;
     UiWindow* w = g_win.main;
     ui_set_text(w, ID_STARTUP, g_file_path.c_str());
     int before = listview_row_count(w, ID_LOG);
     auto t = Clock::now();
     run_command_file(w, 1);
-    g_res.file_seconds = seconds_since(t);
+    double seconds = seconds_since(t);
     if (!main_alive()) return FAIL;
     ui_set_text(w, ID_STARTUP, "");
     int rows = listview_row_count(w, ID_LOG) - before;
     std::string last = row_text(listview_row_count(w, ID_LOG) - 1);
-    if (rows != 2 * FILE_LINES || last != "ok") {
+    if (rows != 2 * FILE_LINES / CHUNKS || last != "ok") {
         std::fprintf(stderr, "ui_bench: command file gave %d rows, last \"%s\"\n", rows, last.c_str());
         return FAIL;
     }
-    g_res.file_rate = FILE_LINES / g_res.file_seconds;
+    g_tally.file_seconds += seconds;
+    g_tally.file_lines += FILE_LINES / CHUNKS;
+    return DONE;
+}
+
+int step_round_end() {
+    double link = g_tally.link_count / g_tally.link_seconds, file = g_tally.file_lines / g_tally.file_seconds;
+    g_res.link_rate.push_back(link);
+    g_res.file_rate.push_back(file);
+    g_res.file_link_ratio.push_back(file / link);
+    g_tally = Tally{};
     return DONE;
 }
 
@@ -377,7 +395,7 @@ public:
 bool write_command_file(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    for (int i = 0; i < FILE_LINES; ++i) std::fputs("ok\n", f);
+    for (int i = 0; i < FILE_LINES / CHUNKS; ++i) std::fputs("ok\n", f);
     return std::fclose(f) == 0;
 }
 
@@ -429,16 +447,25 @@ int main(int argc, char** argv) {
     g_steps = {
         {"log rows", 120, step_log_rows},
         {"connect", 15, step_connect},
-        {"idle wait", 15, step_idle_wait},
-        {"link rate before", 60, step_link_before},
-        {"command file", 120, step_command_file},
-        {"link rate after", 60, step_link_after},
+    };
+    for (int round = 0; round < ROUNDS; ++round) {
+        g_steps.push_back({"idle wait", IDLE_WAIT_MS / 1000.0 + 10, step_idle_wait});
+        for (int chunk = 0; chunk < CHUNKS; ++chunk) {
+            Step link{"link chunk", 60, step_link_chunk}, file{"command file chunk", 60, step_file_chunk};
+            bool file_first = (round + chunk) % 2 == 1;
+            g_steps.push_back(file_first ? file : link);
+            g_steps.push_back(file_first ? link : file);
+        }
+        g_steps.push_back({"round end", 10, step_round_end});
+    }
+    std::vector<Step> tail = {
         {"open pin panel", 10, step_open_panel},
         {"pin poll", PIN_POLL_WINDOW_MS / 1000.0 + 10, step_pin_poll},
         {"close pin panel", 10, step_close_panel},
         {"disconnect", 10, step_disconnect},
         {"exit", 10, step_exit},
     };
+    g_steps.insert(g_steps.end(), tail.begin(), tail.end());
 
     // Start-up is timed from just before the application object exists, as a
     // launch would see it, to the main window's Show event; the part inside
@@ -471,20 +498,21 @@ int main(int argc, char** argv) {
     }
 
     const Results& r = g_res;
-    double ratio = r.link_rate > 0 ? r.file_rate / r.link_rate : 0;
     std::printf("startup: %.1f ms from QApplication creation to the shown main window, %.1f ms of it in app_main\n",
                 r.startup_ms, r.startup_app_ms);
     std::printf("log: %d rows in %.2f s\n", 2 * LOG_PAIRS, r.log_seconds);
-    std::printf("idle wait: run %d took %.2f s of wall time\n", IDLE_WAIT_MS, r.idle_wall);
-    std::printf("link exchanges per s: %.0f (%d bare link_exchange calls: %.0f/s before the file, %.0f/s after)\n",
-                r.link_rate, LINK_EXCHANGES, r.link_rate_before, r.link_rate_after);
-    std::printf("file: %d lines in %.2f s, file/link ratio: %.2f\n", FILE_LINES, r.file_seconds, ratio);
+    for (int i = 0; i < ROUNDS; ++i)
+        std::printf("round %d: run %d took %.2f s at %.3f%% cpu; link %.0f/s, file %.0f lines/s, file/link %.2f\n", i + 1,
+                    IDLE_WAIT_MS, r.idle_wall[i], r.idle_cpu[i] * 100, r.link_rate[i], r.file_rate[i],
+                    r.file_link_ratio[i]);
     std::printf("pin panel: %d polls in %.1f s\n", r.pin_ticks, PIN_POLL_WINDOW_MS / 1000.0);
     std::printf("startup ms: %.0f\n", r.startup_ms);
     std::printf("log rows per s: %.0f\n", 2 * LOG_PAIRS / r.log_seconds);
     std::printf("log bytes per row: %.0f\n", r.log_bytes_per_row);
-    std::printf("idle wait cpu: %.2f%%\n", r.idle_cpu * 100);
-    std::printf("file lines per s: %.0f\n", r.file_rate);
+    std::printf("idle wait cpu: %.3f%%\n", median(r.idle_cpu) * 100);
+    std::printf("link exchanges per s: %.0f\n", median(r.link_rate));
+    std::printf("file lines per s: %.0f\n", median(r.file_rate));
+    std::printf("file/link ratio: %.2f\n", median(r.file_link_ratio));
     std::printf("pin poll cpu: %.2f%%\n", r.pin_cpu * 100);
     return 0;
 }

@@ -24,11 +24,15 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/dispatch.h"
@@ -591,6 +595,65 @@ TEST(QtBackend, EndingTheOwnerEndsWhatItOwns) {
         for (QWidget* top : QApplication::topLevelWidgets())
             EXPECT_FALSE(top->isVisible()) << top->windowTitle().toStdString();
     }
+}
+
+// The link's event wait in the event loop sleeps until the port's descriptor turns
+// readable, an event arrives or the deadline is due; input nobody reads does not make
+// a loop that a handler runs inside the wait (a box) spin.
+TEST(QtBackend, EventWaitSleepsUntilInputEventOrDeadline) {
+    PlatformWait wait = platform_wait_hook();
+    ASSERT_NE(wait, nullptr);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    auto input_in = [&](int ms) {
+        return std::thread([fd = fds[1], ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            EXPECT_EQ(write(fd, "x", 1), 1);
+        });
+    };
+    const struct {
+        const char* name;
+        bool watch;
+        uint32_t ms;
+        int input_ms, event_ms;  // -1: none
+        double min_s, max_s;
+    } cases[] = {
+        {"input", true, PLATFORM_WAIT_FOREVER, 30, -1, 0.02, 1.0},
+        {"an event", false, PLATFORM_WAIT_FOREVER, -1, 30, 0.02, 1.0},
+        {"the deadline", true, 50, -1, -1, 0.04, 1.0},
+    };
+    for (const auto& c : cases) {
+        QCoreApplication::processEvents();  // what is pending would end the wait at once
+        std::thread writer = c.input_ms >= 0 ? input_in(c.input_ms) : std::thread();
+        if (c.event_ms >= 0) QTimer::singleShot(c.event_ms, [] {});
+        QElapsedTimer t;
+        t.start();
+        wait(c.watch ? fds[0] : PLATFORM_NO_HANDLE, c.ms);
+        double s = t.elapsed() / 1000.0;
+        EXPECT_GE(s, c.min_s) << c.name;
+        EXPECT_LT(s, c.max_s) << c.name;
+        if (writer.joinable()) writer.join();
+        char drain[8];
+        if (c.input_ms >= 0) {
+            EXPECT_EQ(read(fds[0], drain, sizeof drain), 1);
+        }
+    }
+    bool nested_ran = false;
+    double nested_cpu = 1;
+    QTimer::singleShot(10, [&] {
+        EXPECT_EQ(write(fds[1], "x", 1), 1);  // arrives while the handler's own loop runs
+        std::clock_t before = std::clock();
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+        nested_cpu = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        nested_ran = true;
+    });
+    wait(fds[0], PLATFORM_WAIT_FOREVER);
+    EXPECT_TRUE(nested_ran);
+    EXPECT_LT(nested_cpu, 0.1);
+    close(fds[0]);
+    close(fds[1]);
 }
 
 TEST(QtBackend, TimersMenuAndResize) {

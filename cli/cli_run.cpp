@@ -49,7 +49,7 @@ struct Wait {
 };
 
 struct Output {
-    bool times = false, echo = false, quiet = false;
+    bool times = false;
     bool stdout_tty = false;
     bool progress = false;  // a progress line on the terminal of stderr
     std::string progress_text;
@@ -525,8 +525,6 @@ int cli_main(int argc, char** argv) {
     if (int status = open_file(run, &file)) return status;
 
     run.out.times = run.opt.times;
-    run.out.echo = run.opt.echo;
-    run.out.quiet = run.opt.quiet;
     run.out.stdout_tty = terminal_is_tty(1) != 0;
     // Not while the operator types the lines on the same terminal.
     run.out.progress = file && !run.opt.quiet && terminal_is_tty(2) && !(file == stdin && terminal_is_tty(0));

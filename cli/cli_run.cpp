@@ -279,7 +279,7 @@ LineResult run_command(Run& r, const char* command) {
 std::vector<std::string> command_lines(const std::string& text) {
     std::vector<std::string> lines;
     if (text.empty()) {
-        lines.push_back("");  // -c "" sends an empty command, as Enter on an empty line would
+        lines.push_back("");  // -c "" sends an empty command (CR alone), as an empty file line does
         return lines;
     }
     LineReader reader;
@@ -323,7 +323,9 @@ void set_progress(Run& r, long line, long total) {
 // A report or pin answer cannot be told from a late reply line: none is asked for
 // while a stopped command still owes its reply.
 bool quick_answer_possible(Run& r, const char* what) {
+    if (terminal_interrupt_status()) return false;
     if (settle_owed(r)) return true;
+    if (terminal_interrupt_status()) return false;
     ++r.failed;
     std::string text = last_error_text();
     if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT) text = "a stopped command has still not answered";
@@ -345,7 +347,8 @@ LineResult quick_failure(Run& r, const char* what, const char* timeout_text) {
 }
 
 LineResult set_pins(Run& r) {
-    if (!quick_answer_possible(r, "pin reply")) return r.port_lost ? LINE_END : LINE_FAILED;
+    if (!quick_answer_possible(r, "pin reply"))
+        return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
     begin_wait(r, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, r.opt.set_data ? &r.opt.data : nullptr, nullptr,
                                   r.opt.set_control ? &r.opt.control : nullptr, nullptr, nullptr, nullptr);
@@ -355,7 +358,8 @@ LineResult set_pins(Run& r) {
 }
 
 LineResult show_pins(Run& r) {
-    if (!quick_answer_possible(r, "pin reply")) return r.port_lost ? LINE_END : LINE_FAILED;
+    if (!quick_answer_possible(r, "pin reply"))
+        return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
     uint8_t data = 0, status = 0, control = 0;
     begin_wait(r, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, nullptr, nullptr, nullptr, &data, &status, &control);
@@ -369,6 +373,7 @@ LineResult show_pins(Run& r) {
 
 LineResult show_report(Run& r) {
     if (!quick_answer_possible(r, "report")) {
+        if (terminal_interrupt_status()) return LINE_END;
         emit(r.out, stdout, nullptr, "No Data");
         return r.port_lost ? LINE_END : LINE_FAILED;
     }

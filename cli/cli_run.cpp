@@ -445,7 +445,10 @@ bool run_all(Run& r, FILE* file) {
     const bool keep_going = r.opt.keep_going;
     auto go_on = [&](LineResult result) { return result == LINE_OK || (result == LINE_FAILED && keep_going); };
 
-    if ((r.opt.set_data || r.opt.set_control) && !go_on(set_pins(r))) return false;
+    if (r.opt.set_data || r.opt.set_control) {
+        r.where = "--set-pins";
+        if (!go_on(set_pins(r))) return false;
+    }
 
     for (size_t i = 0; i < r.opt.commands.size(); ++i) {
         for (const std::string& line : command_lines(r.opt.commands[i])) {
@@ -477,6 +480,8 @@ bool run_all(Run& r, FILE* file) {
         if (std::ferror(file)) {
             // The rest of the file never ran: that is a failure, not an end.
             ++r.failed;
+            r.where = name;
+            r.command.clear();
             say("reading " + name + " failed after line " + std::to_string(n));
             if (!keep_going) return false;
         } else if (line_reader_finish(&reader) && !run_line()) {
@@ -486,8 +491,15 @@ bool run_all(Run& r, FILE* file) {
         r.out.progress = false;
     }
 
-    if (r.opt.report && !go_on(show_report(r))) return false;
-    if (r.opt.pins && !go_on(show_pins(r))) return false;
+    r.command.clear();
+    if (r.opt.report) {
+        r.where = "--report";
+        if (!go_on(show_report(r))) return false;
+    }
+    if (r.opt.pins) {
+        r.where = "--pins";
+        if (!go_on(show_pins(r))) return false;
+    }
     return true;
 }
 
@@ -549,8 +561,8 @@ int cli_main(int argc, char** argv) {
     } else if (!terminal_interrupt_status()) {
         bool completed = run_all(run, file);
         erase_progress(run.out);
-        if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed && !run.where.empty())
-            say("ended at " + run.where + ": " + run.command);
+        if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed)
+            say("ended at " + run.where + (run.command.empty() ? "" : ": " + run.command));
         else if (completed && run.lines_failed)
             say(std::to_string(run.lines_failed) + " of " + std::to_string(run.lines) + " lines failed");
     }

@@ -263,8 +263,12 @@ void link_wait(TargetLink* link, uint32_t ms) {
     LinkUse use(link);
     if (!use.ok()) return;
     uint32_t before = link->activity;
+    int32_t cancelled = link->cancel_wait;
     dispatch_pending_messages();
-    if (!use.ok() || link->activity != before) return;
+    // A handler used the link, closed it or cancelled the wait: look again first.
+    if (!use.ok() || link->activity != before || link->cancel_wait != cancelled) return;
+    uint32_t limit = platform_wait_limit();
+    if (limit < ms) ms = limit;
     // A look since the caller's (a health check, say) may have taken in input that
     // the port will not signal again: with no byte peeked, any input waiting is a new
     // head to look at. A byte already peeked stays the head whatever comes behind it.

@@ -19,6 +19,7 @@ uint64_t steady_ms() {
 int (*g_dispatch)() = no_dispatch;
 void (*g_sleep)(uint32_t) = real_sleep;
 PlatformWait g_wait = nullptr;
+uint32_t (*g_wait_limit)() = nullptr;
 uint64_t (*g_clock)() = steady_ms;
 
 }  // namespace
@@ -31,6 +32,9 @@ void platform_set_sleep(void (*fn)(uint32_t)) { g_sleep = fn ? fn : real_sleep; 
 
 void platform_set_wait(PlatformWait fn) { g_wait = fn; }
 PlatformWait platform_wait_hook() { return g_wait; }
+
+void platform_set_wait_limit(uint32_t (*fn)()) { g_wait_limit = fn; }
+uint32_t platform_wait_limit() { return g_wait_limit ? g_wait_limit() : PLATFORM_WAIT_FOREVER; }
 
 void platform_idle_wait(uint32_t ms) {
     if (g_wait)

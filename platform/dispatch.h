@@ -31,6 +31,13 @@ void platform_set_wait(PlatformWait fn);
 // The installed event wait, or nullptr: then the link waits on the port alone.
 PlatformWait platform_wait_hook();
 
+// For a front end without an event loop (the command-line runner): how long a wait
+// may sleep before the dispatch hook must run again for the front end's own
+// deadlines. Without the hook, or when it answers PLATFORM_WAIT_FOREVER, a wait
+// sleeps until something happens.
+void platform_set_wait_limit(uint32_t (*fn)());
+uint32_t platform_wait_limit();
+
 // A short wait for window events only: the event wait without a handle, or a plain
 // sleep when no front end installed one.
 void platform_idle_wait(uint32_t ms);

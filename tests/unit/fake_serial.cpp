@@ -36,6 +36,7 @@ void fake_serial_reset() {
     platform_set_clock(fake_clock);
     platform_set_sleep(fake_sleep);
     platform_set_wait(nullptr);
+    platform_set_wait_limit(nullptr);
     platform_set_dispatch(nullptr);
 }
 

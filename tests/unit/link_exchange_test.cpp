@@ -155,6 +155,17 @@ TEST_F(Exchange, WaitsSleepUntilInputEventDeadlineOrHangUp) {
              };
          },
          exchange, 1, 500, LINK_ERROR_NONE},
+        {"a front end's own deadline wakes it, a cancel ends it",
+         [&] {
+             platform_set_wait_limit([]() -> uint32_t {
+                 uint64_t now = fake_serial().now_ms;
+                 return now < 250 ? static_cast<uint32_t>(250 - now) : 0;
+             });
+             on_event = [this] {
+                 if (fake_serial().now_ms >= 250) link_cancel_wait(link);
+             };
+         },
+         exchange, 0, 250, LINK_ERROR_TIMEOUT},
         // 1 ms of it is the pause after sending the request.
         // The reply arrives during the health check that follows the wait's peek.
         {"input that came between two looks is not slept on",

@@ -191,6 +191,7 @@ TEST_F(Exchange, WaitsSleepUntilInputEventDeadlineOrHangUp) {
          LINK_ERROR_PORT_LOST},
     };
     for (const auto& c : cases) {
+        link_close(&link);
         fake_serial_reset();
         platform_set_dispatch([] {
             auto handler = on_event;  // it may clear itself

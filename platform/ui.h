@@ -18,8 +18,9 @@ enum UiMessageKind {
     UI_KEY,         // id: the single-line edit that has the focus, code: UI_KEY_UP or UI_KEY_DOWN
 };
 
-// Notification codes carried by UI_COMMAND.
-constexpr int UI_CLICKED = 0, UI_SELCHANGE = 1, UI_EDITCHANGE = 5;
+// Notification codes carried by UI_COMMAND. UI_DROPDOWN: a combo box's list is
+// about to open; the handler may fill it afresh.
+constexpr int UI_CLICKED = 0, UI_SELCHANGE = 1, UI_EDITCHANGE = 5, UI_DROPDOWN = 7;
 // Keys a single-line edit passes on as UI_KEY (it has no use for them itself).
 constexpr int UI_KEY_UP = 1, UI_KEY_DOWN = 2;
 // Command ids the dialog manager sends.
@@ -76,6 +77,8 @@ void ui_post_syscommand(UiWindow* dialog, int command);
 int ui_combo_add(UiWindow* dialog, int id, const char* text, int select);
 int ui_combo_count(UiWindow* dialog, int id);
 int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size);
+// Removes every item; the text in the box's edit field stays as it is.
+void ui_combo_clear(UiWindow* dialog, int id);
 
 // List views (one column of text rows).
 int ui_list_count(UiWindow* dialog, int id);
@@ -121,3 +124,6 @@ int ui_child_count(UiWindow* dialog);
 int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height);
 void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height);
 void ui_redraw(UiWindow* dialog);
+// The operator cannot make the dialog's client area smaller than this (pixels);
+// 0 x 0 lifts the limit.
+void ui_set_min_client_size(UiWindow* dialog, int width, int height);

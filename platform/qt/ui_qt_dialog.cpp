@@ -130,6 +130,24 @@ private:
     UiWindow* w_;
 };
 
+// Tells the dialog logic before its list opens, so that it may fill the list afresh
+// (the Port box lists adapters plugged in since the last look).
+class Combo : public QComboBox {
+public:
+    Combo(UiWindow* w, int id, QWidget* parent) : QComboBox(parent), w_(w), id_(id) {}
+
+    void showPopup() override {
+        QPointer<Combo> self(this);
+        deliver_input(w_, UI_COMMAND, id_, UI_DROPDOWN);
+        // The handler may have ended the dialog or disabled the box.
+        if (self && !w_->ended && isEnabled()) QComboBox::showPopup();
+    }
+
+private:
+    UiWindow* w_;
+    int id_;
+};
+
 // The dialog font, or the closest one installed: the base units, and so every
 // control's place, follow from it.
 QFont dialog_font(const DialogTemplate* tmpl) {
@@ -197,7 +215,7 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
         return edit;
     }
     case UI_COMBO: {
-        auto* combo = new QComboBox(dlg);
+        auto* combo = new Combo(w, id, dlg);
         combo->setEditable(true);
         // The list changes only through ui_combo_add; typing must not add items or
         // complete them behind the operator's back.
@@ -455,4 +473,9 @@ void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int hei
 
 void ui_redraw(UiWindow* dialog) {
     if (dialog && dialog->dialog) dialog->dialog->update();
+}
+
+void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
+    // The dialog widget is the client area: the window frame is the window system's.
+    if (dialog && dialog->dialog) dialog->dialog->setMinimumSize(width < 0 ? 0 : width, height < 0 ? 0 : height);
 }

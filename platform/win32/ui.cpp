@@ -29,6 +29,7 @@ struct UiWindow {
     int result = 0;
     std::vector<int> timers;
     std::vector<ListColours> lists;
+    int min_width = 0, min_height = 0;  // client pixels; 0: no limit
 };
 
 namespace {
@@ -138,6 +139,18 @@ INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
         deliver(w, UI_TIMER, static_cast<int>(wp));
         return FALSE;
+    case WM_GETMINMAXINFO: {
+        // Comes before WM_INITDIALOG as well, when there is no limit yet.
+        if (!w || (w->min_width <= 0 && w->min_height <= 0)) return FALSE;
+        RECT r{0, 0, w->min_width, w->min_height};
+        AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongA(hwnd, GWL_EXSTYLE)));
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        if (info->ptMinTrackSize.x < r.right - r.left) info->ptMinTrackSize.x = r.right - r.left;
+        if (info->ptMinTrackSize.y < r.bottom - r.top) info->ptMinTrackSize.y = r.bottom - r.top;
+        SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
+        return TRUE;
+    }
     case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
         if (!w || !hdr || hdr->code != static_cast<UINT>(NM_CUSTOMDRAW)) return FALSE;
@@ -295,6 +308,17 @@ int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
     SendMessageA(h, CB_SETITEMDATA, static_cast<WPARAM>(index), 0);
     if (select) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     return static_cast<int>(index);
+}
+
+void ui_combo_clear(UiWindow* dialog, int id) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0) return;
+    // CB_RESETCONTENT empties the edit field too; the operator's text stays.
+    int n = GetWindowTextLengthA(h);
+    std::vector<char> text(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+    GetWindowTextA(h, text.data(), static_cast<int>(text.size()));
+    SendMessageA(h, CB_RESETCONTENT, 0, 0);
+    SetWindowTextA(h, text.data());
 }
 
 int ui_combo_count(UiWindow* dialog, int id) {
@@ -532,6 +556,12 @@ void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int hei
         }
     }
     MoveWindow(h, x, y, width < 0 ? 0 : width, height < 0 ? 0 : height, FALSE);
+}
+
+void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
+    if (!dialog) return;
+    dialog->min_width = width;
+    dialog->min_height = height;
 }
 
 void ui_redraw(UiWindow* dialog) {

@@ -224,6 +224,10 @@ int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
     return static_cast<int>(at);
 }
 
+void ui_combo_clear(UiWindow* dialog, int id) {
+    if (FakeControl* c = find(dialog, id)) c->items.clear();
+}
+
 int ui_combo_count(UiWindow* dialog, int id) {
     FakeControl* c = find(dialog, id);
     return c ? static_cast<int>(c->items.size()) : -1;
@@ -364,4 +368,10 @@ void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int hei
 
 void ui_redraw(UiWindow* dialog) {
     if (dialog) ++dialog->redraws;
+}
+
+void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
+    if (!dialog) return;
+    dialog->min_width = width;
+    dialog->min_height = height;
 }

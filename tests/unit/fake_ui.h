@@ -37,6 +37,7 @@ struct UiWindow {
     int result = 0;
     int focus = 0;
     int client_width = 0, client_height = 0;
+    int min_width = 0, min_height = 0;
     std::vector<int> child_ids;  // by template index
     std::map<int, FakeControl> controls;
     std::vector<FakeControl> labels;

@@ -1,6 +1,7 @@
 // The Qt backend's dialogs: built from the template tables with absolute geometry,
 // run modally, ended; their native events turned into UiMessages, their timers and
 // the geometry the proportional layout reads and sets.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 
 #include <cstring>
@@ -140,7 +142,15 @@ public:
         QPointer<Combo> self(this);
         deliver_input(w_, UI_COMMAND, id_, UI_DROPDOWN);
         // The handler may have ended the dialog or disabled the box.
-        if (self && !w_->ended && isEnabled()) QComboBox::showPopup();
+        if (!self || w_->ended || !isEnabled()) return;
+        // Wide enough for the longest entry (ports carry their adapter's name), never
+        // wider than the screen.
+        QAbstractItemView* list = view();
+        int need = list->sizeHintForColumn(modelColumn()) + 2 * list->frameWidth();
+        if (count() > maxVisibleItems()) need += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+        if (QScreen* s = screen()) need = qMin(need, s->availableGeometry().width());
+        list->setMinimumWidth(qMax(need, 0));
+        QComboBox::showPopup();
     }
 
 private:

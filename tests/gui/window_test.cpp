@@ -499,21 +499,22 @@ TEST_F(WindowTest, SmallestWindowClipsNothing) {
 }
 
 // An adapter that came after the start (here a new [Ports] line) is listed once the
-// box opens; the text in the box stays.
+// box opens, whole however long; the text in the box stays.
 TEST_F(WindowTest, PortBoxListedAfreshWhenOpened) {
     run_app([&](QDialog* d) {
         auto* port = control_as<QComboBox>(d, ID_PORT);
         ASSERT_NE(port, nullptr);
-        const QString entry = QStringLiteral("COM250 (/tmp/zorv-none-250)");
+        const QString entry = QStringLiteral("COM250 (/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5XK3RJH-if00-port0)");
         EXPECT_EQ(port->findText(entry), -1);
         {
             QFile f(QString::fromStdString(ini_));
             ASSERT_TRUE(f.open(QIODevice::Append));
-            f.write("[Ports]\nCOM250=/tmp/zorv-none-250\n");
+            f.write("[Ports]\nCOM250=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5XK3RJH-if00-port0\n");
         }
         port->showPopup();
         EXPECT_GE(port->findText(entry), 0);
         EXPECT_EQ(port->currentText(), QStringLiteral("COM%1").arg(port_));
+        EXPECT_GE(port->view()->viewport()->width(), port->view()->fontMetrics().horizontalAdvance(entry));
         port->hidePopup();
     });
 }

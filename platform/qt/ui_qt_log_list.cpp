@@ -27,6 +27,8 @@ namespace {
 
 // New log rows are shown at most this often: faster than the eye follows.
 constexpr int FLUSH_MS = 30;
+// Characters a line of a row's tip holds.
+constexpr int TIP_LINE = 100;
 
 QColor colour_from_rgb(uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
@@ -52,11 +54,15 @@ public:
             return {};
         case Qt::ToolTipRole: {
             QString tip = asked(tip_of, index.row());
-            // Only rows cut at the column's edge need their whole text in the tip.
-            QString text = display(index.row());
+            // Only rows cut at the column's edge need their whole text in the tip, in
+            // lines short enough for the screen.
             int width = view ? view->columnWidth(0) : 0;
-            if (width > 0 && QFontMetrics(font).horizontalAdvance(text) > width - 6)
-                tip = tip.isEmpty() ? text : tip + QLatin1Char('\n') + text;
+            if (width > 0 && QFontMetrics(font).horizontalAdvance(display(index.row())) > width - 6) {
+                const std::string& row = rows[static_cast<size_t>(index.row())];
+                QString text = QString::fromUtf8(row.data(), static_cast<qsizetype>(row.size()));
+                for (qsizetype at = 0; at < text.size(); at += TIP_LINE)
+                    tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + text.mid(at, TIP_LINE);
+            }
             if (tip.isEmpty()) return {};
             return tip;
         }

@@ -52,6 +52,8 @@ HICON g_app_icon = nullptr;
 constexpr DWORD LOG_EX_STYLES = LVS_EX_SUBITEMIMAGES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT |
                                 LVS_EX_FLATSB | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
 constexpr int MAX_PATH_CHARS = 260;
+// Characters a line of a row's tip holds.
+constexpr size_t TIP_LINE = 100;
 // Labels carry id -1, which a 16-bit dialog template stores as 0xFFFF.
 constexpr int LABEL_ID = 0xFFFF;
 
@@ -213,11 +215,16 @@ void fill_tip(UiWindow* w, NMLVGETINFOTIPA* tip) {
     ListState* l = list_state(w, static_cast<int>(tip->hdr.idFrom));
     if (!l || !tip->pszText || tip->cchTextMax <= 0) return;
     std::string text = asked(l->tip_of, tip->iItem);
-    // Only a row cut at the column's edge needs its whole text in the tip.
-    std::string row = shown_text(*l, tip->iItem);
-    LRESULT width = SendMessageA(tip->hdr.hwndFrom, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(row.c_str()));
+    // Only a row cut at the column's edge needs its whole text in the tip, in lines
+    // short enough for the screen.
+    std::string shown = shown_text(*l, tip->iItem);
+    LRESULT width = SendMessageA(tip->hdr.hwndFrom, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     LRESULT column = SendMessageA(tip->hdr.hwndFrom, LVM_GETCOLUMNWIDTH, 0, 0);
-    if (width + 12 > column) text += (text.empty() ? "" : "\r\n") + row;
+    if (width + 12 > column && tip->iItem >= 0 && tip->iItem < static_cast<int>(l->rows.size())) {
+        const std::string& row = l->rows[static_cast<size_t>(tip->iItem)];
+        for (size_t at = 0; at < row.size(); at += TIP_LINE)
+            text += (text.empty() ? "" : "\r\n") + row.substr(at, TIP_LINE);
+    }
     size_t n = text.size() < static_cast<size_t>(tip->cchTextMax) - 1 ? text.size() : tip->cchTextMax - 1;
     std::memcpy(tip->pszText, text.data(), n);
     tip->pszText[n] = '\0';

@@ -101,7 +101,11 @@ void toggle_pause(UiWindow* dialog) {
 
 void on_command(UiWindow* dialog, int id, int code) {
     switch (id) {
-        case UI_IDOK: route_enter(dialog); break;
+        case UI_IDOK:
+            // A second Enter during a connect is a repeat, not a request for the About
+            // box (the disabled Connect button has lost the focus).
+            if (!g_main.connecting) route_enter(dialog);
+            break;
         case UI_IDCANCEL: exit_sequence(dialog); break;
         case ID_PORT:
         case ID_BAUD:

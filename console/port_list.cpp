@@ -9,6 +9,7 @@
 
 #include "console/log_view.h"
 #include "platform/ports.h"
+#include "settings/port_map.h"
 #include "settings/settings.h"
 
 const char BAUD_RATES[] =
@@ -39,31 +40,21 @@ void add_system_port(const char* port_name, const char* device_name, void* conte
     add_entry(listing->dialog, port_name, device_name);
 }
 
-// The settings file's Ports section maps COM<n> to a device path of the operator's
-// choice (an adapter that should keep its number, or the simulator).
-void add_assigned_ports(Listing* listing) {
-    char keys[4096];
-    int n = settings_read_keys("Ports", keys, sizeof keys);
-    if (n <= 0) return;
-    for (const char* key = keys; *key; key += std::strlen(key) + 1) {
-        if ((key[0] != 'C' && key[0] != 'c') || (key[1] != 'O' && key[1] != 'o') || (key[2] != 'M' && key[2] != 'm'))
-            continue;
-        char* end = nullptr;
-        long number = std::strtol(key + 3, &end, 10);
-        if (!end || *end || number < 1 || number > 255) continue;
-        std::string path = settings_read_string("Ports", key);
-        if (path.empty() || !ports_assign(static_cast<int>(number), path.c_str())) continue;
-        listing->assigned.insert(static_cast<int>(number));
-        std::string name = "COM" + std::to_string(number);
-        add_entry(listing->dialog, name.c_str(), path.c_str());
-    }
+void add_assigned_port(int number, const char* device_path, void* context) {
+    auto* listing = static_cast<Listing*>(context);
+    if (!ports_assign(number, device_path)) return;
+    listing->assigned.insert(number);
+    std::string name = "COM" + std::to_string(number);
+    add_entry(listing->dialog, name.c_str(), device_path);
 }
 
 }  // namespace
 
 void fill_port_list(UiWindow* dialog) {
     Listing listing{dialog, {}};
-    add_assigned_ports(&listing);
+    // The settings file's Ports section maps COM<n> to a device path of the operator's
+    // choice (an adapter that should keep its number, or the simulator).
+    settings_read_port_map(add_assigned_port, &listing);
     ports_list_system(add_system_port, &listing);
 
     int32_t port = settings_read_int("Connection", "Port");

@@ -88,6 +88,11 @@ void link_idle(uint32_t ms);
 int link_exchange(TargetLink* link, const char* command, char* reply /* 256 bytes, or nullptr */);
 int link_send_line(TargetLink* link, const char* text);
 int link_await_reply(TargetLink* link);
+// Makes the reply wait under way on this link (link_await_reply, and so an exchange
+// or pin transaction) give up at its next poll with LINK_ERROR_TIMEOUT. For a handler
+// nested in that wait which bounds it (a time-out, an interrupt); each wait starts
+// uncancelled. 0 for a null or closed link.
+int link_cancel_wait(TargetLink* link);
 int link_read_reply(TargetLink* link, char* reply);
 // 1 while a command exchange or pin transaction on this link is under way (on this
 // thread's stack, too): a nested handler must not start another one.

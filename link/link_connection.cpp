@@ -136,7 +136,7 @@ TargetLink* link_connect(const char* connect_string) {
         return nullptr;
     }
     link_fail(LINK_ERROR_NO_GREETING);
-    for (int empty_polls = 0; empty_polls < 1000;) {
+    for (int empty_polls = 0;;) {
         uint32_t waiting = 0, errors = 0;
         // A lost port cannot answer: do not sit out the remaining polls.
         if (!serial_status(link->port_handle, &waiting, &errors)) {
@@ -144,6 +144,9 @@ TargetLink* link_connect(const char* connect_string) {
             break;
         }
         if (waiting == 0) {
+            // Given up only after a look at the input: a wait that ran long (a box
+            // opened inside it) may have let the answer arrive meanwhile.
+            if (empty_polls >= 1000) break;
             // A front end may stretch an idle wait (the Qt one sleeps 10 ms once a
             // wait goes on): count the time waited, so a silent controller is given
             // up after about a second whatever the backend.

@@ -42,6 +42,7 @@ int link_await_reply(TargetLink* link) {
     LinkUse use(link);
     if (!use.ok()) return link_fail_use(link);
     uint32_t fast_polls = FAST_POLLS;
+    link->cancel_wait = 0;
     for (;;) {
         link_take_report(link);
         int b;
@@ -58,7 +59,18 @@ int link_await_reply(TargetLink* link) {
             link_idle(1);
         }
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);  // closed by a handler during the wait
+        if (link->cancel_wait) {
+            link->cancel_wait = 0;
+            return link_fail(LINK_ERROR_TIMEOUT);
+        }
     }
+}
+
+int link_cancel_wait(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    link->cancel_wait = 1;
+    return 1;
 }
 
 int link_read_reply(TargetLink* link, char* reply) {

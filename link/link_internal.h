@@ -23,6 +23,7 @@ struct TargetLink {
     int32_t closed = 0;
     int32_t uses = 0;
     int32_t busy_depth = 0;  // exchanges and pin transactions under way
+    int32_t cancel_wait = 0;  // link_cancel_wait: the reply wait under way gives up
     // A line error that a query other than link_healthy found; link_healthy still
     // reports it once.
     int32_t held_errors = 0;

@@ -246,7 +246,25 @@ int lock_temporary(const std::string& tmp) {
             nanosleep(&pause, nullptr);
         }
         // O_NOFOLLOW and O_NONBLOCK: a link or a FIFO planted at the name is refused.
-        int fd = open(tmp.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        int fd = open(tmp.c_str(), O_RDWR | O_CREAT | flags, 0666);
+        if (fd < 0 && errno == EACCES) {
+            // Left read-only (a killed save of a read-only file) or by another user: if
+            // nobody holds it, it is ours to remove, and the name is free again.
+            fd = open(tmp.c_str(), O_RDONLY | flags);
+            if (fd < 0) return -1;
+            if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                close(fd);
+                continue;
+            }
+            struct stat held, now;
+            bool ours = fstat(fd, &held) == 0 && lstat(tmp.c_str(), &now) == 0 &&
+                        held.st_dev == now.st_dev && held.st_ino == now.st_ino;
+            bool removed = ours && S_ISREG(held.st_mode) && unlink(tmp.c_str()) == 0;
+            close(fd);
+            if (ours && !removed) return -1;
+            continue;  // removed, or renamed into place meanwhile: try the name again
+        }
         if (fd < 0) return -1;
         struct stat st;
         if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -662,7 +662,8 @@ TEST(QtBackend, EndingTheOwnerEndsWhatItOwns) {
         EXPECT_EQ(run(MAIN_DIALOG, s), 7);
         EXPECT_EQ(panel_result, UI_IDCANCEL);
         QCoreApplication::processEvents();
-        for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(top->isVisible()) << top->windowTitle().toStdString();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            EXPECT_FALSE(top->isVisible()) << top->windowTitle().toStdString();
     }
 }
 

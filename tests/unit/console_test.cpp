@@ -347,6 +347,8 @@ TEST_F(ConsoleTest, DuringAConnect) {
                     fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});  // a double click
                     w->focus = ID_PORT;
                     fake_ui_click(w, UI_IDOK);
+                    w->focus = 0;  // the disabled button lost it: Enter must not open About
+                    fake_ui_click(w, UI_IDOK);
                     fake_ui_pump();
                 }
                 fake_push("\r");

@@ -100,6 +100,20 @@ TEST_F(LinkConnection, StretchedIdleWaitsDoNotStretchTheHandshake) {
     platform_set_idle_wait(nullptr);
 }
 
+// A box opened inside the greeting wait holds it past the second; the answer that
+// came meanwhile still counts.
+TEST_F(LinkConnection, AnswerThatCameDuringALongNestedWaitCounts) {
+    fake_serial().on_write = [](const std::vector<uint8_t>&) {};
+    platform_set_idle_wait([](uint32_t) {
+        fake_serial().now_ms += 3000;
+        fake_push("\r");
+    });
+    TargetLink* link = link_connect("COM2: 9600");
+    EXPECT_NE(link, nullptr);
+    link_close(&link);
+    platform_set_idle_wait(nullptr);
+}
+
 TEST_F(LinkConnection, NothingIsOpenedForBadNumbers) {
     const char* texts[] = {"", "COM0: 9600", "none"};
     for (const char* t : texts) EXPECT_EQ(link_connect(t), nullptr) << t;

@@ -11,9 +11,10 @@
 
 namespace {
 
-TargetLink* g_closing = nullptr;
+// The owner's reference, closed from inside the wait as the window does.
+TargetLink** g_closing = nullptr;
 int close_in_dispatch() {
-    link_close(&g_closing);
+    if (g_closing) link_close(g_closing);
     return 1;
 }
 
@@ -57,7 +58,7 @@ TEST_F(Reasons, FailedExchangesSayWhy) {
          LINK_ERROR_PORT_LOST, "port lost"},
         {"write refused", [] { fake_serial().write_limit = 0; }, LINK_ERROR_WRITE, nullptr},
         {"closed from a handler", [this] {
-             g_closing = link;
+             g_closing = &link;
              platform_set_dispatch(close_in_dispatch);
          },
          LINK_ERROR_DISCONNECTED, "disconnected"},
@@ -69,7 +70,8 @@ TEST_F(Reasons, FailedExchangesSayWhy) {
         uint64_t start = fake_serial().now_ms;
         c.fault();
         char reply[256];
-        EXPECT_EQ(link_exchange(link, "cmd", reply), 0) << c.name;
+        TargetLink* held = link;  // a frame up the stack keeps its own copy
+        EXPECT_EQ(link_exchange(held, "cmd", reply), 0) << c.name;
         int code = 0;
         std::string text = last(&code);
         EXPECT_EQ(code, c.code) << c.name;
@@ -78,6 +80,7 @@ TEST_F(Reasons, FailedExchangesSayWhy) {
         }
         EXPECT_LT(fake_serial().now_ms - start, 2100u) << c.name;
         platform_set_dispatch(nullptr);
+        g_closing = nullptr;
         link_close(&link);
     }
     EXPECT_EQ(link_exchange(nullptr, "x", nullptr), 0);

@@ -383,6 +383,13 @@ TEST_F(SettingsFile, SavesLeaveNoLitter) {
     close(holder);
     ASSERT_NE(settings_write_int("Connection", "Port", 5), 0);
     EXPECT_FALSE(std::filesystem::exists(tmp));
+
+    // Killed after taking a read-only file's mode: the leftover must not block saves.
+    write_raw(tmp, "x");
+    chmod(tmp.c_str(), 0444);
+    ASSERT_NE(settings_write_int("Connection", "Port", 6), 0);
+    EXPECT_EQ(read_raw(ini), "[Connection]\nPort=6\n");
+    EXPECT_FALSE(std::filesystem::exists(tmp));
 }
 
 TEST_F(SettingsFile, ConcurrentSavesKeepEachOthersKeys) {

@@ -27,3 +27,13 @@ if(TARGET zorvtalk)
             -- ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:gui_wine_driver> $<TARGET_FILE:zorvtalk> 21)
     set_tests_properties(gui_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 endif()
+
+# zorvtalk-cli.exe, a console program, against the simulator on COM22: its replies,
+# the report and the pins on standard output, and its exit status.
+add_test(NAME cli_wine_test
+    COMMAND ${ZORV_WINE_DIR}/with-sims ${ZORV_SIM_EXECUTABLE} 22
+        -- bash -c "\"$@\"; echo \"exit status $?\"" cli_wine_test
+            ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:zorvtalk-cli> --port COM22 --baud 115200
+            -c "echo wine" --report --pins)
+set_tests_properties(cli_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
+    PASS_REGULAR_EXPRESSION "wine\r?\nQ=0, X=0, Y=0, Z=0, W=0\r?\ndata=00 status=80 control=00\r?\nexit status 0")

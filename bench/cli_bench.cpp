@@ -1,0 +1,118 @@
+// Measures, side by side in one run against zorv-sim: lines per second of
+// zorvtalk-cli running a 100,000-line file, against the link's own exchange rate in
+// this process, median of rounds. The runner's connect (reset and greeting) is taken out
+// by also timing a one-line file.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/link.h"
+#include "tests/integration/sim_process.h"
+
+#ifndef ZORV_CLI_PATH
+#error ZORV_CLI_PATH must name the zorvtalk-cli executable
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int LINES = 100000;
+constexpr int ROUNDS = 3;
+
+double link_rate(int lines) {
+    TargetLink* link = link_connect("COM51: 115200");
+    if (!link) return 0;
+    char reply[256];
+    auto t = Clock::now();
+    for (int i = 0; i < lines; ++i)
+        if (!link_exchange(link, "ok", reply)) {
+            link_close(&link);
+            return 0;
+        }
+    double rate = lines / seconds_since(t);
+    link_close(&link);
+    return rate;
+}
+
+// Wall seconds of one zorvtalk-cli run over file, its replies into out; -1 on failure.
+double cli_seconds(const std::string& device, const std::string& file, const std::string& out) {
+    auto t = Clock::now();
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) _exit(126);
+        dup2(fd, 1);
+        close(fd);
+        execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    double s = seconds_since(t);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    watchdog_arm(600);
+    SimProcess sim;
+    if (!sim_start(&sim, 51)) {
+        std::fprintf(stderr, "cannot start zorv-sim\n");
+        return 1;
+    }
+    std::string base = "/tmp/zorv-cli-bench-" + std::to_string(getpid());
+    std::string many = base + ".many", one = base + ".one", out = base + ".out";
+    {
+        std::ofstream f(many, std::ios::binary);
+        for (int i = 0; i < LINES; ++i) f << "ok\n";
+        std::ofstream(one, std::ios::binary) << "ok\n";
+    }
+    // Each round brackets the runner's run with two half-length link runs, so that a
+    // change of load on the machine during the round falls on both sides alike.
+    std::vector<double> link_rates, cli_rates, ratios;
+    bool failed = false;
+    for (int round = 0; round < ROUNDS && !failed; ++round) {
+        double before = link_rate(LINES / 2);
+        double whole = cli_seconds(sim.link_path, many, out);
+        double after = link_rate(LINES / 2);
+        double connect = cli_seconds(sim.link_path, one, out);
+        if (before <= 0 || after <= 0 || whole < 0 || connect < 0 || whole <= connect) {
+            failed = true;
+            break;
+        }
+        double link = 2 / (1 / before + 1 / after);
+        link_rates.push_back(link);
+        cli_rates.push_back((LINES - 1) / (whole - connect));
+        ratios.push_back(cli_rates.back() / link);
+        std::printf("round %d: link %.0f/s (%.0f before, %.0f after), cli %.0f/s (run %.2f s, connect %.2f s)\n",
+                    round + 1, link, before, after, cli_rates.back(), whole, connect);
+    }
+    sim_stop(&sim);
+    std::remove(many.c_str());
+    std::remove(one.c_str());
+    std::remove(out.c_str());
+    if (failed) {
+        std::fprintf(stderr, "a round failed\n");
+        return 1;
+    }
+    double link_median = median(link_rates), cli_median = median(cli_rates);
+    std::printf("link exchanges per s: %.0f\n", link_median);
+    std::printf("cli lines per s: %.0f\n", cli_median);
+    std::printf("cli/link ratio: %.2f\n", median(ratios));
+    return 0;
+}

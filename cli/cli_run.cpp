@@ -1,0 +1,584 @@
+// The run of zorvtalk-cli. Everything happens on one thread: the link's waits call
+// the dispatch hook below, which bounds them (--timeout, Ctrl+C), keeps the progress
+// line fresh and hands replies on to a pipe while a command runs.
+#include "cli/cli_run.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "link/line_reader.h"
+#include "link/link.h"
+#include "platform/dispatch.h"
+#include "platform/ports.h"
+#include "platform/terminal.h"
+#include "settings/port_map.h"
+#include "settings/settings.h"
+
+#ifndef ZORV_VERSION
+#error ZORV_VERSION must be the project version
+#endif
+
+namespace {
+
+// After a stop, the stopped command's reply gets this long before the wait gives up.
+constexpr uint64_t STOP_GRACE_MS = 2000;
+// Report and pin answers come at once from a live controller (the report box's bound).
+constexpr uint32_t QUICK_ANSWER_MS = 1000;
+constexpr uint64_t PROGRESS_EVERY_MS = 100;
+// Replies waiting in the stdout buffer go out once a wait lasts this long, so a
+// pipe reader sees them while a long command runs, without a write per fast line.
+constexpr uint64_t FLUSH_AFTER_MS = 50;
+
+// One wait for the controller's answer.
+struct Wait {
+    bool active = false;
+    bool command = false;  // a command runs on the controller: stop it before giving up
+    uint64_t start = 0;
+    uint32_t limit_ms = 0;  // 0: no limit
+    int interrupts = 0;     // interrupt requests already acted on
+    bool timed_out = false, interrupted = false, stop_sent = false, cancelled = false;
+    uint64_t stop_at = 0;
+};
+
+struct Output {
+    bool times = false;
+    bool stdout_tty = false;
+    bool progress = false;  // a progress line on the terminal of stderr
+    std::string progress_text;
+    size_t shown = 0;  // width of the progress line on screen, 0 when none
+    uint64_t drawn_at = 0;
+    bool pending = false;  // stdout holds unflushed replies
+};
+
+struct Run {
+    CliOptions opt;
+    TargetLink* link = nullptr;
+    Wait wait;
+    Output out;
+    // Replies still due for commands that were stopped and gave up on: dropped when
+    // they come, so that every later reply stays with its own command.
+    int owed = 0;
+    int lines = 0, lines_failed = 0;
+    int failed = 0;  // lines, pin writes, reports and pin reads
+    bool port_lost = false;
+    std::string where;  // the line being run, for the closing message
+    std::string command;
+};
+
+enum LineResult { LINE_OK, LINE_FAILED, LINE_END };  // LINE_END: the run cannot go on
+
+Run* g_run = nullptr;
+
+// --- output -----------------------------------------------------------------------
+
+void erase_progress(Output& o) {
+    if (!o.shown) return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(o.shown), "");
+    std::fflush(stderr);
+    o.shown = 0;
+}
+
+void draw_progress(Output& o, uint64_t now) {
+    if (!o.progress || o.progress_text.empty()) return;
+    size_t width = o.progress_text.size() > o.shown ? o.progress_text.size() : o.shown;
+    std::fprintf(stderr, "\r%-*s", static_cast<int>(width), o.progress_text.c_str());
+    std::fflush(stderr);
+    o.shown = width;
+    o.drawn_at = now;
+}
+
+void time_prefix(FILE* to) {
+    auto now = std::chrono::system_clock::now();
+    std::time_t t = std::chrono::system_clock::to_time_t(now);
+    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const std::tm* tm = std::localtime(&t);
+    if (tm)
+        std::fprintf(to, "%02d:%02d:%02d.%03d ", tm->tm_hour, tm->tm_min, tm->tm_sec, static_cast<int>(ms));
+}
+
+// One printed line: [time] [mark] text. Replies are written byte for byte.
+void emit(Output& o, FILE* to, const char* mark, const char* text) {
+    if (o.shown && (to == stderr || o.stdout_tty)) erase_progress(o);
+    if (o.times) time_prefix(to);
+    if (mark) std::fputs(mark, to);
+    std::fwrite(text, 1, std::strlen(text), to);
+    std::fputc('\n', to);
+    if (to == stdout)
+        o.pending = true;
+    else
+        std::fflush(to);
+}
+
+void say(const char* text) {
+    if (g_run) erase_progress(g_run->out);
+    std::fprintf(stderr, "zorvtalk-cli: %s\n", text);
+}
+
+void say(const std::string& text) { say(text.c_str()); }
+
+std::string last_error_text() {
+    char text[200];
+    link_last_error(text, sizeof text);
+    return text;
+}
+
+std::string seconds_text(uint32_t ms) {
+    char buf[32];
+    if (ms % 1000 == 0) {
+        std::snprintf(buf, sizeof buf, "%u s", static_cast<unsigned>(ms / 1000));
+    } else {
+        std::snprintf(buf, sizeof buf, "%u.%03u", static_cast<unsigned>(ms / 1000), static_cast<unsigned>(ms % 1000));
+        std::string s = buf;
+        while (s.back() == '0') s.pop_back();
+        return s + " s";
+    }
+    return buf;
+}
+
+// --- the bounded wait ---------------------------------------------------------------
+
+void begin_wait(Run& r, bool command, uint32_t limit_ms) {
+    Wait w;
+    w.active = true;
+    w.command = command;
+    w.start = platform_now_ms();
+    w.limit_ms = limit_ms;
+    r.wait = w;
+}
+
+Wait end_wait(Run& r) {
+    Wait w = r.wait;
+    r.wait.active = false;
+    return w;
+}
+
+void cancel_wait(Run& r) {
+    link_cancel_wait(r.link);
+    r.wait.cancelled = true;
+}
+
+void send_stop(Run& r, uint64_t now) {
+    r.wait.stop_sent = true;
+    r.wait.stop_at = now;
+    if (!link_stop(r.link)) cancel_wait(r);
+}
+
+// Runs inside every wait of the link. Only flags are looked at and control bytes
+// sent; the waiting operation itself ends the wait.
+int cli_dispatch() {
+    static bool inside = false;
+    if (inside || !g_run) return 0;
+    inside = true;  // link_stop may wait, and so call us again
+    Run& r = *g_run;
+    Wait& w = r.wait;
+    uint64_t now = platform_now_ms();
+    if (w.active && !w.cancelled) {
+        int requests = terminal_interrupt_count();
+        if (requests > 0 && !w.interrupted) {
+            w.interrupted = true;
+            w.interrupts = requests;
+            if (w.command && !w.stop_sent)
+                send_stop(r, now);
+            else
+                cancel_wait(r);
+        } else if (w.interrupted && requests > w.interrupts) {
+            cancel_wait(r);  // asked again: do not sit out the stopped command's reply
+        }
+        if (!w.cancelled && !w.interrupted && !w.timed_out && w.limit_ms && now - w.start >= w.limit_ms) {
+            w.timed_out = true;
+            if (w.command)
+                send_stop(r, now);
+            else
+                cancel_wait(r);
+        }
+        if (!w.cancelled && w.stop_sent && now - w.stop_at >= STOP_GRACE_MS) cancel_wait(r);
+    }
+    if (r.out.progress && now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
+    if (r.out.pending && w.active && now - w.start >= FLUSH_AFTER_MS) {
+        std::fflush(stdout);
+        r.out.pending = false;
+    }
+    inside = false;
+    return 0;
+}
+
+// --- lines ------------------------------------------------------------------------
+
+LineResult line_failed(Run& r, const std::string& reason) {
+    ++r.failed;
+    ++r.lines_failed;
+    emit(r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
+    if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
+        r.port_lost = true;
+        return LINE_END;
+    }
+    return LINE_FAILED;
+}
+
+// Reads and drops the replies still due for stopped commands. false when one has not
+// come in time (or the link failed): a new line must not go out before it.
+bool settle_owed(Run& r) {
+    while (r.owed > 0) {
+        begin_wait(r, false, r.opt.timeout_ms);
+        int ok = link_await_reply(r.link) && link_read_reply(r.link, nullptr);
+        end_wait(r);
+        if (!ok) return false;
+        --r.owed;
+    }
+    return true;
+}
+
+LineResult run_command(Run& r, const char* command) {
+    if (terminal_interrupt_status()) return LINE_END;
+    ++r.lines;
+    r.command = command;
+    if (!settle_owed(r)) {
+        if (terminal_interrupt_status()) return LINE_END;
+        if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT)
+            link_set_error(LINK_ERROR_TIMEOUT, "not sent: a stopped command has still not answered");
+        return line_failed(r, last_error_text());
+    }
+    if (r.opt.echo && !r.opt.quiet) emit(r.out, stdout, "> ", command);
+    char reply[256];
+    begin_wait(r, true, r.opt.timeout_ms);
+    int ok = link_exchange(r.link, command, reply);
+    Wait w = end_wait(r);
+
+    if (w.interrupted) {
+        // The reply that came after the stop belongs to this command: print it.
+        if (ok && !r.opt.quiet) emit(r.out, stdout, r.opt.echo ? "< " : nullptr, reply);
+        if (!ok) emit(r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
+        return LINE_END;
+    }
+    if (w.timed_out && (ok || w.cancelled)) {
+        std::string text = "timed out after " + seconds_text(r.opt.timeout_ms) + "; stop sent";
+        if (ok) {
+            text += std::string(", the controller answered \"") + reply + "\"";
+        } else {
+            text += ", no answer within 2 s";
+            ++r.owed;
+        }
+        link_set_error(LINK_ERROR_TIMEOUT, text.c_str());
+        return line_failed(r, text);
+    }
+    if (!ok) return line_failed(r, last_error_text());
+    if (!r.opt.quiet) emit(r.out, stdout, r.opt.echo ? "< " : nullptr, reply);
+    return LINE_OK;
+}
+
+// The lines of one -c argument, cut as a command file is: a CR or LF inside it
+// starts another command and never reaches the controller inside one.
+std::vector<std::string> command_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    if (text.empty()) {
+        lines.push_back("");  // -c "" sends an empty command (CR alone), as an empty file line does
+        return lines;
+    }
+    LineReader reader;
+    line_reader_init(&reader);
+    for (unsigned char b : text)
+        if (line_reader_feed(&reader, b)) lines.push_back(reader.line);
+    if (line_reader_finish(&reader)) lines.push_back(reader.line);
+    return lines;
+}
+
+// Lines the file will run, read with the same reader; -1 when it cannot be read.
+long count_lines(FILE* file) {
+    LineReader reader;
+    line_reader_init(&reader);
+    long n = 0;
+    int c;
+    while ((c = std::fgetc(file)) != EOF) {
+        n += line_reader_feed(&reader, static_cast<uint8_t>(c));
+        if (terminal_interrupt_status()) return -1;
+    }
+    n += line_reader_finish(&reader);
+    bool ok = !std::ferror(file);
+    std::rewind(file);
+    return ok ? n : -1;
+}
+
+void set_progress(Run& r, long line, long total) {
+    if (!r.out.progress) return;
+    char text[64];
+    if (total >= 0)
+        std::snprintf(text, sizeof text, "line %ld of %ld", line, total);
+    else
+        std::snprintf(text, sizeof text, "line %ld", line);
+    r.out.progress_text = text;
+    uint64_t now = platform_now_ms();
+    if (now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
+}
+
+// --- report and pins --------------------------------------------------------------
+
+// A report or pin answer cannot be told from a late reply line: none is asked for
+// while a stopped command still owes its reply.
+bool quick_answer_possible(Run& r, const char* what) {
+    if (terminal_interrupt_status()) return false;
+    if (settle_owed(r)) return true;
+    if (terminal_interrupt_status()) return false;
+    ++r.failed;
+    std::string text = last_error_text();
+    if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT) text = "a stopped command has still not answered";
+    emit(r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + text + ")").c_str());
+    if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) r.port_lost = true;
+    return false;
+}
+
+LineResult quick_failure(Run& r, const char* what, const char* timeout_text) {
+    ++r.failed;
+    if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT && timeout_text)
+        link_set_error(LINK_ERROR_TIMEOUT, timeout_text);
+    emit(r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + last_error_text() + ")").c_str());
+    if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
+        r.port_lost = true;
+        return LINE_END;
+    }
+    return terminal_interrupt_status() ? LINE_END : LINE_FAILED;
+}
+
+LineResult set_pins(Run& r) {
+    if (!quick_answer_possible(r, "pin reply"))
+        return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
+    begin_wait(r, false, QUICK_ANSWER_MS);
+    int ok = link_pin_transaction(r.link, r.opt.set_data ? &r.opt.data : nullptr, nullptr,
+                                  r.opt.set_control ? &r.opt.control : nullptr, nullptr, nullptr, nullptr);
+    end_wait(r);
+    if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
+    return LINE_OK;
+}
+
+LineResult show_pins(Run& r) {
+    if (!quick_answer_possible(r, "pin reply"))
+        return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
+    uint8_t data = 0, status = 0, control = 0;
+    begin_wait(r, false, QUICK_ANSWER_MS);
+    int ok = link_pin_transaction(r.link, nullptr, nullptr, nullptr, &data, &status, &control);
+    end_wait(r);
+    if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
+    char text[64];
+    std::snprintf(text, sizeof text, "data=%02X status=%02X control=%02X", data, status, control);
+    emit(r.out, stdout, nullptr, text);
+    return LINE_OK;
+}
+
+LineResult show_report(Run& r) {
+    if (!quick_answer_possible(r, "report")) {
+        if (terminal_interrupt_status()) return LINE_END;
+        emit(r.out, stdout, nullptr, "No Data");
+        return r.port_lost ? LINE_END : LINE_FAILED;
+    }
+    int16_t q = 0;
+    int32_t x = 0, y = 0, z = 0, w = 0;
+    int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
+    if (!ok) {
+        emit(r.out, stdout, nullptr, "No Data");
+        return quick_failure(r, "report", nullptr);
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "Q=%d, X=%ld, Y=%ld, Z=%ld, W=%ld", static_cast<int>(q), static_cast<long>(x),
+                  static_cast<long>(y), static_cast<long>(z), static_cast<long>(w));
+    emit(r.out, stdout, nullptr, text);
+    return LINE_OK;
+}
+
+// --- set-up -----------------------------------------------------------------------
+
+void assign_port(int number, const char* device_path, void*) { ports_assign(number, device_path); }
+
+// A COM number for a device given by path: the highest that names no device, so
+// that the open goes exactly to the path given.
+int free_port_number() {
+    char path[300];
+    for (int n = 255; n >= 1; --n)
+        if (!ports_device_path(n, path, sizeof path)) return n;
+    return 255;
+}
+
+std::string port_description(int number) {
+    char path[300];
+    std::string name = "COM" + std::to_string(number);
+    if (ports_device_path(number, path, sizeof path)) name += std::string(" (") + path + ")";
+    return name;
+}
+
+int usage_error(const std::string& text) {
+    say(text);
+    std::fputs("Try 'zorvtalk-cli --help'.\n", stderr);
+    return CLI_EXIT_USAGE;
+}
+
+// Opens the command file before anything touches the port: a wrong name must not
+// cost a controller reset.
+int open_file(Run& r, FILE** file) {
+    *file = nullptr;
+    if (!r.opt.have_file) return CLI_EXIT_OK;
+    if (r.opt.file == "-") {
+        terminal_raw_stdin();
+        *file = stdin;
+        return CLI_EXIT_OK;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(r.opt.file, ec)) return usage_error("'" + r.opt.file + "' is a folder");
+    *file = std::fopen(r.opt.file.c_str(), "rb");
+    if (!*file) return usage_error("cannot open '" + r.opt.file + "': " + std::strerror(errno));
+    return CLI_EXIT_OK;
+}
+
+int exit_status(const Run& r) {
+    if (int status = terminal_interrupt_status()) return status;
+    if (r.port_lost) return CLI_EXIT_PORT_LOST;
+    return r.failed ? CLI_EXIT_FAILED : CLI_EXIT_OK;
+}
+
+// Runs everything after the connect; false once the run must end.
+bool run_all(Run& r, FILE* file) {
+    const bool keep_going = r.opt.keep_going;
+    auto go_on = [&](LineResult result) { return result == LINE_OK || (result == LINE_FAILED && keep_going); };
+
+    if (r.opt.set_data || r.opt.set_control) {
+        r.where = "--set-pins";
+        if (!go_on(set_pins(r))) return false;
+    }
+
+    for (size_t i = 0; i < r.opt.commands.size(); ++i) {
+        for (const std::string& line : command_lines(r.opt.commands[i])) {
+            r.where = "-c " + std::to_string(i + 1);
+            if (!go_on(run_command(r, line.c_str()))) return false;
+        }
+    }
+
+    if (file) {
+        const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
+        long total = -1;
+        std::error_code ec;
+        if (r.out.progress && file != stdin && std::filesystem::is_regular_file(r.opt.file, ec))
+            total = count_lines(file);
+        LineReader reader;
+        line_reader_init(&reader);
+        long n = 0;
+        auto run_line = [&]() {
+            ++n;
+            r.where = name + " line " + std::to_string(n);
+            set_progress(r, n, total);
+            return go_on(run_command(r, reader.line));
+        };
+        int c;
+        while ((c = std::fgetc(file)) != EOF) {
+            if (line_reader_feed(&reader, static_cast<uint8_t>(c)) && !run_line()) return false;
+        }
+        if (terminal_interrupt_status()) return false;
+        if (std::ferror(file)) {
+            // The rest of the file never ran: that is a failure, not an end.
+            ++r.failed;
+            r.where = name;
+            r.command.clear();
+            say("reading " + name + " failed after line " + std::to_string(n));
+            if (!keep_going) return false;
+        } else if (line_reader_finish(&reader) && !run_line()) {
+            return false;
+        }
+        erase_progress(r.out);
+        r.out.progress = false;
+    }
+
+    r.command.clear();
+    if (r.opt.report) {
+        r.where = "--report";
+        if (!go_on(show_report(r))) return false;
+    }
+    if (r.opt.pins) {
+        r.where = "--pins";
+        if (!go_on(show_pins(r))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int cli_main(int argc, char** argv) {
+    Run run;
+    std::string error;
+    if (!cli_parse_options(argc, argv, &run.opt, &error)) return usage_error(error);
+    if (run.opt.help) {
+        std::fputs(CLI_USAGE, stdout);
+        return CLI_EXIT_OK;
+    }
+    if (run.opt.version) {
+        std::printf("zorvtalk-cli %s\n", ZORV_VERSION);
+        return CLI_EXIT_OK;
+    }
+    terminal_catch_interrupts();
+
+    // The window's settings: the Port and Baud it last connected with, its Ports.
+    std::string own = settings_path();
+    std::string window = cli_window_settings_path(own);
+    if (window != own) settings_use_path(window.c_str());
+    int port = run.opt.port_number;
+    if (!run.opt.have_port) port = settings_read_int("Connection", "Port");
+    int baud = run.opt.baud ? run.opt.baud : settings_read_int("Connection", "Baud");
+    std::string where_stored = window.empty() ? "no settings file" : "settings file " + window;
+    if (port <= 0 && run.opt.port_path.empty())
+        return usage_error("no port: give --port (the window has stored none; " + where_stored + ")");
+    if (baud <= 0)
+        return usage_error("no baud rate: give --baud (the window has stored none; " + where_stored + ")");
+    if (!run.opt.port_path.empty()) {
+        port = free_port_number();
+        if (!ports_assign(port, run.opt.port_path.c_str())) return usage_error("device path too long");
+    } else {
+        settings_read_port_map(assign_port, nullptr);
+    }
+
+    FILE* file = nullptr;
+    if (int status = open_file(run, &file)) return status;
+
+    run.out.times = run.opt.times;
+    run.out.stdout_tty = terminal_is_tty(1) != 0;
+    // Not while the operator types the lines on the same terminal.
+    run.out.progress = file && !run.opt.quiet && terminal_is_tty(2) && !(file == stdin && terminal_is_tty(0));
+
+    g_run = &run;
+    platform_set_dispatch(cli_dispatch);
+
+    char connect_string[64];
+    std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", port, baud);
+    run.link = link_connect(connect_string);
+    int status = CLI_EXIT_OK;
+    if (!run.link) {
+        int code = link_last_error(nullptr, 0);
+        say("cannot connect to " + (run.opt.port_path.empty() ? port_description(port) : run.opt.port_path) + " at " + std::to_string(baud) + " baud: " +
+            last_error_text());
+        status = code == LINK_ERROR_PORT_LOST ? CLI_EXIT_PORT_LOST : CLI_EXIT_NO_CONNECTION;
+    } else if (!terminal_interrupt_status()) {
+        bool completed = run_all(run, file);
+        erase_progress(run.out);
+        if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed)
+            say("ended at " + run.where + (run.command.empty() ? "" : ": " + run.command));
+        else if (completed && run.lines_failed)
+            say(std::to_string(run.lines_failed) + " of " + std::to_string(run.lines) + " lines failed");
+    }
+    link_close(&run.link);
+    platform_set_dispatch(nullptr);
+    g_run = nullptr;
+    if (file && file != stdin) std::fclose(file);
+
+    if (terminal_interrupt_status()) {
+        say(terminal_interrupt_status() == 143 ? "terminated" : "interrupted");
+        return terminal_interrupt_status();
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        say("could not write the replies to standard output");
+        if (status == CLI_EXIT_OK) status = CLI_EXIT_FAILED;
+    }
+    if (status != CLI_EXIT_OK) return status;
+    return exit_status(run);
+}

@@ -1,0 +1,322 @@
+// zorvtalk-cli as a user runs it: a child process against zorv-sim on a pty, its
+// output, exit status and what reached the controller.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/integration/sim_process.h"
+
+#ifndef ZORV_CLI_PATH
+#error ZORV_CLI_PATH must name the zorvtalk-cli executable
+#endif
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct CliResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out, err;
+};
+
+// A folder of the test's own: HOME and settings live there, never the developer's.
+std::string g_home;
+
+// Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
+// goes to err_fd when one is given. A run that outlives 20 s is killed and fails.
+CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1) {
+    Args argv_s = {exe};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argv_s) argv.push_back(const_cast<char*>(s.c_str()));
+    argv.push_back(nullptr);
+    Args env_s = {"HOME=" + g_home, "XDG_CONFIG_HOME=" + g_home, "PATH=/usr/bin:/bin", "TZ=UTC"};
+    std::vector<char*> envp;
+    for (auto& s : env_s) envp.push_back(const_cast<char*>(s.c_str()));
+    envp.push_back(nullptr);
+
+    int in[2], out[2], err[2];
+    CliResult r;
+    if (pipe(in) || pipe(out) || pipe(err)) return r;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err_fd >= 0 ? err_fd : err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (!input.empty() && write(in[1], input.data(), input.size()) != ssize_t(input.size())) ADD_FAILURE();
+    close(in[1]);
+    if (meanwhile) meanwhile(pid);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* into[2] = {&r.out, &r.err};
+    int open_fds = 2;
+    while (open_fds > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (poll(fds, 2, 100) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                into[i]->append(buf, size_t(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_fds;
+            }
+        }
+    }
+    if (open_fds > 0) {
+        ADD_FAILURE() << "zorvtalk-cli ran longer than 20 s";
+        kill(pid, SIGKILL);
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) close(f.fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+// Polls the simulator's trace until it holds text after offset from (at most 10 s).
+bool sim_saw(const SimProcess& sim, const std::string& text, size_t from = 0) {
+    for (int i = 0; i < 1000; ++i) {
+        if (sim_log(&sim).find(text, from) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/zorv-cli-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        g_home = dir;
+    }
+    static void TearDownTestSuite() {
+        std::string cmd = "rm -rf '" + g_home + "'";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE();
+    }
+    void SetUp() override { watchdog_arm(300); }
+    void TearDown() override { sim_stop(&sim); }
+    void start(const Args& args = {}) { ASSERT_TRUE(sim_start(&sim, 77, args)); }
+    Args port() const { return {"--port", sim.link_path, "--baud", "115200"}; }
+    Args with_port(Args more) const {
+        Args a = port();
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    }
+    SimProcess sim;
+};
+
+TEST_F(CliTest, UsageErrorsExitTwoBeforeTouchingAPort) {
+    const struct {
+        Args args;
+        const char* says;
+    } cases[] = {
+        {{"--port", "COM0", "--baud", "9600"}, "bad --port"},
+        {{"--port", "COM256", "--baud", "9600"}, "bad --port"},
+        {{"--port", "5", "--baud", "fast"}, "bad --baud"},
+        {{"--port", "5", "--baud", "0"}, "bad --baud"},
+        {{"--port", "5", "--set-pins", "data=A"}, "bad --set-pins"},
+        {{"--port", "5", "--set-pins", "control=12"}, "bad --set-pins"},
+        {{"--port", "5", "--set-pins", "status=00"}, "bad --set-pins"},
+        {{"--port", "5", "--set-pins", "data=AA,data=BB"}, "bad --set-pins"},
+        {{"--port", "5", "--timeout", "0"}, "bad --timeout"},
+        {{"--port", "5", "--timeout", "-1"}, "bad --timeout"},
+        {{"--port", "5", "--timeout", "1e3"}, "bad --timeout"},
+        {{"--port", "5", "--frobnicate"}, "unknown option"},
+        {{"--port", "5", "stray"}, "unexpected argument"},
+        {{"--port"}, "--port needs a value"},
+        {{"--echo=yes"}, "takes no value"},
+        {{"--port", "5", "--baud", "9600", "--file", "/nonexistent/commands"}, "cannot open"},
+        {{"--port", "5", "--baud", "9600", "--file", "/tmp"}, "is a folder"},
+    };
+    for (const auto& c : cases) {
+        CliResult r = run_cli(c.args);
+        EXPECT_EQ(r.status, 2) << c.args.back();
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    CliResult help = run_cli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    EXPECT_EQ(run_cli({"--version"}).out, std::string("zorvtalk-cli ") + ZORV_VERSION + "\n");
+}
+
+TEST_F(CliTest, CommandsFileReportAndPinsInOrder) {
+    start();
+    // -c text is cut into lines as a file is, so an embedded line end never sends
+    // two commands as one; the last file line needs no line end.
+    CliResult r = run_cli(with_port({"--set-pins", "data=AA,control=5", "-c", "pos 1 -2 3 4", "-c", "echo a\necho b",
+                                     "--file", "-", "--report", "--pins"}),
+                          "echo c\r\n\r\necho d\x01\recho \x80\xff");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ok\na\nb\nc\n\nd\n\x80\xff\nQ=0, X=1, Y=-2, Z=3, W=4\ndata=AA status=D0 control=05\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliTest, EchoTimesAndQuiet) {
+    start();
+    const struct {
+        Args args;
+        const char* out;  // a regular expression
+    } cases[] = {
+        {{"--echo", "-c", "echo x"}, "> echo x\n< x\n"},
+        {{"--times", "--echo", "-c", "echo x"}, "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} > echo x\n\\d\\d:\\d\\d:\\d\\d\\.\\d{3} < x\n"},
+        {{"--quiet", "--echo", "-c", "echo x", "--pins"}, "data=00 status=80 control=00\n"},
+    };
+    for (const auto& c : cases) {
+        CliResult r = run_cli(with_port(c.args));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << r.out;
+    }
+}
+
+TEST_F(CliTest, TimeoutStopsTheCommandAndKeepsRepliesPaired) {
+    start();
+    for (bool keep_going : {false, true}) {
+        Args args = {"--timeout", "0.3", "-c", "run 60000", "-c", "echo after"};
+        if (keep_going) args.push_back("--keep-going");
+        CliResult r = run_cli(with_port(args));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("(no reply: timed out after 0.3 s; stop sent, the controller answered \"stopped\")"),
+                  std::string::npos)
+            << r.err;
+        // The late "stopped" is never taken for the next command's reply.
+        EXPECT_EQ(r.out, keep_going ? "after\n" : "");
+    }
+    std::string log = sim_log(&sim);
+    EXPECT_NE(log.find("ctrl 01"), std::string::npos);
+}
+
+TEST_F(CliTest, FailuresGiveTheirExitStatus) {
+    const struct {
+        Args sim_args;
+        Args cli_args;
+        std::string input;
+        int status;
+        const char* out;
+        const char* says;
+    } cases[] = {
+        {{"--greeting", "none"}, {}, "", 3, "", "did not answer the greeting"},
+        {{"--hangup-after", "2"}, {"--file", "-"}, "echo 1\necho 2\necho 3\necho 4\n", 4, "1\n2\n", "(no reply: port lost)"},
+        {{"--hangup-after", "1"}, {"--keep-going", "-c", "ok", "-c", "ok", "-c", "ok"}, "", 4, "ok\n", "port lost"},
+        {{"--crlf"}, {"-c", "ok", "-c", "ok"}, "", 1, "", "does the controller end lines with CR LF?"},
+    };
+    for (const auto& c : cases) {
+        start(c.sim_args);
+        CliResult r = run_cli(with_port(c.cli_args), c.input);
+        EXPECT_EQ(r.status, c.status) << c.sim_args[0] << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.sim_args[0];
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        sim_stop(&sim);
+    }
+}
+
+TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
+    start();
+    CliResult missing = run_cli({"--port", g_home + "/no-such-tty", "--baud", "9600", "-c", "ok"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_NE(missing.err.find("no such device"), std::string::npos) << missing.err;
+
+    int fd = open(sim.link_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    CliResult busy = run_cli(with_port({"-c", "ok"}));
+    close(fd);
+    EXPECT_EQ(busy.status, 3);
+    EXPECT_NE(busy.err.find("used by another program (process " + std::to_string(getpid()) + ")"), std::string::npos)
+        << busy.err;
+}
+
+TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {
+    start();
+    const struct {
+        int signal;
+        int status;
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    for (const auto& c : cases) {
+        std::string before = sim_log(&sim);
+        CliResult r = run_cli(with_port({"-c", "run 60000", "-c", "echo never"}), "", [&](pid_t pid) {
+            EXPECT_TRUE(sim_saw(sim, "|run 60000|", before.size()));
+            kill(pid, c.signal);
+        });
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, "stopped\n");
+        std::string log = sim_log(&sim).substr(before.size());
+        EXPECT_EQ(log.find("ctrl 01"), log.rfind("ctrl 01")) << log;  // one stop byte
+        EXPECT_NE(log.find("ctrl 01"), std::string::npos) << log;
+        EXPECT_EQ(log.find("never"), std::string::npos);
+    }
+}
+
+TEST_F(CliTest, StoredPortAndBaudAndThePortsSection) {
+    start();
+    // The window's settings file lies beside the window; a copy of the runner there
+    // finds it as an installed one would.
+    std::string exe = g_home + "/zorvtalk-cli";
+    std::string copy = "cp '" + std::string(ZORV_CLI_PATH) + "' '" + exe + "'";
+    ASSERT_EQ(system(copy.c_str()), 0);
+    CliResult none = run_cli({"-c", "ok"}, "", nullptr, exe);
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find("no port"), std::string::npos) << none.err;
+
+    std::ofstream(g_home + "/zorvtalk.ini")
+        << "[Connection]\nPort=200\nBaud=115200\n[Ports]\nCOM200=" << sim.link_path << "\n";
+    CliResult stored = run_cli({"-c", "echo stored"}, "", nullptr, exe);
+    EXPECT_EQ(stored.status, 0) << stored.err;
+    EXPECT_EQ(stored.out, "stored\n");
+    CliResult by_number = run_cli({"--port", "COM200", "-c", "echo mapped"}, "", nullptr, exe);
+    EXPECT_EQ(by_number.out, "mapped\n") << by_number.err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
+    start();
+    std::string path = g_home + "/three-lines";
+    std::ofstream(path) << "run 150\nrun 150\nrun 150";
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    CliResult r = run_cli(with_port({"--file", path}), "", nullptr, ZORV_CLI_PATH, slave);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "done\ndone\ndone\n");
+    std::string screen;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
+    close(master);
+    close(slave);
+    EXPECT_NE(screen.find("\rline 1 of 3"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("\rline 3 of 3"), std::string::npos) << screen;
+    // Erased at the end: the terminal is left on a blank line.
+    EXPECT_EQ(screen.substr(screen.size() - 1), "\r");
+}
+
+}  // namespace

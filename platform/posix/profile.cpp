@@ -252,7 +252,10 @@ int lock_temporary(const std::string& tmp) {
             // Left read-only (a killed save of a read-only file) or by another user: if
             // nobody holds it, it is ours to remove, and the name is free again.
             fd = open(tmp.c_str(), O_RDONLY | flags);
-            if (fd < 0) return -1;
+            if (fd < 0) {
+                errno = EACCES;  // the reason to tell: no file there means the folder is not writable
+                return -1;
+            }
             if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
                 close(fd);
                 continue;

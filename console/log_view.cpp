@@ -197,8 +197,6 @@ void log_clear(UiWindow* dialog) {
     std::vector<int64_t>().swap(g_times);
 }
 
-int log_times_shown() { return g_show_times; }
-
 void log_show_times(UiWindow* dialog, int show) {
     g_show_times = show ? 1 : 0;
     ui_list_check_menu(dialog, ID_LOG, ID_LOG_SHOW_TIMES, g_show_times);

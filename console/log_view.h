@@ -49,7 +49,6 @@ void log_clear(UiWindow* dialog);
 // Shows or hides each row's time in front of its text; remembered in the settings
 // file, section "Log", key "ShowTimes".
 void log_show_times(UiWindow* dialog, int show);
-int log_times_shown();
 // Asks for a file ("Save Log") and writes the whole log to it, one row a line:
 // "YYYY-MM-DD HH:MM:SS.mmm M text" with M '>' command, '<' reply, '!' failed exchange
 // or lost port, '#' note. A failure leaves any old file whole and says why. 1 when saved.

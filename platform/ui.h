@@ -107,12 +107,12 @@ void ui_list_clear(UiWindow* dialog, int id);
 using UiRowText = int (*)(int row, char* buf, int size);
 void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of);
 
-// A list's context menu, opened by a right click and by the Menu key (Shift+F10).
-// The entries' texts must outlive the list (a static table). UI_LIST_COPY (the selected rows as
-// shown, one a line) and UI_LIST_SELECT_ALL are done by the backend; every other
-// entry sends UI_COMMAND with its command (code UI_CLICKED). An entry with a key
-// also runs on Ctrl+key while the list has the focus; a check entry shows the mark
-// set by ui_list_check_menu. text nullptr: a separator.
+// A list's context menu, opened by a right click and by the Menu key (Shift+F10);
+// the entries must outlive the list (a static table). UI_LIST_COPY (the selected
+// rows as shown, one a line) and UI_LIST_SELECT_ALL are done by the backend; every
+// other entry sends UI_COMMAND with its command (code UI_CLICKED). An entry with a
+// key also runs on Ctrl+key while the list has the focus; a check entry shows the
+// mark set by ui_list_check_menu. text nullptr: a separator.
 struct UiMenuEntry {
     int command;
     const char* text;  // '&' marks the access key, "\t" starts the shortcut's text

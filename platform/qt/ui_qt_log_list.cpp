@@ -351,7 +351,8 @@ void ui_list_add_column(UiWindow* dialog, int id, const char* /*title: the list 
     LogModel* m = list_model(dialog, id, &c);
     if (!m || width < 0) return;
     auto* view = static_cast<LogView*>(c->widget);
-    view->setColumnWidth(0, std::max(width, view->viewport()->width()));
+    int fits = view->viewport()->width();
+    view->setColumnWidth(0, fits > 0 ? fits : width);
 }
 
 int ui_list_text_length(UiWindow* dialog, int id, int row) {

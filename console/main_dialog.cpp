@@ -143,7 +143,7 @@ void on_command(UiWindow* dialog, int id, int code) {
         case ID_STOP:
             if (g_main.connected) link_stop(g_main.link);
             break;
-        default: break;
+        default: log_command(dialog, id); break;
     }
 }
 

@@ -95,8 +95,36 @@ void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t
 constexpr int UI_COLOUR_BUTTON_TEXT = 18, UI_COLOUR_BUTTON_HIGHLIGHT = 20;
 uint32_t ui_system_colour(int which);
 uint32_t ui_nearest_colour(uint32_t rgb);
-// The list's single column: title and width in pixels.
+// The list's single column: title and initial width in pixels; it then follows the
+// list's width, so a wide window shows long rows whole.
 void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width);
+// Length of a row's text in bytes; 0 for no such row.
+int ui_list_text_length(UiWindow* dialog, int id, int row);
+// Removes every row.
+void ui_list_clear(UiWindow* dialog, int id);
+// Texts the list asks for while it draws, so nothing is stored per row: prefix_of
+// writes what is shown in front of the row's text (shown, measured and copied with
+// it), tip_of the first line of the row's tooltip, which adds the whole row when it
+// is cut at the list's edge. Each fills buf (size bytes incl. NUL) and returns the
+// length; null or 0 means none. Setting them again redraws the list.
+using UiRowText = int (*)(int row, char* buf, int size);
+void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of);
+
+// A list's context menu, opened by a right click and by the Menu key (Shift+F10);
+// the entries must outlive the list (a static table). UI_LIST_COPY (the selected
+// rows as shown, one a line) and UI_LIST_SELECT_ALL are done by the backend; every
+// other entry sends UI_COMMAND with its command (code UI_CLICKED). An entry with a
+// key also runs on Ctrl+key while the list has the focus; a check entry shows the
+// mark set by ui_list_check_menu. text nullptr: a separator.
+struct UiMenuEntry {
+    int command;
+    const char* text;  // '&' marks the access key, "\t" starts the shortcut's text
+    char key;          // 'A'..'Z' for Ctrl+key, 0 for none
+    int check;         // 1: a check item
+};
+constexpr int UI_LIST_COPY = 0xE001, UI_LIST_SELECT_ALL = 0xE002;
+void ui_list_set_menu(UiWindow* dialog, int id, const UiMenuEntry* entries, int count);
+void ui_list_check_menu(UiWindow* dialog, int id, int command, int checked);
 
 // The window menu: appends a command (text nullptr: a separator).
 void ui_append_system_menu(UiWindow* dialog, int command, const char* text);

@@ -47,6 +47,10 @@ struct UiWindow {
     std::set<int> menu_disabled;  // system-menu commands greyed
     uint32_t list_background = 0;
     uint32_t (*colour_of)(int) = nullptr;
+    UiRowText prefix_of = nullptr, tip_of = nullptr;
+    const UiMenuEntry* list_menu = nullptr;
+    int list_menu_count = 0;
+    std::set<int> list_checked;  // checked entries of the list's menu
     int redraws = 0;
 };
 

@@ -193,12 +193,10 @@ std::string row_text(int row) {
     return buf;
 }
 
-// The console's own log calls, as run_command makes them for each row.
-void add_log_row(UiWindow* w, const char* text) {
-    int row = listview_row_count(w, ID_LOG);
-    listview_insert_row(w, ID_LOG, row);
-    listview_set_row_text(w, ID_LOG, row, text);
-    ui_list_ensure_visible(w, ID_LOG, row);
+// The console's own log call, as run_command makes it for each row: kind and time
+// recorded.
+void add_log_row(UiWindow* w, const char* text, LogRowKind kind) {
+    log_put_row(w, listview_row_count(w, ID_LOG), text, kind);
 }
 
 int step_log_rows() {
@@ -212,8 +210,8 @@ int step_log_rows() {
     for (int i = 0; i < LOG_PAIRS; ++i) {
         std::snprintf(reply, sizeof reply, "%d", 100000 + i % 900000);
         std::snprintf(command, sizeof command, "echo %s", reply);
-        add_log_row(w, command);
-        add_log_row(w, reply);
+        add_log_row(w, command, LOG_COMMAND);
+        add_log_row(w, reply, LOG_REPLY);
         if ((2 * (i + 1)) % LOG_DISPATCH_EVERY == 0) dispatch_pending_messages();
         if (!main_alive()) return FAIL;
     }

@@ -22,3 +22,7 @@ void layout_free(ChildLayout* layout);
 void layout_apply(UiWindow* dialog, const ChildLayout* layout);
 // The rule itself: where a child designed at r in a w0 x h0 client goes in a w x h one.
 Rect layout_place(Rect r, int w0, int h0, int w, int h);
+// The smallest client size at which the rule clips nothing: every child stays inside
+// with the designed margins, keeps a size, and overlaps no child it did not overlap
+// as designed. 0 x 0 for no snapshot.
+void layout_min_size(const ChildLayout* layout, int* width, int* height);

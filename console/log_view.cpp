@@ -1,16 +1,98 @@
-// The command log: each row remembers its kind (command, reply, failed, note), so
-// colours stay right when rows other than command/reply pairs are added.
+// The command log: each row remembers its kind (command, reply, failed, note) and
+// when it was added, so colours stay right when rows other than command/reply pairs
+// are added, and the log can show its times and be saved.
 #include "console/log_view.h"
 
+#include <chrono>
+#include <climits>
 #include <cstddef>
+#include <cstdio>
+#include <ctime>
+#include <string>
 #include <vector>
+
+#include "console/script_runner.h"
+#include "platform/profile.h"
+#include "settings/settings.h"
 
 // The classic colours until the window reads the system's own.
 LogColours g_log_colours = {0xFFFFFF, 0x000000, 0x0000FF, 0xFF0000};
 
+const UiMenuEntry LOG_MENU[7] = {
+    {UI_LIST_COPY, "&Copy\tCtrl+C", 'C', 0},
+    {UI_LIST_SELECT_ALL, "Select &All\tCtrl+A", 'A', 0},
+    {0, nullptr, 0, 0},
+    {ID_LOG_SAVE, "&Save Log As...\tCtrl+S", 'S', 0},
+    {ID_LOG_CLEAR, "C&lear Log", 0, 0},
+    {0, nullptr, 0, 0},
+    {ID_LOG_SHOW_TIMES, "Show &Times", 0, 1},
+};
+
 namespace {
 
-std::vector<uint8_t> g_kinds;  // by row; one byte a row
+// By row, in two arrays: 9 bytes a row, where a record of both would be padded to 16.
+std::vector<uint8_t> g_kinds;
+std::vector<int64_t> g_times;
+int g_show_times = 0;
+
+int64_t wall_clock_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+int64_t (*g_clock)() = wall_clock_ms;
+
+const char* const TIMES_SECTION = "Log";
+const char* const TIMES_KEY = "ShowTimes";
+
+int time_prefix(int row, char* buf, int size) {
+    int64_t ms = log_row_time(row);
+    int n = ms ? log_format_time(ms, 0, buf, size) : 0;
+    if (n <= 0 || n + 3 > size) return 0;
+    buf[n++] = ' ';
+    buf[n++] = ' ';
+    buf[n] = '\0';
+    return n;
+}
+
+// The tip carries the date too: a long session runs past midnight.
+int time_tip(int row, char* buf, int size) {
+    int64_t ms = log_row_time(row);
+    return ms ? log_format_time(ms, 1, buf, size) : 0;
+}
+
+char kind_marker(LogRowKind kind) {
+    switch (kind) {
+        case LOG_COMMAND: return '>';
+        case LOG_REPLY: return '<';
+        case LOG_FAILED: return '!';
+        default: return '#';
+    }
+}
+
+// One row a line: "<date time> <marker> <text>", the text's bytes as they came but
+// for CR and LF, which only line noise puts in a row and which would split it.
+std::string file_text(UiWindow* dialog) {
+    const std::string eol = profile_line_end();
+    int count = listview_row_count(dialog, ID_LOG);
+    std::string out, row;
+    char stamp[32];
+    for (int i = 0; i < count; ++i) {
+        int n = ui_list_text_length(dialog, ID_LOG, i);
+        row.assign(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+        int got = ui_list_get_text(dialog, ID_LOG, i, &row[0], n + 1);
+        row.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        for (char& c : row)
+            if (c == '\r' || c == '\n') c = ' ';
+        if (log_format_time(log_row_time(i), 1, stamp, sizeof stamp) <= 0) std::snprintf(stamp, sizeof stamp, "-");
+        out += stamp;
+        out += ' ';
+        out += kind_marker(log_row_kind(i));
+        out += ' ';
+        out += row;
+        out += eol;
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -21,21 +103,62 @@ void read_log_colours() {
                                ui_nearest_colour(0x0000FF), ui_nearest_colour(0xFF0000)};
 }
 
+LogRowKind log_row_kind(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= g_kinds.size()) return (row & 1) ? LOG_REPLY : LOG_COMMAND;
+    return static_cast<LogRowKind>(g_kinds[static_cast<std::size_t>(row)]);
+}
+
+int64_t log_row_time(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= g_times.size()) return 0;
+    return g_times[static_cast<std::size_t>(row)];
+}
+
 uint32_t log_row_colour(int row) {
-    if (row < 0 || static_cast<std::size_t>(row) >= g_kinds.size()) return (row & 1) ? g_log_colours.reply : g_log_colours.command;
-    switch (g_kinds[static_cast<std::size_t>(row)]) {
+    switch (log_row_kind(row)) {
         case LOG_REPLY: return g_log_colours.reply;
         case LOG_FAILED: return g_log_colours.failed;
         default: return g_log_colours.command;
     }
 }
 
+void log_set_clock(int64_t (*now_ms)()) { g_clock = now_ms ? now_ms : wall_clock_ms; }
+
+int log_format_time(int64_t ms, int with_date, char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    int64_t seconds = ms >= 0 ? ms / 1000 : -((999 - ms) / 1000);
+    int milli = static_cast<int>(ms - seconds * 1000);
+    // Saving a long log converts a million times; rows come many to a second.
+    static int64_t cached_second = INT64_MIN;
+    static std::tm cached = {};
+    if (seconds != cached_second) {
+        std::time_t t = static_cast<std::time_t>(seconds);
+        std::tm* local = std::localtime(&t);
+        if (!local) return 0;
+        cached = *local;
+        cached_second = seconds;
+    }
+    int n = with_date ? std::snprintf(buf, static_cast<size_t>(size), "%04d-%02d-%02d %02d:%02d:%02d.%03d",
+                                      cached.tm_year + 1900, cached.tm_mon + 1, cached.tm_mday, cached.tm_hour,
+                                      cached.tm_min, cached.tm_sec, milli)
+                      : std::snprintf(buf, static_cast<size_t>(size), "%02d:%02d:%02d.%03d", cached.tm_hour,
+                                      cached.tm_min, cached.tm_sec, milli);
+    if (n < 0 || n >= size) {
+        buf[0] = '\0';
+        return 0;
+    }
+    return n;
+}
+
 void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
     int at = ui_list_insert(dialog, ID_LOG, row);
     if (at < 0) return;
+    int64_t now = g_clock();
     // Rows of unknown kind (none so far) count as commands and replies by parity.
     while (g_kinds.size() < static_cast<std::size_t>(at)) g_kinds.push_back(g_kinds.size() & 1 ? LOG_REPLY : LOG_COMMAND);
+    while (g_times.size() < static_cast<std::size_t>(at)) g_times.push_back(now);
     g_kinds.insert(g_kinds.begin() + at, kind);
+    g_times.insert(g_times.begin() + at, now);
     ui_list_set_text(dialog, ID_LOG, at, text);
     ui_list_ensure_visible(dialog, ID_LOG, at);
 }
@@ -48,9 +171,60 @@ int log_append(UiWindow* dialog, const char* text, LogRowKind kind) {
 
 void init_log_view(UiWindow* dialog, int id) {
     g_kinds.clear();
+    g_times.clear();
     ui_list_add_column(dialog, id, "", LOG_COLUMN_WIDTH);
     read_log_colours();
     ui_list_set_colours(dialog, id, g_log_colours.background, log_row_colour);
+    ui_list_set_menu(dialog, id, LOG_MENU, static_cast<int>(sizeof LOG_MENU / sizeof LOG_MENU[0]));
+    g_show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
+    ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, g_show_times);
+    ui_list_set_row_texts(dialog, id, g_show_times ? time_prefix : nullptr, time_tip);
+}
+
+int log_command(UiWindow* dialog, int id) {
+    switch (id) {
+        case ID_LOG_SAVE: log_save(dialog); return 1;
+        case ID_LOG_CLEAR: log_clear(dialog); return 1;
+        case ID_LOG_SHOW_TIMES: log_show_times(dialog, !g_show_times); return 1;
+        default: return 0;
+    }
+}
+
+void log_clear(UiWindow* dialog) {
+    ui_list_clear(dialog, ID_LOG);
+    // Swapped out, not cleared: a long log's memory goes back.
+    std::vector<uint8_t>().swap(g_kinds);
+    std::vector<int64_t>().swap(g_times);
+}
+
+void log_show_times(UiWindow* dialog, int show) {
+    g_show_times = show ? 1 : 0;
+    ui_list_check_menu(dialog, ID_LOG, ID_LOG_SHOW_TIMES, g_show_times);
+    ui_list_set_row_texts(dialog, ID_LOG, g_show_times ? time_prefix : nullptr, time_tip);
+    settings_write_int(TIMES_SECTION, TIMES_KEY, g_show_times);
+}
+
+int log_save(UiWindow* dialog) {
+    static const char FILTER[] = "Log Files (*.log)\0*.log\0Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0";
+    // "*": a name typed without an extension is kept as typed.
+    char* path = choose_file(dialog, "zorvtalk.log", FILTER, "*", 0, "Save Log");
+    if (!path) return 0;
+    std::string target = path;
+    ui_free(path);
+    if (!ui_dialog_alive(dialog)) return 0;
+    std::string text = file_text(dialog);
+    char why[256] = "";
+    int ok = 0;
+    if (text.size() > static_cast<size_t>(INT_MAX))
+        std::snprintf(why, sizeof why, "the log is too large for one file");
+    else if (profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size())))
+        ok = 1;
+    else if (profile_replace_error(why, sizeof why) <= 0)
+        std::snprintf(why, sizeof why, "the file could not be written");
+    if (ok) return 1;
+    std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
+    ui_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
+    return 0;
 }
 
 int listview_row_count(UiWindow* dialog, int id) {

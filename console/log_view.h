@@ -30,6 +30,30 @@ void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind);
 // Appends a row; its index.
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind);
 
+// Every row records when it was added (wall-clock ms since 1970), also while times
+// are hidden; 0 for no such row.
+int64_t log_row_time(int row);
+LogRowKind log_row_kind(int row);
+// The clock rows are stamped from; nullptr restores the wall clock. For tests.
+void log_set_clock(int64_t (*now_ms)());
+// Local time "YYYY-MM-DD HH:MM:SS.mmm" (with_date) or "HH:MM:SS.mmm" into buf; the
+// length, 0 when the time cannot be shown.
+int log_format_time(int64_t ms, int with_date, char* buf, int size);
+
+// The log's context menu (the backend does Copy and Select All).
+extern const UiMenuEntry LOG_MENU[7];
+// Runs a command of the context menu; 0 when id is none of them.
+int log_command(UiWindow* dialog, int id);
+// Empties the log, its kinds and times; asks nothing (it is the operator's own view).
+void log_clear(UiWindow* dialog);
+// Shows or hides each row's time in front of its text; remembered in the settings
+// file, section "Log", key "ShowTimes".
+void log_show_times(UiWindow* dialog, int show);
+// Asks for a file ("Save Log") and writes the whole log to it, one row a line:
+// "YYYY-MM-DD HH:MM:SS.mmm M text" with M '>' command, '<' reply, '!' failed exchange
+// or lost port, '#' note. A failure leaves any old file whole and says why. 1 when saved.
+int log_save(UiWindow* dialog);
+
 int listview_row_count(UiWindow* dialog, int id);
 int listview_insert_row(UiWindow* dialog, int id, int row);
 void listview_set_row_text(UiWindow* dialog, int id, int row, const char* text);

@@ -43,6 +43,10 @@ void connection_error(UiWindow* dialog, const char* text) {
 
 void init_main_dialog(UiWindow* dialog) {
     g_main.layout = layout_snapshot(dialog);
+    // Smaller than this the layout would cut controls off or lay them over each other.
+    int min_width = 0, min_height = 0;
+    layout_min_size(g_main.layout, &min_width, &min_height);
+    ui_set_min_client_size(dialog, min_width, min_height);
     for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
     ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);  // only while a file runs
     fill_port_list(dialog);
@@ -109,6 +113,9 @@ void on_command(UiWindow* dialog, int id, int code) {
         case UI_IDCANCEL: exit_sequence(dialog); break;
         case ID_PORT:
         case ID_BAUD:
+            // An adapter plugged in since the last look shows up when the box opens.
+            if (id == ID_PORT && code == UI_DROPDOWN && !g_main.connected && !g_main.connecting)
+                refresh_port_list(dialog);
             if (code == UI_SELCHANGE || code == UI_EDITCHANGE) update_controls(dialog);
             break;
         case ID_CHOOSE_STARTUP: choose_startup_file(dialog); break;
@@ -136,7 +143,7 @@ void on_command(UiWindow* dialog, int id, int code) {
         case ID_STOP:
             if (g_main.connected) link_stop(g_main.link);
             break;
-        default: break;
+        default: log_command(dialog, id); break;
     }
 }
 

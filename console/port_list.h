@@ -9,3 +9,6 @@ extern const char BAUD_RATES[];
 
 // Fills both boxes and restores the stored Port and Baud.
 void fill_port_list(UiWindow* dialog);
+// Lists the ports afresh (the Port box is about to open). The box's text stays; an
+// entry equal to it becomes the selection.
+void refresh_port_list(UiWindow* dialog);

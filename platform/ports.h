@@ -21,3 +21,13 @@ int ports_device_path(int number, char* out, int size);
 // with a real UART behind them, then USB, ACM and the other usual serial drivers,
 // numbered as above.
 int ports_list_system(void (*fn)(const char* port_name, const char* device_name, void* context), void* context);
+
+// What the system knows of the adapter behind a device path, such as "FTDI FT232R
+// USB UART, serial A5XK3RJH" (on Linux from the USB device in sysfs), written into
+// out (size bytes, NUL-ended, cut to fit). Returns its length; 0 with out empty when
+// nothing is known, always on Windows. Symlinks (/dev/serial/by-id/...) are followed.
+int ports_describe(const char* device_path, char* out, int size);
+
+// For tests: read /dev and /sys under root instead of the real ones (nullptr or ""
+// restores them). Device paths handed out still read "/dev/...".
+void ports_set_system_root(const char* root);

@@ -48,3 +48,8 @@ int profile_put_string(const char* section, const char* key, const char* value, 
 // beside it, then a rename), so a failure or a kill leaves the old file whole. Non-zero
 // on success. Used for the files that are not INI files (history, saved logs).
 int profile_replace_file(const char* path, const char* data, int size);
+// Why the last profile_replace_file that failed did so, in the system's words, into
+// buf (size bytes incl. NUL); the length, 0 when unknown.
+int profile_replace_error(char* buf, int size);
+// The line end of the system's text files: "\n", or "\r\n" on Windows.
+const char* profile_line_end();

@@ -18,8 +18,9 @@ enum UiMessageKind {
     UI_KEY,         // id: the single-line edit that has the focus, code: UI_KEY_UP or UI_KEY_DOWN
 };
 
-// Notification codes carried by UI_COMMAND.
-constexpr int UI_CLICKED = 0, UI_SELCHANGE = 1, UI_EDITCHANGE = 5;
+// Notification codes carried by UI_COMMAND. UI_DROPDOWN: a combo box's list is
+// about to open; the handler may fill it afresh.
+constexpr int UI_CLICKED = 0, UI_SELCHANGE = 1, UI_EDITCHANGE = 5, UI_DROPDOWN = 7;
 // Keys a single-line edit passes on as UI_KEY (it has no use for them itself).
 constexpr int UI_KEY_UP = 1, UI_KEY_DOWN = 2;
 // Command ids the dialog manager sends.
@@ -76,6 +77,8 @@ void ui_post_syscommand(UiWindow* dialog, int command);
 int ui_combo_add(UiWindow* dialog, int id, const char* text, int select);
 int ui_combo_count(UiWindow* dialog, int id);
 int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size);
+// Removes every item; the text in the box's edit field stays as it is.
+void ui_combo_clear(UiWindow* dialog, int id);
 
 // List views (one column of text rows).
 int ui_list_count(UiWindow* dialog, int id);
@@ -92,8 +95,36 @@ void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t
 constexpr int UI_COLOUR_BUTTON_TEXT = 18, UI_COLOUR_BUTTON_HIGHLIGHT = 20;
 uint32_t ui_system_colour(int which);
 uint32_t ui_nearest_colour(uint32_t rgb);
-// The list's single column: title and width in pixels.
+// The list's single column: title and initial width in pixels; it then follows the
+// list's width, so a wide window shows long rows whole.
 void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width);
+// Length of a row's text in bytes; 0 for no such row.
+int ui_list_text_length(UiWindow* dialog, int id, int row);
+// Removes every row.
+void ui_list_clear(UiWindow* dialog, int id);
+// Texts the list asks for while it draws, so nothing is stored per row: prefix_of
+// writes what is shown in front of the row's text (shown, measured and copied with
+// it), tip_of the first line of the row's tooltip, which adds the whole row when it
+// is cut at the list's edge. Each fills buf (size bytes incl. NUL) and returns the
+// length; null or 0 means none. Setting them again redraws the list.
+using UiRowText = int (*)(int row, char* buf, int size);
+void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of);
+
+// A list's context menu, opened by a right click and by the Menu key (Shift+F10);
+// the entries must outlive the list (a static table). UI_LIST_COPY (the selected
+// rows as shown, one a line) and UI_LIST_SELECT_ALL are done by the backend; every
+// other entry sends UI_COMMAND with its command (code UI_CLICKED). An entry with a
+// key also runs on Ctrl+key while the list has the focus; a check entry shows the
+// mark set by ui_list_check_menu. text nullptr: a separator.
+struct UiMenuEntry {
+    int command;
+    const char* text;  // '&' marks the access key, "\t" starts the shortcut's text
+    char key;          // 'A'..'Z' for Ctrl+key, 0 for none
+    int check;         // 1: a check item
+};
+constexpr int UI_LIST_COPY = 0xE001, UI_LIST_SELECT_ALL = 0xE002;
+void ui_list_set_menu(UiWindow* dialog, int id, const UiMenuEntry* entries, int count);
+void ui_list_check_menu(UiWindow* dialog, int id, int command, int checked);
 
 // The window menu: appends a command (text nullptr: a separator).
 void ui_append_system_menu(UiWindow* dialog, int command, const char* text);
@@ -121,3 +152,6 @@ int ui_child_count(UiWindow* dialog);
 int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height);
 void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height);
 void ui_redraw(UiWindow* dialog);
+// The operator cannot make the dialog's client area smaller than this (pixels);
+// 0 x 0 lifts the limit.
+void ui_set_min_client_size(UiWindow* dialog, int width, int height);

@@ -252,7 +252,10 @@ int lock_temporary(const std::string& tmp) {
             // Left read-only (a killed save of a read-only file) or by another user: if
             // nobody holds it, it is ours to remove, and the name is free again.
             fd = open(tmp.c_str(), O_RDONLY | flags);
-            if (fd < 0) return -1;
+            if (fd < 0) {
+                errno = EACCES;  // the reason to tell: no file there means the folder is not writable
+                return -1;
+            }
             if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
                 close(fd);
                 continue;
@@ -324,10 +327,17 @@ bool replace_file(int fd, const std::string& tmp, const std::string& target, con
     if (ok) ok = write_all(fd, data.data(), data.size());
     if (ok) ok = fsync(fd) == 0;
     if (ok) ok = rename(tmp.c_str(), target.c_str()) == 0;
+    int err = ok ? 0 : errno;  // the first failure is the one worth telling
     // Removed while still locked, so no waiting save can have taken the name over.
     if (!ok) unlink(tmp.c_str());
-    if (close(fd) != 0) ok = false;
-    if (!ok) return false;
+    if (close(fd) != 0) {
+        if (ok) err = errno;
+        ok = false;
+    }
+    if (!ok) {
+        errno = err;
+        return false;
+    }
     // Makes the rename itself durable; the data is safe either way.
     int dir = open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -488,13 +498,26 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     return replace_file(fd, tmp, target, s, loaded == LOAD_OK, file.mode) ? 1 : 0;
 }
 
+namespace {
+
+std::string g_replace_error;  // why the last profile_replace_file failed
+
+int replace_failed(const char* why) {
+    g_replace_error = why;
+    return 0;
+}
+
+}  // namespace
+
 int profile_replace_file(const char* path, const char* data, int size) {
-    if (!path || !*path || size < 0 || (!data && size > 0)) return 0;
+    g_replace_error.clear();
+    if (!path || !*path || size < 0 || (!data && size > 0)) return replace_failed("no file name or no data");
     std::string target = path;
     struct stat st;
     bool existed = stat(path, &st) == 0;
     if (existed) {
-        if (!S_ISREG(st.st_mode)) return 0;
+        if (S_ISDIR(st.st_mode)) return replace_failed("it is a folder");
+        if (!S_ISREG(st.st_mode)) return replace_failed("it is not a regular file");
         char* real = realpath(path, nullptr);
         if (real) {
             target = real;
@@ -502,8 +525,18 @@ int profile_replace_file(const char* path, const char* data, int size) {
         }
     }
     std::string tmp = temporary_of(target);
+    errno = 0;
     int fd = lock_temporary(tmp);
-    if (fd < 0) return 0;
-    return replace_file(fd, tmp, target, std::string(data ? data : "", size_t(size)), existed,
-                        existed ? st.st_mode & 07777 : 0) ? 1 : 0;
+    if (fd < 0) return replace_failed(errno ? std::strerror(errno) : "another save holds the file");
+    if (!replace_file(fd, tmp, target, std::string(data ? data : "", size_t(size)), existed,
+                      existed ? st.st_mode & 07777 : 0))
+        return replace_failed(errno ? std::strerror(errno) : "the file could not be written");
+    return 1;
 }
+
+int profile_replace_error(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    return copy_cut(g_replace_error.data(), g_replace_error.size(), buf, size);
+}
+
+const char* profile_line_end() { return "\n"; }

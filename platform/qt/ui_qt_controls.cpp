@@ -164,6 +164,15 @@ int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
     return index;
 }
 
+void ui_combo_clear(UiWindow* dialog, int id) {
+    Control* c = find_control(dialog, id);
+    if (!c || c->cls != UI_COMBO) return;
+    auto* combo = static_cast<QComboBox*>(c->widget);
+    QString typed = combo->currentText();
+    combo->clear();
+    combo->setEditText(typed);
+}
+
 int ui_combo_count(UiWindow* dialog, int id) {
     Control* c = find_control(dialog, id);
     if (!c || c->cls != UI_COMBO) return 0;

@@ -1,6 +1,7 @@
 // The Qt backend's dialogs: built from the template tables with absolute geometry,
 // run modally, ended; their native events turned into UiMessages, their timers and
 // the geometry the proportional layout reads and sets.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 
 #include <cstring>
@@ -130,6 +132,32 @@ private:
     UiWindow* w_;
 };
 
+// Tells the dialog logic before its list opens, so that it may fill the list afresh
+// (the Port box lists adapters plugged in since the last look).
+class Combo : public QComboBox {
+public:
+    Combo(UiWindow* w, int id, QWidget* parent) : QComboBox(parent), w_(w), id_(id) {}
+
+    void showPopup() override {
+        QPointer<Combo> self(this);
+        deliver_input(w_, UI_COMMAND, id_, UI_DROPDOWN);
+        // The handler may have ended the dialog or disabled the box.
+        if (!self || w_->ended || !isEnabled()) return;
+        // Wide enough for the longest entry (ports carry their adapter's name), never
+        // wider than the screen.
+        QAbstractItemView* list = view();
+        int need = list->sizeHintForColumn(modelColumn()) + 2 * list->frameWidth();
+        if (count() > maxVisibleItems()) need += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+        if (QScreen* s = screen()) need = qMin(need, s->availableGeometry().width());
+        list->setMinimumWidth(qMax(need, 0));
+        QComboBox::showPopup();
+    }
+
+private:
+    UiWindow* w_;
+    int id_;
+};
+
 // The dialog font, or the closest one installed: the base units, and so every
 // control's place, follow from it.
 QFont dialog_font(const DialogTemplate* tmpl) {
@@ -197,7 +225,7 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
         return edit;
     }
     case UI_COMBO: {
-        auto* combo = new QComboBox(dlg);
+        auto* combo = new Combo(w, id, dlg);
         combo->setEditable(true);
         // The list changes only through ui_combo_add; typing must not add items or
         // complete them behind the operator's back.
@@ -455,4 +483,9 @@ void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int hei
 
 void ui_redraw(UiWindow* dialog) {
     if (dialog && dialog->dialog) dialog->dialog->update();
+}
+
+void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
+    // The dialog widget is the client area: the window frame is the window system's.
+    if (dialog && dialog->dialog) dialog->dialog->setMinimumSize(width < 0 ? 0 : width, height < 0 ? 0 : height);
 }

@@ -54,7 +54,8 @@ char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, c
     fd->setOption(QFileDialog::DontUseNativeDialog, true);
     // Hidden details leave the name as given: "All Files (*.*)" reads as on Windows.
     fd->setOption(QFileDialog::HideNameFilterDetails, true);
-    fd->setOption(QFileDialog::DontConfirmOverwrite, true);
+    // Saving over a file asks first: a log saved over the wrong file would lose it.
+    fd->setOption(QFileDialog::DontConfirmOverwrite, open != 0);
     fd->setFileMode(QFileDialog::AnyFile);
     fd->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     fd->setNameFilters(file_filters(filter));

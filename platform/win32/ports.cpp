@@ -45,3 +45,11 @@ int ports_list_system(void (*fn)(const char* port_name, const char* device_name,
     RegCloseKey(key);
     return listed;
 }
+
+// The registry's list names its ports already; nothing more is looked up.
+int ports_describe(const char*, char* out, int size) {
+    if (out && size > 0) out[0] = '\0';
+    return 0;
+}
+
+void ports_set_system_root(const char*) {}

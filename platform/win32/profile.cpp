@@ -102,17 +102,47 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     return WritePrivateProfileStringA(sec.c_str(), name.c_str(), value, path) ? 1 : 0;
 }
 
+namespace {
+
+std::string g_replace_error;  // why the last profile_replace_file failed
+
+int replace_failed(DWORD code) {
+    char text[256] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    // The system's texts end with a full stop and a line break; the caller adds its own.
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' ')) --n;
+    text[n] = '\0';
+    g_replace_error = n > 0 ? text : "error " + std::to_string(code);
+    return 0;
+}
+
+}  // namespace
+
 int profile_replace_file(const char* path, const char* data, int size) {
-    if (!path || !*path || size < 0 || (!data && size > 0)) return 0;
+    g_replace_error.clear();
+    if (!path || !*path || size < 0 || (!data && size > 0)) return replace_failed(ERROR_INVALID_PARAMETER);
     std::string tmp = std::string(path) + ".tmp";
     HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 0;
+    if (h == INVALID_HANDLE_VALUE) return replace_failed(GetLastError());
     DWORD written = 0;
     bool ok = size == 0 || (WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) &&
                             written == static_cast<DWORD>(size));
     if (ok) ok = FlushFileBuffers(h) != 0;
+    DWORD err = ok ? 0 : GetLastError();
     CloseHandle(h);
     if (ok) ok = MoveFileExA(tmp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok && err == 0) err = GetLastError();
     if (!ok) DeleteFileA(tmp.c_str());
-    return ok ? 1 : 0;
+    return ok ? 1 : replace_failed(err);
 }
+
+int profile_replace_error(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    size_t n = g_replace_error.size() < static_cast<size_t>(size) - 1 ? g_replace_error.size() : size_t(size) - 1;
+    std::memcpy(buf, g_replace_error.data(), n);
+    buf[n] = '\0';
+    return static_cast<int>(n);
+}
+
+const char* profile_line_end() { return "\r\n"; }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -286,7 +289,7 @@ TEST(QtBackend, ListRowsTextsColoursAndTips) {
                 << r;
         EXPECT_EQ(view->palette().color(QPalette::Base), QColor(255, 255, 255));
         EXPECT_FALSE(model->data(model->index(0, 0), Qt::ToolTipRole).isValid());
-        EXPECT_EQ(model->data(model->index(5, 0), Qt::ToolTipRole).toString().size(), 300);
+        EXPECT_EQ(model->data(model->index(5, 0), Qt::ToolTipRole).toString().remove('\n'), QString(300, 'W'));
 
         // Rows read back as the bytes stored; a short buffer never splits a character.
         char buf[32];
@@ -303,6 +306,77 @@ TEST(QtBackend, ListRowsTextsColoursAndTips) {
         QCoreApplication::processEvents();
     };
     run(MAIN_DIALOG, s);
+}
+
+const UiMenuEntry LIST_MENU[] = {
+    {UI_LIST_COPY, "&Copy\tCtrl+C", 'C', 0}, {UI_LIST_SELECT_ALL, "Select &All\tCtrl+A", 'A', 0}, {0, nullptr, 0, 0},
+    {1101, "&Save\tCtrl+S", 'S', 0},          {1103, "Show &Times", 0, 1},
+};
+int row_prefix(int row, char* buf, int size) { return std::snprintf(buf, static_cast<size_t>(size), "%d: ", row); }
+int row_tip(int, char* buf, int size) { return std::snprintf(buf, static_cast<size_t>(size), "tip"); }
+
+TEST(QtBackend, ListMenuKeysPrefixesAndTips) {
+    Script s;
+    s.body = [](UiWindow* w) {
+        auto* view = qobject_cast<QTableView*>(ui_qt_control(w, ID_LOG));
+        ASSERT_TRUE(view);
+        QAbstractItemModel* model = view->model();
+        ui_list_add_column(w, ID_LOG, "", 566);
+        ui_list_set_menu(w, ID_LOG, LIST_MENU, 5);
+        ui_list_check_menu(w, ID_LOG, 1103, 1);
+        const std::string long_row(300, 'W');
+        for (const char* r : {"a", "b\xe9", long_row.c_str()})
+            ui_list_set_text(w, ID_LOG, ui_list_insert(w, ID_LOG, 99), r);
+        EXPECT_EQ(ui_list_text_length(w, ID_LOG, 1), 2);
+        EXPECT_EQ(ui_list_text_length(w, ID_LOG, 3), 0);
+
+        // Select All takes rows still waiting for their batch; Copy gives them as shown.
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString("a\nb\uFFFD\n") + QString(300, 'W'));
+        ui_list_set_row_texts(w, ID_LOG, row_prefix, row_tip);
+        view->selectionModel()->clearSelection();
+        view->selectionModel()->select(model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString("0: a\n2: ") + QString(300, 'W'));
+        EXPECT_EQ(model->data(model->index(0, 0), Qt::ToolTipRole).toString(), "tip");
+        EXPECT_EQ(model->data(model->index(2, 0), Qt::ToolTipRole).toString(),
+                  "tip\n" + QString(100, 'W') + "\n" + QString(100, 'W') + "\n" + QString(100, 'W'));
+
+        // The single column follows the list's width.
+        view->resize(view->width() + 200, view->height());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view->columnWidth(0), view->viewport()->width());
+
+        QPoint spot = view->viewport()->rect().center();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, spot, view->viewport()->mapToGlobal(spot));
+        QApplication::sendEvent(view->viewport(), &click);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu);
+        QStringList texts;
+        for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
+        EXPECT_EQ(texts, (QStringList{"&Copy\tCtrl+C", "Select &All\tCtrl+A", "-", "&Save\tCtrl+S", "Show &Times"}));
+        EXPECT_TRUE(menu->actions()[4]->isChecked());
+        menu->actions()[3]->trigger();
+        menu->close();
+        QTest::keyClick(view, Qt::Key_Menu);
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu);
+        menu->close();
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+
+        ui_list_clear(w, ID_LOG);
+        EXPECT_EQ(ui_list_count(w, ID_LOG), 0);
+        EXPECT_EQ(model->rowCount(), 0);
+    };
+    run(MAIN_DIALOG, s);
+    auto commands = of_kind(s.log, UI_COMMAND);
+    ASSERT_EQ(commands.size(), 2u);
+    for (const UiMessage& m : commands) {
+        EXPECT_EQ(m.id, 1101);
+        EXPECT_EQ(m.code, UI_CLICKED);
+    }
 }
 
 TEST(QtBackend, TextsFocusAndEnabling) {

@@ -13,12 +13,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -441,6 +445,77 @@ TEST_F(WindowTest, ResizeKeepsRowsCentredAndGrowsTheLog) {
         d->resize(size0);
         ASSERT_TRUE(wait_until([&] { return log->geometry() == log0; }, "the layout after shrinking"));
         for (auto& [w, r] : designed) EXPECT_EQ(w->geometry(), r) << w->property("zorv_id").toInt();
+    });
+}
+
+// At its smallest the window cuts nothing: every control inside, none over another,
+// each caption whole (the longest a button ever shows included).
+TEST_F(WindowTest, SmallestWindowClipsNothing) {
+    run_app([&](QDialog* d) {
+        QSize designed = d->size();
+        d->resize(1, 1);
+        QSize smallest = d->size();
+        EXPECT_EQ(smallest, d->minimumSize());
+        EXPECT_LT(smallest.height(), designed.height() * 2 / 3);
+        QWidget* stop = control(d, ID_STOP);
+        ASSERT_TRUE(wait_until([&] { return stop->geometry().bottom() < smallest.height(); }, "the layout"));
+
+        std::vector<QWidget*> controls;
+        for (QWidget* w : d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (w->property("zorv_id").isValid()) controls.push_back(w);
+        ASSERT_EQ(controls.size(), static_cast<size_t>(MAIN_DIALOG.count));
+        for (size_t i = 0; i < controls.size(); ++i) {
+            QRect r = controls[i]->geometry();
+            EXPECT_TRUE(d->rect().contains(r)) << i;
+            for (size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(r.intersects(controls[j]->geometry())) << i << " and " << j;
+        }
+        const struct {
+            int id;  // -1: the label with that text
+            const char* texts[2];
+        } captions[] = {{ID_CONNECT, {"Connect", "Disconnect"}}, {ID_PAUSE, {"Pause", "Continue"}},
+                        {ID_STOP, {"Stop", "Stop"}},             {ID_SEND_FILE, {"Send File", "Send File"}},
+                        {ID_CHOOSE_STARTUP, {"...", "..."}},     {-1, {"Port:", "Baud:"}},
+                        {-1, {"Startup:", "Startup:"}}};
+        for (const auto& c : captions) {
+            for (const char* text : c.texts) {
+                QRect room;
+                QFontMetrics fm(d->font());
+                if (c.id > 0) {
+                    auto* b = button(d, c.id);
+                    QStyleOptionButton option;
+                    option.initFrom(b);
+                    option.text = QString::fromUtf8(text);
+                    room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+                } else {
+                    for (QLabel* l : d->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+                        if (l->text() == QLatin1String(text)) room = l->contentsRect();
+                }
+                EXPECT_LE(fm.horizontalAdvance(QString::fromUtf8(text)), room.width()) << text;
+                EXPECT_LE(fm.height(), room.height()) << text;
+            }
+        }
+    });
+}
+
+// An adapter that came after the start (here a new [Ports] line) is listed once the
+// box opens, whole however long; the text in the box stays.
+TEST_F(WindowTest, PortBoxListedAfreshWhenOpened) {
+    run_app([&](QDialog* d) {
+        auto* port = control_as<QComboBox>(d, ID_PORT);
+        ASSERT_NE(port, nullptr);
+        const QString entry = QStringLiteral("COM250 (/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5XK3RJH-if00-port0)");
+        EXPECT_EQ(port->findText(entry), -1);
+        {
+            QFile f(QString::fromStdString(ini_));
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            f.write("[Ports]\nCOM250=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5XK3RJH-if00-port0\n");
+        }
+        port->showPopup();
+        EXPECT_GE(port->findText(entry), 0);
+        EXPECT_EQ(port->currentText(), QStringLiteral("COM%1").arg(port_));
+        EXPECT_GE(port->view()->viewport()->width(), port->view()->fontMetrics().horizontalAdvance(entry));
+        port->hidePopup();
     });
 }
 

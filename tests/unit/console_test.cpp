@@ -47,6 +47,34 @@ TEST(Layout, PlacesByHalves) {
     }
 }
 
+// The smallest client: limited by the clamp (h0 - h0/2), by rows that would run into
+// each other, by a stretching child that would vanish, and by the widest child.
+TEST(Layout, MinimumSizeClipsNothing) {
+    const struct {
+        const char* what;
+        std::vector<ChildLayout> children;  // on a 100 x 100 client, half = 50
+        int width, height;
+    } cases[] = {
+        {"rows clear of each other: the clamp", {{1, 5, 5, 90, 10}, {2, 5, 20, 90, 70}, {3, 5, 92, 90, 3}}, 100, 50},
+        {"a lower row meets an upper one", {{1, 5, 0, 50, 45}, {2, 5, 55, 50, 10}}, 60, 90},
+        {"the stretching child keeps a pixel", {{1, 5, 45, 20, 10}}, 30, 91},
+        {"overlapping as designed is allowed", {{1, 5, 5, 40, 30}, {2, 10, 10, 10, 10}, {3, 5, 60, 10, 10}}, 50, 75},
+        {"a child past the edge asks no more", {{1, 60, 5, 50, 10}}, 100, 20},
+    };
+    for (const auto& c : cases) {
+        std::vector<ChildLayout> layout{{0, 0, 0, 100, 100}};
+        layout.insert(layout.end(), c.children.begin(), c.children.end());
+        layout.push_back({-1, 0, 0, 0, 0});
+        int w = -1, h = -1;
+        layout_min_size(layout.data(), &w, &h);
+        EXPECT_EQ(w, c.width) << c.what;
+        EXPECT_EQ(h, c.height) << c.what;
+    }
+    int w = -1, h = -1;
+    layout_min_size(nullptr, &w, &h);
+    EXPECT_EQ(w + h, 0);
+}
+
 TEST(StatusReportText, Formats) {
     char buf[256];
     format_status_report(buf, sizeof buf, -1, 0, 1000, -5, 2147483647);
@@ -82,6 +110,9 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
         EXPECT_EQ(w->colour_of(1), 0x0000FFu);
         EXPECT_EQ(w->colour_of(2), 0x000000u);
         EXPECT_EQ(w->list_background, 0xFFFFFFu);
+        // The designed width less a margin; the bottom row up by half the height.
+        EXPECT_EQ(w->min_width, 798);
+        EXPECT_EQ(w->min_height, 225);
     });
 }
 

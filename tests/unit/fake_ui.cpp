@@ -231,6 +231,10 @@ int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
     return static_cast<int>(at);
 }
 
+void ui_combo_clear(UiWindow* dialog, int id) {
+    if (FakeControl* c = find(dialog, id)) c->items.clear();
+}
+
 int ui_combo_count(UiWindow* dialog, int id) {
     FakeControl* c = find(dialog, id);
     return c ? static_cast<int>(c->items.size()) : -1;
@@ -277,6 +281,36 @@ void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, uint32_t (*
 }
 
 void ui_list_add_column(UiWindow*, int, const char*, int) {}
+
+int ui_list_text_length(UiWindow* dialog, int id, int row) {
+    FakeControl* c = find(dialog, id);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return 0;
+    return static_cast<int>(c->rows[static_cast<size_t>(row)].size());
+}
+
+void ui_list_clear(UiWindow* dialog, int id) {
+    if (FakeControl* c = find(dialog, id)) c->rows.clear();
+}
+
+void ui_list_set_row_texts(UiWindow* dialog, int, UiRowText prefix_of, UiRowText tip_of) {
+    if (!dialog) return;
+    dialog->prefix_of = prefix_of;
+    dialog->tip_of = tip_of;
+}
+
+void ui_list_set_menu(UiWindow* dialog, int, const UiMenuEntry* entries, int count) {
+    if (!dialog) return;
+    dialog->list_menu = entries;
+    dialog->list_menu_count = count;
+}
+
+void ui_list_check_menu(UiWindow* dialog, int, int command, int checked) {
+    if (!dialog) return;
+    if (checked)
+        dialog->list_checked.insert(command);
+    else
+        dialog->list_checked.erase(command);
+}
 
 // The classic scheme: white button highlight, black button text.
 uint32_t ui_system_colour(int which) { return which == UI_COLOUR_BUTTON_HIGHLIGHT ? 0xFFFFFF : 0x000000; }
@@ -371,4 +405,10 @@ void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int hei
 
 void ui_redraw(UiWindow* dialog) {
     if (dialog) ++dialog->redraws;
+}
+
+void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
+    if (!dialog) return;
+    dialog->min_width = width;
+    dialog->min_height = height;
 }

@@ -37,6 +37,7 @@ struct UiWindow {
     int result = 0;
     int focus = 0;
     int client_width = 0, client_height = 0;
+    int min_width = 0, min_height = 0;
     std::vector<int> child_ids;  // by template index
     std::map<int, FakeControl> controls;
     std::vector<FakeControl> labels;
@@ -46,6 +47,10 @@ struct UiWindow {
     std::set<int> menu_disabled;  // system-menu commands greyed
     uint32_t list_background = 0;
     uint32_t (*colour_of)(int) = nullptr;
+    UiRowText prefix_of = nullptr, tip_of = nullptr;
+    const UiMenuEntry* list_menu = nullptr;
+    int list_menu_count = 0;
+    std::set<int> list_checked;  // checked entries of the list's menu
     int redraws = 0;
 };
 

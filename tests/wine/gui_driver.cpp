@@ -233,6 +233,36 @@ void check_resizing(HWND main) {
     };
     bool back = wait_for([&] { return same(log0, ID_LOG); }, 5000);
     check(back && same(connect0, ID_CONNECT) && same(stop0, ID_STOP), "the designed size puts every control back");
+
+    // Made as small as it goes: shorter than designed, yet every control inside the
+    // client area and none over another.
+    SetWindowPos(main, nullptr, 0, 0, 60, 60, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT small{};
+    bool shrunk = wait_for([&] {
+        GetClientRect(main, &small);
+        return small.bottom < client.bottom && child_rect(main, ID_STOP).top < stop0.top;
+    }, 5000);
+    check(shrunk && small.right >= log0.right, "smallest client " + rect_text(small));
+    std::vector<RECT> placed;
+    for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(c, &r);
+        POINT o{0, 0};
+        ClientToScreen(main, &o);
+        OffsetRect(&r, -o.x, -o.y);
+        placed.push_back(r);
+    }
+    int outside = 0, overlapping = 0;
+    for (size_t i = 0; i < placed.size(); ++i) {
+        RECT both;
+        if (placed[i].left < 0 || placed[i].top < 0 || placed[i].right > small.right || placed[i].bottom > small.bottom)
+            ++outside;
+        for (size_t j = i + 1; j < placed.size(); ++j) overlapping += IntersectRect(&both, &placed[i], &placed[j]) ? 1 : 0;
+    }
+    check(outside == 0 && overlapping == 0, "at the smallest: " + std::to_string(outside) + " controls cut, " +
+                                                std::to_string(overlapping) + " overlaps");
+    SetWindowPos(main, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    check(wait_for([&] { return same(log0, ID_LOG) && same(stop0, ID_STOP); }, 5000), "back to the designed size");
 }
 
 // The log's text colours as drawn: commands in the button-text colour, replies blue.
@@ -327,6 +357,14 @@ int drive(const std::string& exe_path, int port) {
     std::string port_name = "COM" + std::to_string(port) + " (";
     LRESULT index = SendMessageA(port_box, CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(port_name.c_str()));
     check(index >= 0, "Port box lists " + port_name + "...)");
+    // Opening the box lists the ports afresh and keeps what was typed in it.
+    int listed = static_cast<int>(SendMessageA(port_box, CB_GETCOUNT, 0, 0));
+    SendMessageA(port_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("COM77"));
+    SendMessageA(port_box, CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageA(port_box, CB_SHOWDROPDOWN, FALSE, 0);
+    check_eq(text_of(port_box), "COM77", "typed Port text after the box opened");
+    check(SendMessageA(port_box, CB_GETCOUNT, 0, 0) == listed, "the same ports listed again");
+    index = SendMessageA(port_box, CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(port_name.c_str()));
     check(SendMessageA(baud_box, CB_GETCOUNT, 0, 0) == 16, "Baud box lists 16 rates");
     check_eq(text_of(baud_box), "921600", "Baud box starts at the last rate");
     SendMessageA(port_box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);

@@ -5,7 +5,7 @@ add_executable(ui_bench
     ${CMAKE_CURRENT_LIST_DIR}/ui_bench.cpp
     $<TARGET_OBJECTS:zorv_app_core>
     ${PROJECT_SOURCE_DIR}/tests/integration/sim_process.cpp)
-target_link_libraries(ui_bench PRIVATE zorv_ui_qt zorv_link zorv_settings zorv_options)
+target_link_libraries(ui_bench PRIVATE zorv_ui_qt zorv_link zorv_settings zorv_common zorv_options)
 target_compile_definitions(ui_bench PRIVATE ZORV_SIM_PATH="$<TARGET_FILE:zorv-sim>")
 add_dependencies(ui_bench zorv-sim)
 

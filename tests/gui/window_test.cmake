@@ -5,7 +5,7 @@ add_executable(window_test
     ${CMAKE_CURRENT_LIST_DIR}/window_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/integration/sim_process.cpp
     $<TARGET_OBJECTS:zorv_app_core>)
-target_link_libraries(window_test PRIVATE zorv_ui_qt zorv_link zorv_settings Qt6::Test GTest::gtest)
+target_link_libraries(window_test PRIVATE zorv_ui_qt zorv_link zorv_settings zorv_common Qt6::Test GTest::gtest)
 target_compile_definitions(window_test PRIVATE ZORV_SIM_PATH="$<TARGET_FILE:zorv-sim>")
 add_dependencies(window_test zorv-sim)
 # One process per case: each gets a fresh program state and its own simulator.

@@ -18,7 +18,7 @@ constexpr uint32_t LINE_BYTE_TIMEOUT_MS = 2000;
 
 // --- why an operation failed ------------------------------------------------------
 // Every failing operation records its reason for this thread; a success leaves the
-// last reason as it was. The codes are for programs, the texts for people: short,
+// last reason as it was (but a successful link_connect clears it). The codes are for programs, the texts for people: short,
 // lower case, e.g. "port lost" or "no such device".
 enum LinkErrorCode {
     LINK_ERROR_NONE = 0,
@@ -38,6 +38,7 @@ enum LinkErrorCode {
     LINK_ERROR_OPEN,           // the port failed to open for another reason
     LINK_ERROR_CONFIGURE,      // the port refused 8N1 or the baud rate
     LINK_ERROR_NO_GREETING,    // the controller did not answer "A" CR with CR
+    LINK_ERROR_TOO_LONG,       // a reply line passed LINK_WHOLE_REPLY_MAX bytes without its CR
 };
 // The last failure's code on this thread; its text into text (size bytes incl. the
 // NUL, cut to fit) when text is given.
@@ -82,9 +83,12 @@ void link_idle(uint32_t ms);
 
 // --- command exchange ------------------------------------------------------------
 // Sends command + CR and reads one reply line into reply (256 bytes: at most 255
-// characters, longer replies are cut and the rest consumed). Waits without a limit
-// for the reply to begin, dispatching messages. 1 on a whole line; 0 otherwise, and
-// reply then holds "".
+// characters, longer replies are cut and the rest consumed). Input waiting before the
+// command goes out belongs to nothing and is dropped (link_dropped_input). Waits
+// without a limit for the reply to begin, dispatching messages, also while the line
+// comes in. LF or NUL where the reply would begin are dropped; any other byte that
+// cannot begin a reply fails the exchange and its line is dropped up to its CR.
+// 1 on a whole line; 0 otherwise, and reply then holds "".
 int link_exchange(TargetLink* link, const char* command, char* reply /* 256 bytes, or nullptr */);
 int link_send_line(TargetLink* link, const char* text);
 int link_await_reply(TargetLink* link);
@@ -94,6 +98,21 @@ int link_await_reply(TargetLink* link);
 // uncancelled. 0 for a null or closed link.
 int link_cancel_wait(TargetLink* link);
 int link_read_reply(TargetLink* link, char* reply);
+
+// Replies up to this many bytes are handed back whole by link_exchange_whole.
+constexpr uint32_t LINK_WHOLE_REPLY_MAX = 65536;
+// As link_exchange, but the reply buffer holds size bytes (a line of up to size - 1
+// characters, at most LINK_WHOLE_REPLY_MAX). A longer line fails with
+// LINK_ERROR_TOO_LONG; the rest of it up to its CR is then dropped before the next
+// command's reply. On 0 the buffer holds what had arrived of the reply line ("" when
+// it never began), so that a front end can tell a reply cut short from none.
+int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint32_t size);
+// Input that was waiting before the last exchange or pin transaction on this link
+// went out, belonging to nothing (no report requested), and so dropped; also the rest
+// of a line given up earlier. The count of bytes (0: none), and when text is given a
+// quoted, escaped excerpt of them for one screen line. LF and NUL alone (the end of a
+// CR LF line, noise) are dropped without counting.
+uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size);
 // 1 while a command exchange or pin transaction on this link is under way (on this
 // thread's stack, too): a nested handler must not start another one.
 int link_busy(TargetLink* link);

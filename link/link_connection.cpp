@@ -170,6 +170,8 @@ TargetLink* link_connect(const char* connect_string) {
             link_set_error(LINK_ERROR_NO_GREETING, text);
             break;
         }
+        // The greeting's reason was recorded ahead of the wait: a success clears it.
+        link_set_error(LINK_ERROR_NONE, nullptr);
         return link;
     }
     link_close(&link);
@@ -308,6 +310,8 @@ int link_read_line_byte(TargetLink* link, bool dispatch, uint32_t timeout_ms) {
             if (dispatch) {
                 link_wait(link, left);
                 if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED) - 1;
+                // A front end's deadline ends a line that trickles in, too.
+                if (link->cancel_wait) return link_fail(LINK_ERROR_TIMEOUT) - 1;
             } else {
                 serial_wait_event(link->port_handle, left, 1);
             }

@@ -30,6 +30,16 @@ struct TargetLink {
     // Counts reads and writes on the link, so a wait can tell that a handler nested
     // in its dispatch used the link (and perhaps took in what it waits for).
     uint32_t activity = 0;
+    // A reply line passed the whole-reply limit or was given up mid-line: the rest of
+    // it, up to and including its CR, belongs to no command. Ends at that CR or once
+    // the line has been quiet for LINE_BYTE_TIMEOUT_MS (resync_at: the last byte's time).
+    int32_t resync = 0;
+    uint64_t resync_at = 0;
+    // Input that belonged to nothing and was dropped by the exchange or pin transaction
+    // under way (link_dropped_input): how many bytes, and the first of them.
+    uint32_t dropped = 0;
+    uint32_t dropped_kept = 0;
+    uint8_t dropped_head[48] = {};
 };
 
 // Keeps the record alive while an operation runs; ok() is false for a null or
@@ -65,6 +75,14 @@ int link_fail(int code);
 int link_fail_on_port(TargetLink* link, int otherwise = LINK_ERROR_LINE);
 // An answer (what: "reply", "pin reply") that began with a byte it cannot begin with.
 int link_fail_bad_start(int byte, const char* what);
+// An answer that began with a byte it cannot begin with, with what was dropped up
+// to the line's end shown after it (escaped, cut to a screen line).
+int link_fail_bad_start_dropped(int byte, const char* what, const uint8_t* dropped, uint32_t count);
+// Adds the received bytes to the reason just recorded: `<reason> after "hello "`.
+void link_append_received(const uint8_t* bytes, uint32_t count);
+// Writes bytes as a quoted, escaped text for one screen line (control bytes, quote,
+// backslash and bytes from 0x7F as \xNN; longer input cut with "..." and its length).
+void link_quote_bytes(const uint8_t* bytes, uint32_t count, char* out, uint32_t size);
 // A LinkUse that is not ok: not connected (null) or disconnected (closed).
 int link_fail_use(TargetLink* link);
 
@@ -80,3 +98,10 @@ void link_wait(TargetLink* link, uint32_t ms);
 // otherwise it blocks on the port alone. -1 on silence, a link error or a closed
 // link, with the reason recorded.
 int link_read_line_byte(TargetLink* link, bool dispatch = false, uint32_t timeout_ms = LINE_BYTE_TIMEOUT_MS);
+
+// Drops what waits before a command or pin goes out (a requested report at the head
+// is taken in first): LF and NUL silently, anything else counted for
+// link_dropped_input. Only what is queued when it starts, so chatter cannot hold it.
+void link_drop_stray_input(TargetLink* link);
+// Remembers dropped bytes for link_dropped_input.
+void link_note_dropped(TargetLink* link, uint8_t byte);

@@ -38,6 +38,10 @@ int link_pin_transaction(TargetLink* link, const uint8_t* write1, const uint8_t*
         TargetLink* l;
         ~Unbusy() { --l->busy_depth; }
     } unbusy{link};
+    // Stray input waiting now would be read as the pin reply.
+    link->dropped = 0;
+    link->dropped_kept = 0;
+    link_drop_stray_input(link);
 
     bool sent = true;
     {

@@ -121,6 +121,10 @@ int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int3
     if (!link_request_report(link)) return 0;
     for (;;) {
         if (link_fetch_report(link, q, x, y, z, w)) return 1;
+        if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
+        // A report that began and then failed will not come again; its input is
+        // still queued, so waiting for more would return at once, again and again.
+        if (!link->report_requested) return 0;
         if (!link_healthy(link)) return 0;
         link_wait(link, PLATFORM_WAIT_FOREVER);
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
@@ -145,7 +149,15 @@ int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t*
         {
             LockHold io(link->io_lock);
             head = link_peek(link);
+            // The end of a CR LF line or noise stands before nothing.
+            while (head == 0x0A || head == 0x00) {
+                uint8_t b = 0;
+                uint32_t delivered = 0;
+                if (!link_read(link, &b, 1, &delivered)) break;
+                head = link_peek(link);
+            }
         }
+        if (head == CTRL_REPORT) continue;
         // Something else stands before the report (a reply, a stray byte, the LF of a
         // CR LF controller): the report cannot be reached now. The request stays
         // outstanding, so the next exchange still takes the report in.

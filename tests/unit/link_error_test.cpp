@@ -34,6 +34,14 @@ protected:
     TargetLink* link = nullptr;
 };
 
+// The controller's answer to the next command line.
+void answer(const char* text) {
+    std::string wire = text;
+    fake_serial().on_write = [wire](const std::vector<uint8_t>& w) {
+        if (!w.empty() && w.back() == 0x0D) fake_push(std::vector<uint8_t>(wire.begin(), wire.end()));
+    };
+}
+
 TEST_F(Reasons, FailedExchangesSayWhy) {
     const struct {
         const char* name;
@@ -41,10 +49,10 @@ TEST_F(Reasons, FailedExchangesSayWhy) {
         int code;
         const char* text;
     } cases[] = {
-        {"CR LF controller", [] { fake_push("\nok\r"); }, LINK_ERROR_BAD_START,
-         "reply began with byte 0x0A; does the controller end lines with CR LF?"},
-        {"space first", [] { fake_push(" ok\r"); }, LINK_ERROR_BAD_START, "reply began with byte 0x20"},
-        {"stall", [] { fake_push("o"); }, LINK_ERROR_STALLED, "line stalled for 2 s"},
+        {"space first", [] { answer(" ok\r"); }, LINK_ERROR_BAD_START, "reply began with byte 0x20: \" ok\""},
+        {"noise first", [] { answer("\x0b\"\\\r"); }, LINK_ERROR_BAD_START,
+         "reply began with byte 0x0B: \"\\x0b\\x22\\x5c\""},
+        {"stall", [] { answer("hello "); }, LINK_ERROR_STALLED, "line stalled for 2 s after \"hello \""},
         {"hang-up while waiting",
          [] { fake_serial().on_time = [](uint64_t now) { fake_serial().lost = now > 1200; }; },
          LINK_ERROR_PORT_LOST, "port lost"},
@@ -52,7 +60,7 @@ TEST_F(Reasons, FailedExchangesSayWhy) {
         // must not hide the hang-up.
         {"hang-up behind a stray 0x12",
          [] {
-             fake_push("\x12" "abc\r");
+             answer("\x12" "abc\r");
              fake_serial().on_time = [](uint64_t now) { fake_serial().lost = now > 1200; };
          },
          LINK_ERROR_PORT_LOST, "port lost"},
@@ -128,7 +136,7 @@ TEST_F(Reasons, BoundedReportQuery) {
         uint64_t max_ms;
     } cases[] = {
         {"answered", {}, true, 1, 20},
-        {"LF of a CR LF controller", {0x0A}, true, 0, 5},
+        {"LF of a CR LF controller", {0x0A}, true, 1, 20},
         {"a reply stands first", {'o', 'k', 0x0D}, true, 0, 5},
         {"silent", {}, false, 0, 1100},
     };
@@ -160,6 +168,37 @@ TEST_F(Reasons, BoundedReportQuery) {
         }
         link_close(&link);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A report body that breaks off: the unbounded query ends, sleeping, not spinning.
+TEST_F(Reasons, BrokenReportQueryEndsWithoutSpinning) {
+    link = link_open_port(1, 115200);
+    ASSERT_NE(link, nullptr);
+    fake_serial().event_every_ms = 0;  // only input and deadlines end a wait
+    fake_serial().on_write = [](const std::vector<uint8_t>& w) {
+        if (w == std::vector<uint8_t>{0x12}) fake_push(std::vector<uint8_t>{0x12, 1, 2});
+    };
+    fake_serial().on_time = [](uint64_t now) {
+        if (now == 2500) fake_push("late\r");
+    };
+    int16_t q = 0;
+    EXPECT_EQ(link_query_report(link, &q, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_STALLED);
+    EXPECT_LT(fake_serial().status_calls, 100);
+}
+
+TEST_F(Reasons, SuccessfulConnectLeavesNoStaleReason) {
+    link_set_error(LINK_ERROR_PORT_LOST, nullptr);
+    fake_serial().on_write = [](const std::vector<uint8_t>&) { fake_push("\r"); };
+    link = link_connect("COM1: 9600");
+    ASSERT_NE(link, nullptr);
+    char text[64];
+    EXPECT_EQ(link_last_error(text, sizeof text), LINK_ERROR_NONE);
+    EXPECT_STREQ(text, "");
 }
 
 }  // namespace

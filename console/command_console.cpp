@@ -3,15 +3,19 @@
 #include "console/command_console.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "common/stray_input.h"
 #include "console/command_history.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
 
 int run_command(UiWindow* dialog, const char* command) {
-    char reply[256] = {};
+    // Whole replies: the log, its tip, Copy and Save keep every character.
+    std::unique_ptr<char[]> reply(new char[LINK_WHOLE_REPLY_MAX + 1]);
+    reply[0] = '\0';
     int n = listview_row_count(dialog, ID_LOG);
     log_put_row(dialog, n, command, LOG_COMMAND);
     ui_enable(dialog, ID_STOP, 1);
@@ -23,9 +27,12 @@ int run_command(UiWindow* dialog, const char* command) {
     g_main.paused = 0;
     TargetLink* link = g_main.link;
     ++g_main.outstanding;
-    int ok = link_exchange(link, command, reply);
+    int ok = link_exchange_whole(link, command, reply.get(), LINK_WHOLE_REPLY_MAX + 1);
     char why[160] = "";
     int code = ok ? LINK_ERROR_NONE : link_last_error(why, sizeof why);
+    char stray[96] = "";
+    // A link closed inside the wait is freed: only the one still open is asked.
+    uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
     --g_main.outstanding;
     // Exit may have been answered inside the wait: the dialog and its controls are
     // gone, and so is the link.
@@ -34,8 +41,14 @@ int run_command(UiWindow* dialog, const char* command) {
     ui_enable(dialog, ID_PAUSE, 0);
     ui_enable(dialog, ID_STOP, 0);
     if (g_main.outstanding == 0) ui_enable_system_menu(dialog, SYSCMD_PIN_PANEL, 1);
+    if (dropped) {
+        // Before the command row: the bytes were dropped before it went out.
+        std::string note = stray_input_text(dropped, stray);
+        log_put_row(dialog, n, note.c_str(), LOG_NOTE);
+        ++n;
+    }
     if (ok) {
-        log_put_row(dialog, n + 1, reply, LOG_REPLY);
+        log_put_row(dialog, n + 1, reply.get(), LOG_REPLY);
     } else {
         // An empty row would look like an empty reply.
         std::string text = std::string("(no reply: ") + why + ")";

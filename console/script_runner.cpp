@@ -100,6 +100,12 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         auto run_line = [&]() {
             ++line;
             show_title(dialog, progress_text(path, line, lines).c_str());
+            // The line goes out cut, as a command line holds no more; say so.
+            if (reader.cut) {
+                std::string note = "line " + std::to_string(line) + " cut to " + std::to_string(LINE_CHARS) +
+                                   " characters";
+                log_append(dialog, note.c_str(), LOG_NOTE);
+            }
             go_on = run_command(dialog, reader.line);
             // A disconnect or a lost port inside the wait ends the run: no line goes
             // to a later link.

@@ -12,6 +12,8 @@ struct LineReader {
     int n;                 // kept characters of the line being collected
     int skip;              // bytes still to discard in a skip block, 0 when collecting
     bool after_cr;         // the previous byte ended a line with CR (an LF then belongs to it)
+    bool cutting;          // the line being collected has lost characters past LINE_CHARS
+    bool cut;              // the line just completed was longer than LINE_CHARS and was cut
     char line[LINE_CHARS + 1];
 };
 

@@ -187,31 +187,38 @@ TEST_F(ConsoleTest, FailedConnectSavesNothing) {
 }
 
 TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
-    answer = [](const std::string& line) { return line == "fail" ? std::string("\n") : "re:" + line; };
+    // A reply with a leading space, then stray bytes behind it; a reply of 300 characters.
+    answer = [](const std::string& line) {
+        if (line == "fail") return std::string(" bad\rstray");
+        return line == "long" ? std::string(300, 'L') : "re:" + line;
+    };
     run([&](UiWindow* w) {
         connect(w);
         w->focus = ID_COMMAND;
         fake_ui_type(w, ID_COMMAND, "");
         fake_ui_click(w, UI_IDOK);
         EXPECT_TRUE(rows(w).empty());
-        for (const char* c : {"abc", "   ", "fail", "x"}) {
+        for (const char* c : {"abc", "   ", "fail", "x", "long"}) {
             fake_ui_type(w, ID_COMMAND, c);
             fake_ui_send(w, UiMessage{UI_COMMAND, UI_IDOK, 0, 0, 0});
             EXPECT_EQ(fake_control(w, ID_COMMAND).text, "");
             EXPECT_EQ(w->focus, ID_COMMAND);
         }
-        // The LF left by the failing reply makes the next exchange fail too, and
-        // the row says why rather than looking like an empty reply.
-        const std::string lf = "(no reply: reply began with byte 0x0A; does the controller end lines with CR LF?)";
-        EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail", lf, "x", lf}));
+        // The bad line fails alone and says why; the stray bytes behind it are
+        // dropped before the next command with a note, which then gets its own reply.
+        EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail",
+                                                     "(no reply: reply began with byte 0x20: \" bad\")",
+                                                     "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"",
+                                                     "x", "re:x", "long", std::string(300, 'L')}));
         EXPECT_EQ(log_row_colour(5), g_log_colours.failed);
+        EXPECT_EQ(log_row_kind(6), LOG_NOTE);
         EXPECT_EQ(log_row_colour(3), g_log_colours.reply);
-        EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 7);
+        EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 10);
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
         EXPECT_FALSE(fake_control(w, ID_STOP).enabled);
     });
-    EXPECT_EQ(lines, (std::vector<std::string>{"A", "abc", "   ", "fail", "x"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"A", "abc", "   ", "fail", "x", "long"}));
 }
 
 TEST_F(ConsoleTest, PauseContinueStopDuringACommand) {

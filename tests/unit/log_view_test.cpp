@@ -52,7 +52,7 @@ protected:
 };
 
 TEST_F(LogViewTest, SavedLogHasTimesMarkersAndTheRepliesBytes) {
-    answer = [](const std::string& line) { return line == "fail" ? std::string("\n") : "caf\xe9 \xff" + line; };
+    answer = [](const std::string& line) { return line == "fail" ? std::string("\x0b") : "caf\xe9 \xff" + line; };
     const std::string path = dir_ + "/session.log";
     run([&](UiWindow* w) {
         connect(w);
@@ -65,7 +65,7 @@ TEST_F(LogViewTest, SavedLogHasTimesMarkersAndTheRepliesBytes) {
         EXPECT_TRUE(fake_ui().boxes.empty());
     });
     const std::string eol = profile_line_end();
-    const std::string lf = "(no reply: reply began with byte 0x0A; does the controller end lines with CR LF?)";
+    const std::string lf = "(no reply: reply began with byte 0x0B: \"\\x0b\")";
     EXPECT_EQ(read_file(path), "2024-03-05 14:07:09.042 > x" + eol +                        //
                                    "2024-03-05 14:07:09.292 < caf\xe9 \xffx" + eol +        //
                                    "2024-03-05 14:07:09.542 > fail" + eol +                 //

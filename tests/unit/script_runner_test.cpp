@@ -66,7 +66,9 @@ protected:
 };
 
 TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
-    std::string path = write_file("cmds", "one\ntwo\r\nthree");
+    // The second line is longer than a command line holds: cut, and a note says so.
+    const std::string two(255, 't');
+    std::string path = write_file("cmds", "one\n" + two + "tail\r\nthree");
     std::vector<size_t> lines_when_replied;
     answer = [&](const std::string& line) {
         lines_when_replied.push_back(lines.size());
@@ -77,7 +79,8 @@ TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
         fake_ui().chosen_files = {path};
         fake_ui_click(w, ID_SEND_FILE);
         EXPECT_EQ(fake_ui().chooser_titles.back(), "Choose File to Execute");
-        EXPECT_EQ(rows(w), (Lines{"one", "re:one", "two", "re:two", "three", "re:three"}));
+        EXPECT_EQ(rows(w), (Lines{"one", "re:one", "line 2 cut to 255 characters", two, "re:" + two, "three",
+                                  "re:three"}));
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
         EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
@@ -87,11 +90,11 @@ TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
         fake_ui_click(w, ID_SEND_FILE);
         fake_ui().chosen_files = {dir_};
         fake_ui_click(w, ID_SEND_FILE);
-        EXPECT_EQ(rows(w).size(), 6u);
+        EXPECT_EQ(rows(w).size(), 7u);
         EXPECT_TRUE(fake_ui().boxes.empty());
         EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
     });
-    EXPECT_EQ(lines, (Lines{"A", "one", "two", "three"}));
+    EXPECT_EQ(lines, (Lines{"A", "one", two, "three"}));
     EXPECT_EQ(lines_when_replied, (std::vector<size_t>{2, 3, 4}));
 }
 

@@ -9,11 +9,13 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "common/stray_input.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -247,6 +249,25 @@ LineResult line_failed(Run& r, const std::string& reason) {
     return LINE_FAILED;
 }
 
+// One line on standard error for input the link dropped before the last command or
+// pin transaction went out: it answered nothing, and the operator should know.
+void tell_dropped(Run& r) {
+    char excerpt[96];
+    uint32_t count = link_dropped_input(r.link, excerpt, sizeof excerpt);
+    if (count) say(stray_input_text(count, excerpt));
+}
+
+// A line the controller's command line cannot hold is not sent cut.
+LineResult refuse_long_line(Run& r, const char* command) {
+    ++r.lines;
+    r.command = command;
+    ++r.failed;
+    ++r.lines_failed;
+    emit(r.out, stderr, nullptr,
+         ("(not sent: the line is longer than " + std::to_string(LINE_CHARS) + " characters)").c_str());
+    return LINE_FAILED;
+}
+
 // Reads and drops the replies still due for stopped commands. false when one has not
 // come in time (or the link failed): a new line must not go out before it.
 bool settle_owed(Run& r) {
@@ -271,10 +292,14 @@ LineResult run_command(Run& r, const char* command) {
         return line_failed(r, last_error_text());
     }
     if (r.opt.echo && !r.opt.quiet) emit(r.out, stdout, "> ", command);
-    char reply[256];
+    // Whole replies, as the controller sent them.
+    std::unique_ptr<char[]> buffer(new char[LINK_WHOLE_REPLY_MAX + 1]);
+    char* reply = buffer.get();
     begin_wait(r, true, r.opt.timeout_ms);
-    int ok = link_exchange(r.link, command, reply);
+    int ok = link_exchange_whole(r.link, command, reply, LINK_WHOLE_REPLY_MAX + 1);
     Wait w = end_wait(r);
+    std::string why = ok ? std::string() : last_error_text();
+    tell_dropped(r);
 
     if (w.interrupted) {
         // The reply that came after the stop belongs to this command: print it.
@@ -286,6 +311,9 @@ LineResult run_command(Run& r, const char* command) {
         std::string text = "timed out after " + seconds_text(r.opt.timeout_ms) + "; stop sent";
         if (ok) {
             text += std::string(", the controller answered \"") + reply + "\"";
+        } else if (reply[0]) {
+            // The reply had begun: the link drops its rest, nothing more is owed.
+            text += "; " + why;
         } else {
             text += ", no answer within 2 s";
             ++r.owed;
@@ -293,24 +321,29 @@ LineResult run_command(Run& r, const char* command) {
         link_set_error(LINK_ERROR_TIMEOUT, text.c_str());
         return line_failed(r, text);
     }
-    if (!ok) return line_failed(r, last_error_text());
+    if (!ok) return line_failed(r, why);
     if (!r.opt.quiet) emit(r.out, stdout, r.opt.echo ? "< " : nullptr, reply);
     return LINE_OK;
 }
 
 // The lines of one -c argument, cut as a command file is: a CR or LF inside it
 // starts another command and never reaches the controller inside one.
-std::vector<std::string> command_lines(const std::string& text) {
-    std::vector<std::string> lines;
+struct CommandLine {
+    std::string text;
+    bool cut;  // longer than a command line holds
+};
+
+std::vector<CommandLine> command_lines(const std::string& text) {
+    std::vector<CommandLine> lines;
     if (text.empty()) {
-        lines.push_back("");  // -c "" sends an empty command (CR alone), as an empty file line does
+        lines.push_back({"", false});  // -c "" sends an empty command (CR alone), as an empty file line does
         return lines;
     }
     LineReader reader;
     line_reader_init(&reader);
     for (unsigned char b : text)
-        if (line_reader_feed(&reader, b)) lines.push_back(reader.line);
-    if (line_reader_finish(&reader)) lines.push_back(reader.line);
+        if (line_reader_feed(&reader, b)) lines.push_back({reader.line, reader.cut});
+    if (line_reader_finish(&reader)) lines.push_back({reader.line, reader.cut});
     return lines;
 }
 
@@ -377,6 +410,7 @@ LineResult set_pins(Run& r) {
     int ok = link_pin_transaction(r.link, r.opt.set_data ? &r.opt.data : nullptr, nullptr,
                                   r.opt.set_control ? &r.opt.control : nullptr, nullptr, nullptr, nullptr);
     end_wait(r);
+    tell_dropped(r);
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     return LINE_OK;
 }
@@ -388,6 +422,7 @@ LineResult show_pins(Run& r) {
     begin_wait(r, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, nullptr, nullptr, nullptr, &data, &status, &control);
     end_wait(r);
+    tell_dropped(r);
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     char text[64];
     std::snprintf(text, sizeof text, "data=%02X status=%02X control=%02X", data, status, control);
@@ -475,9 +510,10 @@ bool run_all(Run& r, FILE* file) {
     }
 
     for (size_t i = 0; i < r.opt.commands.size(); ++i) {
-        for (const std::string& line : command_lines(r.opt.commands[i])) {
+        for (const CommandLine& line : command_lines(r.opt.commands[i])) {
             r.where = "-c " + std::to_string(i + 1);
-            if (!go_on(run_command(r, line.c_str()))) return false;
+            if (!go_on(line.cut ? refuse_long_line(r, line.text.c_str()) : run_command(r, line.text.c_str())))
+                return false;
         }
     }
 
@@ -494,7 +530,7 @@ bool run_all(Run& r, FILE* file) {
             ++n;
             r.where = name + " line " + std::to_string(n);
             set_progress(r, n, total);
-            return go_on(run_command(r, reader.line));
+            return go_on(reader.cut ? refuse_long_line(r, reader.line) : run_command(r, reader.line));
         };
         int c;
         while ((c = std::fgetc(file)) != EOF) {

@@ -8,7 +8,7 @@
 const char* const SIM_COMMAND_HELP =
     "commands: echo TEXT | ok | run MS | move AXIS TARGET [AXIS TARGET...] MS | "
     "set q|x|y|z|w N | pos [X Y Z W] | pins [loop | data|status|control HEX] | "
-    "len N | help";
+    "len N | stream MS [COUNT] | help";
 
 namespace {
 
@@ -76,7 +76,8 @@ void reply(SimController& c, const std::string& text) {
         trace(c, "stall");
         c.muted = true;
     } else {
-        queue_unit(c, unit + text + line_end(c));
+        // In the same unit: the stray bytes are already there when the next command goes.
+        queue_unit(c, unit + text + line_end(c) + c.opt.stray);
     }
     if (c.replies == c.opt.hangup_after) {
         trace(c, "hangup");
@@ -112,6 +113,16 @@ void end_timed(SimController& c) {
     c.running = false;
     c.paused = false;
     c.is_move = false;
+    c.stream_every_ms = 0;
+}
+
+// A streaming command's bytes due by now, each its own unit as it would trickle out.
+void stream_bytes(SimController& c) {
+    if (!c.running || c.stream_every_ms <= 0) return;
+    while ((c.stream_sent + 1) * c.stream_every_ms <= c.elapsed_ms) {
+        c.stream_sent++;
+        if (!c.muted) c.out.push_back("x");
+    }
 }
 
 void start_timed(SimController& c, bool is_move, int64_t ms) {
@@ -292,6 +303,19 @@ void execute(SimController& c, const std::string& text, bool too_long) {
             start_timed(c, false, v);
         else
             reply(c, "ERR usage: run MS");
+    } else if (cmd == "stream") {
+        // 'x' every MS ms and no CR, for ever or COUNT times; stop ends the line.
+        int64_t count = 0;
+        if ((w.size() == 2 || w.size() == 3) && parse_int(w[1], 1, SIM_MAX_STREAM_EVERY_MS, &v) &&
+            (w.size() == 2 || parse_int(w[2], 0, SIM_MAX_RUN_MS, &count))) {
+            start_timed(c, false, count > 0 ? v * count : SIM_MAX_RUN_MS);
+            if (c.running) {
+                c.stream_every_ms = v;
+                c.stream_sent = 0;
+            }
+        } else {
+            reply(c, "ERR usage: stream MS [COUNT]");
+        }
     } else if (cmd == "move") {
         cmd_move(c, w);
     } else if (cmd == "set") {
@@ -473,12 +497,15 @@ void sim_feed(SimController& c, const uint8_t* data, size_t n, int64_t now_ms) {
 
 void sim_tick(SimController& c, int64_t now_ms) {
     advance(c, now_ms);
+    stream_bytes(c);
     if (c.running && !c.paused && c.elapsed_ms >= c.duration_ms) finish(c, "done");
 }
 
 int64_t sim_ms_until_next(const SimController& c, int64_t now_ms) {
     if (!c.running || c.paused) return -1;
-    int64_t left = c.duration_ms - c.elapsed_ms - (now_ms > c.last_ms ? now_ms - c.last_ms : 0);
+    int64_t due = c.duration_ms;
+    if (c.stream_every_ms > 0 && (c.stream_sent + 1) * c.stream_every_ms < due) due = (c.stream_sent + 1) * c.stream_every_ms;
+    int64_t left = due - c.elapsed_ms - (now_ms > c.last_ms ? now_ms - c.last_ms : 0);
     return left > 0 ? left : 0;
 }
 

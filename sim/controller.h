@@ -23,6 +23,7 @@ constexpr size_t SIM_MAX_LINE = 4096;
 constexpr size_t SIM_MAX_PENDING = 256;
 constexpr long SIM_MAX_LEN_REPLY = 65536;
 constexpr long SIM_MAX_RUN_MS = 86400000;
+constexpr long SIM_MAX_STREAM_EVERY_MS = 60000;
 
 struct SimOptions {
     bool crlf = false;                 // end every reply line with CR LF
@@ -34,6 +35,7 @@ struct SimOptions {
     uint64_t seed = 1;
     int status_override = -1;          // fixed status port value, -1: loopback from data
     bool log = false;                  // collect trace lines in SimController::log
+    std::string stray;                 // unsolicited bytes sent right behind every command reply
 };
 
 struct SimPendingLine {
@@ -55,6 +57,8 @@ struct SimController {
     bool running = false;
     bool paused = false;
     bool is_move = false;
+    int64_t stream_every_ms = 0;       // `stream`: one 'x' per this many ms, no CR until it ends
+    int64_t stream_sent = 0;
     int64_t duration_ms = 0;
     int64_t elapsed_ms = 0;
     int64_t last_ms = 0;               // time up to which elapsed_ms is accounted

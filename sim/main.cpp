@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,8 @@ const char* const USAGE =
     "                      read from the pty's settings, 115200 when unknown\n"
     "  --baud N            pace at N baud (implies --pace)\n"
     "  --status HEX        fix the status port (port 2) at HEX instead of the loopback\n"
+    "  --stray TEXT        send TEXT unasked right behind every command reply (\\r, \\n,\n"
+    "                      \\\\ and \\xHH escapes), as a late echo or line noise would\n"
     "  --log FILE          append a trace: one line per event, flushed at once\n"
     "  --help              this text\n"
     "  --version           the version\n"
@@ -100,6 +103,27 @@ bool parse_long(const char* s, long lo, long hi, long* out) {
     long v = std::strtol(s, &end, 10);
     if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
     *out = v;
+    return true;
+}
+
+// "\r", "\n", "\\" and "\xHH" in a command-line text; false on any other escape.
+bool unescape(const char* s, std::string* out) {
+    out->clear();
+    for (; *s; ++s) {
+        if (*s != '\\') {
+            *out += *s;
+            continue;
+        }
+        ++s;
+        if (*s == 'r') *out += '\r';
+        else if (*s == 'n') *out += '\n';
+        else if (*s == '\\') *out += '\\';
+        else if (*s == 'x' && std::isxdigit(static_cast<unsigned char>(s[1])) &&
+                 std::isxdigit(static_cast<unsigned char>(s[2]))) {
+            *out += static_cast<char>(std::stoi(std::string(s + 1, 2), nullptr, 16));
+            s += 2;
+        } else return false;
+    }
     return true;
 }
 
@@ -161,6 +185,12 @@ int parse_args(int argc, char** argv, Args* a) {
             a->opt.garbage = true;
         } else if (o == "--pace") {
             a->pace = true;
+        } else if (o == "--stray") {
+            if (!need("a text")) return 2;
+            if (!unescape(argv[++i], &a->opt.stray)) {
+                std::fprintf(stderr, "zorv-sim: --stray: bad escape in '%s'\n", argv[i]);
+                return 2;
+            }
         } else if (o == "--link" || o == "--log") {
             if (!need("a path")) return 2;
             (o == "--link" ? a->link : a->log) = argv[++i];

@@ -219,19 +219,29 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
         Args cli_args;
         std::string input;
         int status;
-        const char* out;
+        std::string out;
         const char* says;
     } cases[] = {
         {{"--greeting", "none"}, {}, "", 3, "", "did not answer the greeting"},
         {{"--hangup-after", "2"}, {"--file", "-"}, "echo 1\necho 2\necho 3\necho 4\n", 4, "1\n2\n", "(no reply: port lost)"},
         {{"--hangup-after", "1"}, {"--keep-going", "-c", "ok", "-c", "ok", "-c", "ok"}, "", 4, "ok\n", "port lost"},
-        {{"--crlf"}, {"-c", "ok", "-c", "ok"}, "", 1, "", "does the controller end lines with CR LF?"},
+        {{"--crlf"}, {"-c", "ok", "-c", "ok"}, "", 0, "ok\nok\n", ""},
+        // Unasked bytes behind each reply are dropped before the next command, and said.
+        {{"--stray", "late\\r"}, {"-c", "ok", "-c", "echo b"}, "", 0, "ok\nb\n",
+         "zorvtalk-cli: dropped 5 bytes of input that answered nothing: \"late\\x0d\""},
+        // A line the controller cannot hold is not sent cut.
+        {{}, {"-c", "echo " + std::string(251, 'e'), "-c", "ok"}, "", 1, "",
+         "(not sent: the line is longer than 255 characters)"},
+        {{}, {"--keep-going", "-c", "echo " + std::string(251, 'e'), "-c", "len 300"}, "", 1,
+         std::string(300, 'a') + "\n",
+         "1 of 2 lines failed"},
     };
     for (const auto& c : cases) {
         start(c.sim_args);
         CliResult r = run_cli(with_port(c.cli_args), c.input);
-        EXPECT_EQ(r.status, c.status) << c.sim_args[0] << ": " << r.err;
-        EXPECT_EQ(r.out, c.out) << c.sim_args[0];
+        const std::string name = c.sim_args.empty() ? c.cli_args[1] : c.sim_args[0];
+        EXPECT_EQ(r.status, c.status) << name << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << name;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         sim_stop(&sim);
     }
@@ -272,6 +282,24 @@ TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {
         EXPECT_NE(log.find("ctrl 01"), std::string::npos) << log;
         EXPECT_EQ(log.find("never"), std::string::npos);
     }
+}
+
+// A reply line that streams without end still yields to Ctrl+C at once.
+TEST_F(CliTest, InterruptEndsAStreamingLine) {
+    start();
+    auto begun = std::chrono::steady_clock::now();
+    CliResult r = run_cli(with_port({"-c", "stream 10", "-c", "echo never"}), "", [&](pid_t pid) {
+        EXPECT_TRUE(sim_saw(sim, "|stream 10|"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        begun = std::chrono::steady_clock::now();
+        kill(pid, SIGINT);
+    });
+    auto took = std::chrono::steady_clock::now() - begun;
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    // The stop ends the streamed line, which is this command's reply.
+    EXPECT_EQ(r.out.substr(0, 3), "xxx");
+    EXPECT_NE(r.out.find("stopped\n"), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, StoredPortAndBaudAndThePortsSection) {

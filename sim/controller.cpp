@@ -448,7 +448,7 @@ void pin_transaction(SimController& c) {
     if (cmd & 0x10) c.data_latch = static_cast<uint8_t>(c.pin_values[k++]);
     if (cmd & 0x20) k++;  // the status port is an input: writes are ignored
     if (cmd & 0x40) c.control_latch = static_cast<uint8_t>(c.pin_values[k++]) & 0x0F;
-    std::string unit(1, static_cast<char>(0x80 | ((cmd & 0x07) << 4)));
+    std::string unit(1, static_cast<char>(c.opt.bad_pins ? 0x08 : 0x80 | ((cmd & 0x07) << 4)));
     for (int port = 1; port <= 3; port++)
         if (cmd & (1 << (port - 1))) unit += static_cast<char>(sim_port_value(c, port));
     c.pin_cmd = -1;

@@ -36,6 +36,7 @@ struct SimOptions {
     int status_override = -1;          // fixed status port value, -1: loopback from data
     bool log = false;                  // collect trace lines in SimController::log
     std::string stray;                 // unsolicited bytes sent right behind every command reply
+    bool bad_pins = false;             // pin replies begin with 0x08, which is no pin reply
 };
 
 struct SimPendingLine {

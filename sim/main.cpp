@@ -44,6 +44,7 @@ const char* const USAGE =
     "                      read from the pty's settings, 115200 when unknown\n"
     "  --baud N            pace at N baud (implies --pace)\n"
     "  --status HEX        fix the status port (port 2) at HEX instead of the loopback\n"
+    "  --bad-pins          begin every pin reply with 08, which is no pin reply\n"
     "  --stray TEXT        send TEXT unasked right behind every command reply (\\r, \\n,\n"
     "                      \\\\ and \\xHH escapes), as a late echo or line noise would\n"
     "  --log FILE          append a trace: one line per event, flushed at once\n"
@@ -185,6 +186,8 @@ int parse_args(int argc, char** argv, Args* a) {
             a->opt.garbage = true;
         } else if (o == "--pace") {
             a->pace = true;
+        } else if (o == "--bad-pins") {
+            a->opt.bad_pins = true;
         } else if (o == "--stray") {
             if (!need("a text")) return 2;
             if (!unescape(argv[++i], &a->opt.stray)) {

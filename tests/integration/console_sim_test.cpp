@@ -214,9 +214,9 @@ TEST_F(ConsoleSim, PinClicksAndInputsReachTheController) {
 }
 
 TEST_F(ConsoleSim, FailingControllerShowsTheMessageOncePerTick) {
-    start({"--garbage", "--garbage-rate", "100", "--seed", "3"});
+    start({"--bad-pins"});
     run([&](UiWindow* w) {
-        // Garbage ahead of a reply leaves bytes that are no pin reply: every poll fails.
+        // Every pin reply begins with a byte that is no pin reply: every poll fails.
         exchange("ok");
         fake_ui().drivers[DIALOG_PIN_PANEL] = [&](UiWindow* p) {
             int nested = 0;

@@ -171,6 +171,9 @@ TEST(SimTimed, StopPauseContinue) {
          {{0, "run 300\recho one\rrun 0\r", ""},
           {100, "echo two\r", ""},
           {300, "", "done\rone\rdone\rtwo\r"}}},
+        {"stream trickles without a CR until stopped",
+         {{0, "stream 10\r", ""}, {9, "", ""}, {25, "", "xx"}, {30, "", "x"}, {31, "\x01", "stopped\r"}}},
+        {"stream with a count ends done", {{0, "stream 10 2\r", ""}, {20, "", "xxdone\r"}}},
         {"report and pins go ahead of the reply",
          {{0, "run 300\r", ""},
           {100, "\x12\x8f", report(0, 0, 0, 0, 0) + bytes({0xF0, 0x00, 0x80, 0x00})},
@@ -364,6 +367,18 @@ TEST(SimFaults, GarbageIsSeededAndNeverCR) {
         EXPECT_EQ(r.substr(r.size() - 3), "ok\r");
         EXPECT_EQ(r.find('\r'), r.size() - 1);
     }
+}
+
+TEST(SimFaults, StrayBytesAndBadPinReplies) {
+    SimOptions opt;
+    opt.stray = "late\r";
+    opt.bad_pins = true;
+    SimController c;
+    sim_init(c, opt);
+    feed(c, "ok\r", 0);
+    EXPECT_EQ(drain(c), "ok\rlate\r");
+    feed(c, bytes({0x89}), 1);
+    EXPECT_EQ(drain(c), bytes({0x08, 0x00}));
 }
 
 TEST(SimFaults, GarbageRateZeroIsClean) {

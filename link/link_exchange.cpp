@@ -116,7 +116,7 @@ void link_drop_stray_input(TargetLink* link) {
         counting = true;
         link_note_dropped(link, static_cast<uint8_t>(b));
     }
-    if (use.ok() && link->peeked < 0 && link_bytes_waiting(link) == 0) resync_over(link);
+    if (link->resync && use.ok() && link->peeked < 0 && link_bytes_waiting(link) == 0) resync_over(link);
 }
 
 uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size) {

@@ -79,13 +79,14 @@ int link_fail_use(TargetLink* link) {
     return link_fail(link ? LINK_ERROR_DISCONNECTED : LINK_ERROR_NOT_CONNECTED);
 }
 
-void link_quote_bytes(const uint8_t* bytes, uint32_t count, char* out, uint32_t size) {
+void link_quote_bytes(const uint8_t* bytes, uint32_t kept, uint32_t count, char* out, uint32_t size) {
     if (!out || size == 0) return;
     // Room for one screen line inside a failure text of 160 bytes.
     constexpr size_t SHOWN = 56;
     std::string q = "\"";
     uint32_t used = 0;
-    for (; used < count; ++used) {
+    if (kept > count) kept = count;
+    for (; used < kept; ++used) {
         uint8_t b = bytes[used];
         char piece[8];
         if (b < 0x20 || b >= 0x7F || b == '"' || b == '\\')
@@ -103,19 +104,19 @@ void link_quote_bytes(const uint8_t* bytes, uint32_t count, char* out, uint32_t 
     std::snprintf(out, size, "%s", q.c_str());
 }
 
-int link_fail_bad_start_dropped(int byte, const char* what, const uint8_t* dropped, uint32_t count) {
+int link_fail_bad_start_dropped(int byte, const char* what, const uint8_t* dropped, uint32_t kept, uint32_t count) {
     char quoted[96], text[160];
-    link_quote_bytes(dropped, count, quoted, sizeof quoted);
+    link_quote_bytes(dropped, kept, count, quoted, sizeof quoted);
     std::snprintf(text, sizeof text, "%s began with byte 0x%02X: %s", what, static_cast<unsigned>(byte & 0xFF),
                   quoted);
     link_set_error(LINK_ERROR_BAD_START, text);
     return 0;
 }
 
-void link_append_received(const uint8_t* bytes, uint32_t count) {
+void link_append_received(const uint8_t* bytes, uint32_t kept, uint32_t count) {
     if (count == 0) return;
     char quoted[96];
-    link_quote_bytes(bytes, count, quoted, sizeof quoted);
+    link_quote_bytes(bytes, kept, count, quoted, sizeof quoted);
     std::string text = std::string(g_text) + " after " + quoted;
     std::snprintf(g_text, sizeof g_text, "%s", text.c_str());
 }

@@ -124,16 +124,7 @@ uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size) {
     LinkUse use(link);
     if (!use.ok() || link->dropped == 0) return 0;
     if (text && size) {
-        char quoted[96];
-        link_quote_bytes(link->dropped_head, link->dropped_kept, quoted, sizeof quoted);
-        // Past the kept head only the count is known.
-        if (link->dropped > link->dropped_kept && link->dropped_kept == sizeof link->dropped_head) {
-            std::string q = quoted;
-            if (q.size() > 1 && q.back() == '"') q.insert(q.size() - 1, "...");
-            std::snprintf(text, size, "%s", q.c_str());
-        } else {
-            std::snprintf(text, size, "%s", quoted);
-        }
+        link_quote_bytes(link->dropped_head, link->dropped_kept, link->dropped, text, size);
     }
     return link->dropped;
 }
@@ -223,7 +214,7 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
             char text[96];
             std::snprintf(text, sizeof text, "reply line longer than %u bytes", static_cast<unsigned>(limit));
             link_set_error(LINK_ERROR_TOO_LONG, text);
-            link_append_received(head, n < sizeof head ? n : sizeof head);
+            link_append_received(head, n < sizeof head ? n : sizeof head, n);
             b = -2;
         }
         if (b < 0) {
@@ -236,9 +227,9 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
             }
             int code = link_last_error(nullptr, 0);
             if (bad_start && (code == LINK_ERROR_STALLED || code == LINK_ERROR_TOO_LONG))
-                link_fail_bad_start_dropped(first, "reply", head, n < sizeof head ? n : sizeof head);
+                link_fail_bad_start_dropped(first, "reply", head, n < sizeof head ? n : sizeof head, n);
             else if (b == -1)
-                link_append_received(head, n < sizeof head ? n : sizeof head);
+                link_append_received(head, n < sizeof head ? n : sizeof head, n);
             if (reply && size) reply[(cut || bad_start) ? 0 : (n < keep ? n : keep)] = '\0';
             return 0;
         }
@@ -246,7 +237,7 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
         if (n < keep && !bad_start) reply[n] = static_cast<char>(b);
         ++n;
     }
-    if (bad_start) return link_fail_bad_start_dropped(first, "reply", head, n < sizeof head ? n : sizeof head);
+    if (bad_start) return link_fail_bad_start_dropped(first, "reply", head, n < sizeof head ? n : sizeof head, n);
     if (reply && size) reply[n < keep ? n : keep] = '\0';
     return 1;
 }

@@ -77,12 +77,13 @@ int link_fail_on_port(TargetLink* link, int otherwise = LINK_ERROR_LINE);
 int link_fail_bad_start(int byte, const char* what);
 // An answer that began with a byte it cannot begin with, with what was dropped up
 // to the line's end shown after it (escaped, cut to a screen line).
-int link_fail_bad_start_dropped(int byte, const char* what, const uint8_t* dropped, uint32_t count);
+int link_fail_bad_start_dropped(int byte, const char* what, const uint8_t* dropped, uint32_t kept, uint32_t count);
 // Adds the received bytes to the reason just recorded: `<reason> after "hello "`.
-void link_append_received(const uint8_t* bytes, uint32_t count);
-// Writes bytes as a quoted, escaped text for one screen line (control bytes, quote,
-// backslash and bytes from 0x7F as \xNN; longer input cut with "..." and its length).
-void link_quote_bytes(const uint8_t* bytes, uint32_t count, char* out, uint32_t size);
+void link_append_received(const uint8_t* bytes, uint32_t kept, uint32_t count);
+// Writes the first kept of count bytes as a quoted, escaped text for one screen line
+// (control bytes, quote, backslash and bytes from 0x7F as \xNN); longer input is cut
+// with "..." and its length.
+void link_quote_bytes(const uint8_t* bytes, uint32_t kept, uint32_t count, char* out, uint32_t size);
 // A LinkUse that is not ok: not connected (null) or disconnected (closed).
 int link_fail_use(TargetLink* link);
 

@@ -53,6 +53,8 @@ TEST_F(Reasons, FailedExchangesSayWhy) {
         {"noise first", [] { answer("\x0b\"\\\r"); }, LINK_ERROR_BAD_START,
          "reply began with byte 0x0B: \"\\x0b\\x22\\x5c\""},
         {"stall", [] { answer("hello "); }, LINK_ERROR_STALLED, "line stalled for 2 s after \"hello \""},
+        {"long stall, cut to a screen line", [] { answer(std::string(100, 'h').c_str()); }, LINK_ERROR_STALLED,
+         "line stalled for 2 s after \"hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh...\" (100 bytes)"},
         {"hang-up while waiting",
          [] { fake_serial().on_time = [](uint64_t now) { fake_serial().lost = now > 1200; }; },
          LINK_ERROR_PORT_LOST, "port lost"},

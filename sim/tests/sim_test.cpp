@@ -369,18 +369,6 @@ TEST(SimFaults, GarbageIsSeededAndNeverCR) {
     }
 }
 
-TEST(SimFaults, StrayBytesAndBadPinReplies) {
-    SimOptions opt;
-    opt.stray = "late\r";
-    opt.bad_pins = true;
-    SimController c;
-    sim_init(c, opt);
-    feed(c, "ok\r", 0);
-    EXPECT_EQ(drain(c), "ok\rlate\r");
-    feed(c, bytes({0x89}), 1);
-    EXPECT_EQ(drain(c), bytes({0x08, 0x00}));
-}
-
 TEST(SimFaults, GarbageRateZeroIsClean) {
     SimOptions o;
     o.garbage = true;

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "console/log_view.h"
+#include "platform/ports.h"
 #include "platform/profile.h"
 #include "tests/unit/console_fixture.h"
 
@@ -66,11 +67,15 @@ TEST_F(LogViewTest, SavedLogHasTimesMarkersAndTheRepliesBytes) {
     });
     const std::string eol = profile_line_end();
     const std::string lf = "(no reply: reply began with byte 0x0A; does the controller end lines with CR LF?)";
-    EXPECT_EQ(read_file(path), "2024-03-05 14:07:09.042 > x" + eol +                        //
-                                   "2024-03-05 14:07:09.292 < caf\xe9 \xffx" + eol +        //
-                                   "2024-03-05 14:07:09.542 > fail" + eol +                 //
-                                   "2024-03-05 14:07:09.792 ! " + lf + eol +                //
-                                   "2024-03-05 14:07:10.042 # (command file stopped at line 1 of 2)" + eol);
+    char device[300] = "";
+    ports_device_path(3, device, sizeof device);
+    EXPECT_EQ(read_file(path), "2024-03-05 14:07:09.042 # connected to COM3 (" + std::string(device) +
+                                   ") at 115200 baud" + eol +                               //
+                                   "2024-03-05 14:07:09.292 > x" + eol +                    //
+                                   "2024-03-05 14:07:09.542 < caf\xe9 \xffx" + eol +        //
+                                   "2024-03-05 14:07:09.792 > fail" + eol +                 //
+                                   "2024-03-05 14:07:10.042 ! " + lf + eol +                //
+                                   "2024-03-05 14:07:10.292 # (command file stopped at line 1 of 2)" + eol);
 }
 
 TEST_F(LogViewTest, TimesShownAreRememberedAndClearEmptiesTheLog) {

@@ -43,6 +43,14 @@ void connection_error(UiWindow* dialog, const char* text) {
     ui_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
 }
 
+// Keys for the tools, never one the log's menu or an edit field uses (Copy, Select
+// All, Save).
+struct WindowMenuKey {
+    int command;
+    char key;
+};
+constexpr WindowMenuKey WINDOW_MENU_KEYS[] = {{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}};
+
 void init_main_dialog(UiWindow* dialog) {
     g_main.layout = layout_snapshot(dialog);
     // Smaller than this the layout would cut controls off or lay them over each other.
@@ -50,6 +58,7 @@ void init_main_dialog(UiWindow* dialog) {
     layout_min_size(g_main.layout, &min_width, &min_height);
     ui_set_min_client_size(dialog, min_width, min_height);
     for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
+    for (const WindowMenuKey& k : WINDOW_MENU_KEYS) ui_set_system_menu_key(dialog, k.command, k.key);
     ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);  // only while a file runs
     fill_port_list(dialog);
     ui_set_text(dialog, ID_STARTUP, settings_read_string("Connection", "Startup"));

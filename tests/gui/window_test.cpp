@@ -314,30 +314,6 @@ TEST_F(WindowTest, ConnectSavesSettingsAndEchoes) {
     });
 }
 
-// A typed device path opens that device; a second click and Enter during the reset
-// do nothing, and typing afterwards goes to the command line.
-TEST_F(WindowTest, TypedDevicePathAndInputDuringTheReset) {
-    run_app([&](QDialog* d) {
-        auto* port = control_as<QComboBox>(d, ID_PORT);
-        ASSERT_TRUE(port);
-        port->setEditText(QString::fromStdString(sim_.link_path));
-        auto during = when([d] { return !button(d, ID_CONNECT)->isEnabled(); },
-                           [d] {
-                               QTest::mouseClick(button(d, ID_CONNECT), Qt::LeftButton);
-                               QTest::keyClick(d, Qt::Key_Return);
-                           },
-                           "the reset");
-        click(button(d, ID_CONNECT));
-        EXPECT_TRUE(*during);
-        EXPECT_EQ(d->windowTitle(), QString::fromStdString("ZORVTalk - " + sim_.link_path + ": 115200"));
-        EXPECT_EQ(button(d, ID_CONNECT)->text(), QStringLiteral("Disconnect"));
-        EXPECT_EQ(QApplication::focusWidget(), edit(d, ID_COMMAND));
-        EXPECT_NE(settings_text().find("Port=" + sim_.link_path + "\n"), std::string::npos);
-    });
-    std::string log = sim_log(&sim_);
-    EXPECT_EQ(log.find("|A|"), log.rfind("|A|")) << log;  // one greeting
-}
-
 // Escape during the reset ends the program before anything reaches the controller.
 TEST_F(WindowTest, EscapeDuringTheResetSendsNothing) {
     run_app([&](QDialog* d) {

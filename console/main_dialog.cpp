@@ -161,6 +161,8 @@ void on_command(UiWindow* dialog, int id, int code) {
 }
 
 void on_syscommand(UiWindow* dialog, int command) {
+    // The tools would talk to a controller that is still being reset and greeted.
+    if (g_main.connecting && (command == SYSCMD_REPORT || command == SYSCMD_PIN_PANEL)) return;
     switch (command) {
         case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
         case SYSCMD_REPORT: show_status_report(dialog); break;

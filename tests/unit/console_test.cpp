@@ -423,6 +423,7 @@ TEST_F(ConsoleTest, InputDuringTheResetActsOnNothingElse) {
                 } else {
                     fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});
                     fake_ui_send(w, UiMessage{UI_COMMAND, UI_IDOK, 0, 0, 0});
+                    fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});  // Ctrl+L
                 }
             };
             connect(w);

@@ -456,13 +456,6 @@ void assign_port(int number, const char* device_path, void*) { ports_assign(numb
 
 // A COM number for a device given by path: the highest that names no device, so
 // that the open goes exactly to the path given.
-int free_port_number() {
-    char path[300];
-    for (int n = 255; n >= 1; --n)
-        if (!ports_device_path(n, path, sizeof path)) return n;
-    return 255;
-}
-
 std::string port_description(int number) {
     char path[300];
     std::string name = "COM" + std::to_string(number);
@@ -584,7 +577,14 @@ int cli_main(int argc, char** argv) {
     std::string window = cli_window_settings_path(own);
     if (window != own) settings_use_path(window.c_str());
     int port = run.opt.port_number;
-    if (!run.opt.have_port) port = settings_read_int("Connection", "Port");
+    if (!run.opt.have_port) {
+        // The window stores a typed device path as it was typed.
+        std::string stored = settings_read_string("Connection", "Port");
+        if (ports_is_device_path(stored.c_str()))
+            run.opt.port_path = stored;
+        else
+            port = settings_read_int("Connection", "Port");
+    }
     int baud = run.opt.baud ? run.opt.baud : settings_read_int("Connection", "Baud");
     std::string where_stored = window.empty() ? "no settings file" : "settings file " + window;
     if (port <= 0 && run.opt.port_path.empty())
@@ -592,8 +592,8 @@ int cli_main(int argc, char** argv) {
     if (baud <= 0)
         return usage_error("no baud rate: give --baud (the window has stored none; " + where_stored + ")");
     if (!run.opt.port_path.empty()) {
-        port = free_port_number();
-        if (!ports_assign(port, run.opt.port_path.c_str())) return usage_error("device path too long");
+        port = ports_assign_free(run.opt.port_path.c_str());
+        if (!port) return usage_error("device path too long");
     } else {
         settings_read_port_map(assign_port, nullptr);
     }

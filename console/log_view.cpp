@@ -18,7 +18,11 @@
 // The classic colours until the window reads the system's own.
 LogColours g_log_colours = {0xFFFFFF, 0x000000, 0x0000FF, 0xFF0000};
 
-const UiMenuEntry LOG_MENU[7] = {
+const UiMenuEntry LOG_MENU[11] = {
+    {UI_MENU_WINDOW + SYSCMD_REPORT, "ZORV &Report\tCtrl+R", 0, 0},
+    {UI_MENU_WINDOW + SYSCMD_PIN_PANEL, "ZORV as L&PT\tCtrl+L", 0, 0},  // 'L' is Clear Log's
+    {UI_MENU_WINDOW + SYSCMD_STOP_FILE, "Stop Command &File", 0, 0},
+    {0, nullptr, 0, 0},
     {UI_LIST_COPY, "&Copy\tCtrl+C", 'C', 0},
     {UI_LIST_SELECT_ALL, "Select &All\tCtrl+A", 'A', 0},
     {0, nullptr, 0, 0},

@@ -40,8 +40,9 @@ void log_set_clock(int64_t (*now_ms)());
 // length, 0 when the time cannot be shown.
 int log_format_time(int64_t ms, int with_date, char* buf, int size);
 
-// The log's context menu (the backend does Copy and Select All).
-extern const UiMenuEntry LOG_MENU[7];
+// The log's context menu (the backend does Copy and Select All), headed by the
+// window menu's tools, which some desktops keep out of reach.
+extern const UiMenuEntry LOG_MENU[11];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
 // Empties the log, its kinds and times; asks nothing (it is the operator's own view).

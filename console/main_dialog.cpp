@@ -14,6 +14,8 @@
 #include "console/port_list.h"
 #include "console/script_runner.h"
 #include "link/link.h"
+#include "platform/dispatch.h"
+#include "platform/ports.h"
 #include "settings/settings.h"
 #include "tools/pin_panel.h"
 #include "tools/status_report.h"
@@ -41,6 +43,14 @@ void connection_error(UiWindow* dialog, const char* text) {
     ui_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
 }
 
+// Keys for the tools, never one the log's menu or an edit field uses (Copy, Select
+// All, Save).
+struct WindowMenuKey {
+    int command;
+    char key;
+};
+constexpr WindowMenuKey WINDOW_MENU_KEYS[] = {{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}};
+
 void init_main_dialog(UiWindow* dialog) {
     g_main.layout = layout_snapshot(dialog);
     // Smaller than this the layout would cut controls off or lay them over each other.
@@ -48,6 +58,7 @@ void init_main_dialog(UiWindow* dialog) {
     layout_min_size(g_main.layout, &min_width, &min_height);
     ui_set_min_client_size(dialog, min_width, min_height);
     for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
+    for (const WindowMenuKey& k : WINDOW_MENU_KEYS) ui_set_system_menu_key(dialog, k.command, k.key);
     ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);  // only while a file runs
     fill_port_list(dialog);
     ui_set_text(dialog, ID_STARTUP, settings_read_string("Connection", "Startup"));
@@ -76,9 +87,10 @@ void route_enter(UiWindow* dialog) {
 }
 
 void exit_sequence(UiWindow* dialog) {
-    // During a connect nothing is connected yet: leave at once; connect_target
-    // closes the link it was opening.
+    // During a connect nothing is connected yet: leave at once. The connect gives
+    // up before it writes the greeting, and connect_target closes what it opened.
     if (!g_main.connected || g_main.connecting) {
+        if (g_main.connecting) link_cancel_connect();
         ui_end_dialog(dialog, 0);
         return;
     }
@@ -127,10 +139,11 @@ void on_command(UiWindow* dialog, int id, int code) {
                 disconnect_target(dialog);
             } else if (g_main.outstanding == 0) {
                 connect_target(dialog);
-                if (g_main.connected) {
-                    run_command_file(dialog, 1);
-                    if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_CONNECT);
-                }
+                if (g_main.connected) run_command_file(dialog, 1);
+                // Typing after a connect goes to the command line: a space or Enter on
+                // the button would disconnect and connect again, resetting the
+                // controller twice. A failed connect leaves the focus on the button.
+                if (ui_dialog_alive(dialog)) ui_set_focus(dialog, g_main.connected ? ID_COMMAND : ID_CONNECT);
             }
             break;
         case ID_SEND_FILE:
@@ -148,6 +161,8 @@ void on_command(UiWindow* dialog, int id, int code) {
 }
 
 void on_syscommand(UiWindow* dialog, int command) {
+    // The tools would talk to a controller that is still being reset and greeted.
+    if (g_main.connecting && (command == SYSCMD_REPORT || command == SYSCMD_PIN_PANEL)) return;
     switch (command) {
         case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
         case SYSCMD_REPORT: show_status_report(dialog); break;
@@ -201,7 +216,9 @@ void connect_target(UiWindow* dialog) {
         connection_error(dialog, "Must choose Port and Baud.");
         return;
     }
-    int32_t port = number_in_text(port_text.c_str());
+    // A device path is opened as typed: its digits are no port number.
+    int by_path = ports_is_device_path(port_text.c_str());
+    int32_t port = by_path ? ports_assign_free(port_text.c_str()) : number_in_text(port_text.c_str());
     int32_t baud = number_in_text(baud_text.c_str());
     if (port == 0 || baud == 0) {
         connection_error(dialog, "Must choose right Port and Baud.");
@@ -209,9 +226,18 @@ void connect_target(UiWindow* dialog) {
     }
     char connect_string[64];
     std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", static_cast<int>(port), static_cast<int>(baud));
+    // What the operator sees: the path as typed, or "COM5" (and the device it names
+    // in the connect notes).
+    std::string port_name = by_path ? port_text : "COM" + std::to_string(port);
+    std::string port_device = port_name;
+    char device[300];
+    if (!by_path && ports_device_path(port, device, sizeof device)) port_device += std::string(" (") + device + ")";
     g_main.connecting = 1;
     ui_enable(dialog, ID_CONNECT, 0);
     g_main.link = link_connect(connect_string);
+    // Clicks and keys that came during the greeting meet the connect guard too, not
+    // the connected window (a double click on Connect would disconnect at once).
+    dispatch_pending_messages();
     g_main.connecting = 0;
     char why[160] = "";
     if (!g_main.link) link_last_error(why, sizeof why);
@@ -225,28 +251,51 @@ void connect_target(UiWindow* dialog) {
     ui_enable(dialog, ID_CONNECT, 1);
     g_main.connected = g_main.link ? 1 : 0;
     if (!g_main.connected) {
+        std::string note = "no connection to " + port_device + " at " + std::to_string(baud) + " baud: " + why;
+        log_append(dialog, note.c_str(), LOG_NOTE);
         std::string text = std::string("No connection.\r\n") + why;
         connection_error(dialog, text.c_str());
         return;
     }
     g_main.port = port;
-    std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", connect_string);
+    std::snprintf(g_main.port_name, sizeof g_main.port_name, "%s", port_name.c_str());
+    if (by_path)
+        std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s: %d", port_text.c_str(),
+                      static_cast<int>(baud));
+    else
+        std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", connect_string);
     show_title(dialog);
-    settings_write_int("Connection", "Port", port);
+    if (by_path)
+        settings_write_string("Connection", "Port", port_text.c_str());
+    else
+        settings_write_int("Connection", "Port", port);
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
     settings_write_string("Connection", "Startup", startup.c_str());
     update_controls(dialog);
     ui_set_timer(dialog, HEALTH_TIMER, HEALTH_CHECK_MS);
+    std::string note = "connected to " + port_device + " at " + std::to_string(baud) + " baud";
+    log_append(dialog, note.c_str(), LOG_NOTE);
 }
 
-void disconnect_target(UiWindow* dialog) {
+namespace {
+
+void close_connection(UiWindow* dialog, const char* why) {
     if (ui_is_enabled(dialog, ID_STOP)) link_stop(g_main.link);
     link_close(&g_main.link);
     g_main.connected = 0;
+    std::snprintf(g_main.ended_by, sizeof g_main.ended_by, "%s", why);
     ui_kill_timer(dialog, HEALTH_TIMER);
     show_title(dialog);
     update_controls(dialog);
+}
+
+}  // namespace
+
+void disconnect_target(UiWindow* dialog) {
+    close_connection(dialog, "disconnected");
+    std::string note = std::string("disconnected from ") + g_main.port_name;
+    log_append(dialog, note.c_str(), LOG_NOTE);
 }
 
 void show_title(UiWindow* dialog, const char* extra) {
@@ -258,9 +307,9 @@ void show_title(UiWindow* dialog, const char* extra) {
 
 void port_lost(UiWindow* dialog) {
     if (!g_main.connected) return;
-    disconnect_target(dialog);
-    char text[64];
-    std::snprintf(text, sizeof text, "(port lost: COM%d)", g_main.port);
+    close_connection(dialog, "port lost");
+    char text[sizeof g_main.port_name + 32];
+    std::snprintf(text, sizeof text, "(port lost: %s)", g_main.port_name);
     log_append(dialog, text, LOG_FAILED);
 }
 

@@ -18,13 +18,16 @@ struct MainState {
     int connecting;       // a connect is under way (reset, purge, greeting)
     int outstanding;      // command exchanges on the stack
     int port;             // the COM number of the open link, for the operator's texts
-    char connect_string[64];  // "COM5: 115200" while connected
+    char connect_string[300];  // "COM5: 115200" (or the typed device path) while connected
+    char port_name[280];       // "COM5" or the typed device path, for the log
+    char ended_by[32];         // why the last connection ended: "disconnected", "port lost"
 };
 extern MainState g_main;
 
 void main_dialog_proc(UiWindow* dialog, const UiMessage* message);
 void update_controls(UiWindow* dialog);
 void connect_target(UiWindow* dialog);
+// Closes the connection at the operator's request and notes it in the log.
 void disconnect_target(UiWindow* dialog);
 // The window title for the state: "ZORVTalk", or "ZORVTalk - " + the connect string,
 // followed by " - " + extra when extra is given (a command file's progress).

@@ -73,8 +73,13 @@ void fill_port_list(UiWindow* dialog) {
     Listing listing{dialog, {}, 1, std::string()};
     list_ports(&listing);
 
+    // A device path is kept as it was typed; anything else is a COM number.
+    std::string stored = settings_read_string("Connection", "Port");
     int32_t port = settings_read_int("Connection", "Port");
-    if (port != 0) ui_set_text(dialog, ID_PORT, ("COM" + std::to_string(port)).c_str());
+    if (ports_is_device_path(stored.c_str()))
+        ui_set_text(dialog, ID_PORT, stored.c_str());
+    else if (port != 0)
+        ui_set_text(dialog, ID_PORT, ("COM" + std::to_string(port)).c_str());
 
     for (const char* rate = BAUD_RATES; *rate; rate += std::strlen(rate) + 1) combo_add_item(dialog, ID_BAUD, rate, 1);
     int32_t baud = settings_read_int("Connection", "Baud");

@@ -109,7 +109,15 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
             go_on = run_command(dialog, reader.line);
             // A disconnect or a lost port inside the wait ends the run: no line goes
             // to a later link.
-            if (go_on && g_main.link != link) go_on = false;
+            if (go_on && g_main.link != link) {
+                go_on = false;
+                if (line != lines) {
+                    std::string note = "command file ended at line " + std::to_string(line) +
+                                       (lines > 0 ? " of " + std::to_string(lines) : std::string()) + ": " +
+                                       g_main.ended_by;
+                    log_append(dialog, note.c_str(), LOG_NOTE);
+                }
+            }
             if (go_on && g_stop_requested) {
                 std::string note = "(command file stopped at line " + std::to_string(line) + " of " +
                                    std::to_string(lines) + ")";

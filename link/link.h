@@ -53,8 +53,14 @@ void link_set_error(int code, const char* text);
 // nothing left open.
 TargetLink* link_connect(const char* connect_string);
 // Opens and configures the port, pulses DTR, waits 1.1 s and purges. No greeting.
+// Window events run during the last 1 s (see link_cancel_connect).
 // nullptr when port_number or baud_rate is not positive, or the port fails.
 TargetLink* link_open_port(int port_number, int baud_rate);
+// Makes the link_connect or link_open_port under way on this thread (a handler runs
+// nested in its waits) give up at its next look: before the greeting nothing is
+// written, the port is closed, and it fails with LINK_ERROR_DISCONNECTED. Each
+// connect starts uncancelled. 1.
+int link_cancel_connect();
 // Closes the port at once and sets *link to nullptr. Safe from a handler nested in a
 // wait on the same link: the operations still on the stack fail, and the record is
 // freed when the last of them returns.

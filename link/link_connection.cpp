@@ -9,6 +9,25 @@ namespace {
 
 // The controller has this long to answer the greeting.
 constexpr uint32_t GREETING_MS = 1000;
+// After the reset pulse the controller starts up for this long.
+constexpr uint32_t START_UP_MS = 1000;
+
+// link_cancel_connect: the connect under way on this thread gives up before it writes.
+thread_local int g_connect_cancelled = 0;
+
+// The controller's start-up quiet. Window events run meanwhile, as in every other
+// wait: a close handled here cancels the connect before anything is written, and
+// the front end's guard turns away a second Connect. 1 unless cancelled.
+int start_up_quiet() {
+    uint64_t start = platform_now_ms();
+    for (;;) {
+        dispatch_pending_messages();
+        if (g_connect_cancelled) return 0;
+        uint64_t waited = platform_now_ms() - start;
+        if (waited >= START_UP_MS) return 1;
+        platform_idle_wait(static_cast<uint32_t>(START_UP_MS - waited));
+    }
+}
 // A front end's event loop that cannot watch the port just now (serial_wait_handle)
 // is woken this often, so that input and a hang-up are still seen.
 constexpr uint32_t UNWATCHED_PORT_MS = 10;
@@ -89,6 +108,7 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
         link_fail(LINK_ERROR_BAD_ADDRESS);
         return nullptr;
     }
+    g_connect_cancelled = 0;
     SerialPort* port = serial_open(port_number);
     if (!port) {
         record_open_failure();
@@ -106,7 +126,11 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
     serial_escape(port, SERIAL_SETDTR);
     platform_sleep_ms(100);
     serial_escape(port, SERIAL_CLRDTR);
-    platform_sleep_ms(1000);
+    if (!start_up_quiet()) {
+        serial_close(port);
+        link_set_error(LINK_ERROR_DISCONNECTED, "cancelled while connecting");
+        return nullptr;
+    }
     serial_purge(port);
 
     TargetLink* link = new (std::nothrow) TargetLink();
@@ -145,6 +169,10 @@ TargetLink* link_connect(const char* connect_string) {
     uint64_t start = platform_now_ms();
     for (;;) {
         uint32_t waiting = 0, errors = 0;
+        if (g_connect_cancelled) {
+            link_set_error(LINK_ERROR_DISCONNECTED, "cancelled while connecting");
+            break;
+        }
         // A lost port cannot answer: do not sit out the rest of the second.
         if (!serial_status(link->port_handle, &waiting, &errors)) {
             link_fail(LINK_ERROR_PORT_LOST);
@@ -176,6 +204,11 @@ TargetLink* link_connect(const char* connect_string) {
     }
     link_close(&link);
     return nullptr;
+}
+
+int link_cancel_connect() {
+    g_connect_cancelled = 1;
+    return 1;
 }
 
 uint32_t link_bytes_waiting(TargetLink* link) {

@@ -12,6 +12,13 @@
 // assignment (returns 1).
 int ports_assign(int number, const char* device_path);
 
+// 1 when a Port text names a device by its path and is to be opened as typed: on
+// Linux it begins with '/', on Windows with "\\.\". 0 for null and other texts.
+int ports_is_device_path(const char* text);
+// Gives device_path a COM number for this run (the highest one that names no device,
+// else 255) and returns it; 0 when the path is empty or too long.
+int ports_assign_free(const char* device_path);
+
 // Writes the device path for COM<number> into out (size bytes, NUL-ended).
 // 1 on success; 0 when number is out of range or out is too small.
 int ports_device_path(int number, char* out, int size);

@@ -46,3 +46,22 @@ int ports_device_path(int number, char* out, int size) {
     std::memcpy(out, path.c_str(), path.size() + 1);
     return 1;
 }
+
+int ports_assign_free(const char* device_path) {
+    if (!device_path || !*device_path) return 0;
+    {
+        // Connecting to the same path again takes the same number, not the next one.
+        std::lock_guard<std::mutex> guard(g_mutex);
+        for (const auto& entry : assigned())
+            if (entry.second == device_path) return entry.first;
+    }
+    int number = MAX_ASSIGNED;
+    char path[MAX_PATH_CHARS + 2];
+    for (int n = MAX_ASSIGNED; n >= 1; --n) {
+        if (!ports_device_path(n, path, sizeof path)) {
+            number = n;
+            break;
+        }
+    }
+    return ports_assign(number, device_path) ? number : 0;
+}

@@ -123,12 +123,19 @@ struct UiMenuEntry {
     int check;         // 1: a check item
 };
 constexpr int UI_LIST_COPY = 0xE001, UI_LIST_SELECT_ALL = 0xE002;
+// An entry whose command is UI_MENU_WINDOW + c stands for the window menu's command c
+// (SYSCMD_...): it sends UI_SYSCOMMAND c and is greyed while that entry is. Window
+// managers may keep the window menu to themselves; the list's menu is always there.
+constexpr int UI_MENU_WINDOW = 0x10000;
 void ui_list_set_menu(UiWindow* dialog, int id, const UiMenuEntry* entries, int count);
 void ui_list_check_menu(UiWindow* dialog, int id, int command, int checked);
 
 // The window menu: appends a command (text nullptr: a separator).
 void ui_append_system_menu(UiWindow* dialog, int command, const char* text);
 void ui_enable_system_menu(UiWindow* dialog, int command, int enabled);
+// Ctrl+key (key 'A'..'Z') anywhere in the dialog runs the window menu's command while
+// that entry is enabled, and the window menu shows the key. After the entry is appended.
+void ui_set_system_menu_key(UiWindow* dialog, int command, char key);
 
 // A modal message box with the program icon when icon_id is ICON_APP (or the error
 // icon from the style); owner null means the active window. Returns the answer.

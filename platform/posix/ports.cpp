@@ -35,6 +35,8 @@ std::string g_root;
 
 void ports_set_system_root(const char* root) { g_root = root ? root : ""; }
 
+int ports_is_device_path(const char* text) { return text && text[0] == '/' ? 1 : 0; }
+
 std::string ports_default_path(int number) {
     for (const Family& f : FAMILIES)
         if (number >= f.first_com && number < f.first_com + FAMILY_SIZE)

@@ -200,6 +200,14 @@ public:
                 continue;
             }
             QAction* a = menu->addAction(QString::fromUtf8(e.text));
+            if (e.command >= UI_MENU_WINDOW) {
+                int command = e.command - UI_MENU_WINDOW;
+                auto item = owner->menu_items.find(command);
+                a->setEnabled(item != owner->menu_items.end() && item->second->isEnabled());
+                UiWindow* w = owner;
+                QObject::connect(a, &QAction::triggered, this, [w, command]() { deliver_input(w, UI_SYSCOMMAND, command); });
+                continue;
+            }
             if (e.check) {
                 a->setCheckable(true);
                 a->setChecked(checked.count(e.command) > 0);

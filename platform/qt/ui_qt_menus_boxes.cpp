@@ -3,8 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 #include <QToolButton>
 
 #include "platform/qt/ui_qt.h"
@@ -15,6 +19,25 @@ namespace qt_backend {
 namespace {
 
 constexpr int MENU_BUTTON_PX = 12;
+
+// The program icon with a drop-down mark, so that the corner reads as a menu
+// button; drawn at twice the size for high-density screens.
+QIcon menu_button_icon() {
+    const int px = (MENU_BUTTON_PX - 2) * 2;
+    QPixmap pm(px, px);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    ui_qt_program_icon().paint(&p, 0, 0, px, px);
+    const qreal t = px * 0.45;  // the mark's width, in the bottom right corner
+    QPolygonF mark{QPointF(px - t, px - t * 0.6), QPointF(px, px - t * 0.6), QPointF(px - t / 2, px)};
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(Qt::black);
+    p.drawPolygon(mark);
+    p.end();
+    pm.setDevicePixelRatio(2);
+    return QIcon(pm);
+}
 
 }  // namespace
 
@@ -30,11 +53,15 @@ void build_window_menu(UiWindow* w) {
     QAction* close = w->menu->addAction(QStringLiteral("&Close\tAlt+F4"));
     QObject::connect(close, &QAction::triggered, dlg, [w]() { deliver_input(w, UI_COMMAND, UI_IDCANCEL); });
     w->menu_button = new QToolButton(dlg);
-    w->menu_button->setIcon(ui_qt_program_icon());
+    w->menu_button->setIcon(menu_button_icon());
     w->menu_button->setIconSize(QSize(MENU_BUTTON_PX - 2, MENU_BUTTON_PX - 2));
     w->menu_button->setAutoRaise(true);
     w->menu_button->setFocusPolicy(Qt::NoFocus);
-    w->menu_button->setToolTip(QStringLiteral("Window menu"));
+    w->menu_button->setCursor(Qt::PointingHandCursor);
+    // What is behind it: some desktops take Alt+Space for themselves.
+    w->menu_button->setToolTip(
+        QStringLiteral("Window menu (Alt+Space): ZORV Report, ZORV as LPT, Stop Command File, About.\n"
+                       "The same tools head the log's context menu."));
     w->menu_button->setGeometry(0, 0, MENU_BUTTON_PX, MENU_BUTTON_PX);
     w->menu_button->raise();
     QToolButton* button = w->menu_button;
@@ -56,6 +83,17 @@ void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
     QObject::connect(action, &QAction::triggered, dialog->dialog,
                      [dialog, command]() { deliver_input(dialog, UI_SYSCOMMAND, command); });
     dialog->menu_items[command] = action;
+}
+
+void ui_set_system_menu_key(UiWindow* dialog, int command, char key) {
+    if (!dialog || !dialog->dialog || key < 'A' || key > 'Z') return;
+    auto it = dialog->menu_items.find(command);
+    if (it == dialog->menu_items.end()) return;
+    // On the dialog as well, so that the key works while the menu is closed; a
+    // disabled entry's key does nothing, and a box over the window takes its keys.
+    it->second->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_A + (key - 'A'))));
+    it->second->setShortcutContext(Qt::WindowShortcut);
+    dialog->dialog->addAction(it->second);
 }
 
 void ui_enable_system_menu(UiWindow* dialog, int command, int enabled) {

@@ -19,6 +19,8 @@ constexpr DWORD NAME_CAPACITY = 261, DATA_CAPACITY = 261;
 // The "\\.\" form opens COM10 and above too, which the bare name does not.
 std::string ports_default_path(int number) { return "\\\\.\\COM" + std::to_string(number); }
 
+int ports_is_device_path(const char* text) { return text && std::strncmp(text, "\\\\.\\", 4) == 0 ? 1 : 0; }
+
 int ports_list_system(void (*fn)(const char* port_name, const char* device_name, void* context), void* context) {
     if (!fn) return 0;
     HKEY key = nullptr;

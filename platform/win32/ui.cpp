@@ -42,6 +42,7 @@ struct UiWindow {
     std::vector<int> timers;
     std::deque<ListState> lists;  // a deque: states stay put as lists are added
     int min_width = 0, min_height = 0;  // client pixels; 0: no limit
+    std::vector<std::pair<int, char>> menu_keys;  // window-menu command, its Ctrl+key
 };
 
 namespace {
@@ -157,6 +158,41 @@ void run_list_command(UiWindow* w, HWND list, const ListState& l, int command) {
     }
 }
 
+// The log menu's stand-ins for window-menu entries carry ids that fit a menu's 16 bits.
+constexpr int WINDOW_ENTRY_ID = 0xE100;
+
+bool window_entry_enabled(UiWindow* w, int command) {
+    HMENU system = GetSystemMenu(w->hwnd, FALSE);
+    UINT state = system ? GetMenuState(system, static_cast<UINT>(command), MF_BYCOMMAND) : static_cast<UINT>(-1);
+    return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+// Dialogs with window-menu keys, to find the one a key press belongs to.
+std::vector<UiWindow*> g_keyed;
+
+// Ctrl+key of a window-menu entry, wherever the focus is in its dialog: the entry's
+// command, posted as the menu would send it. true when the key was one of them.
+bool window_menu_key(const MSG* msg) {
+    if (!msg || msg->message != WM_KEYDOWN || msg->wParam < 'A' || msg->wParam > 'Z') return false;
+    if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0) return false;
+    HWND root = msg->hwnd ? GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
+    for (UiWindow* w : g_keyed) {
+        if (!root || w->hwnd != root || w->ended) continue;
+        for (const auto& k : w->menu_keys) {
+            if (static_cast<WPARAM>(k.second) != msg->wParam) continue;
+            if (window_entry_enabled(w, k.first)) PostMessageA(w->hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(k.first), 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The dialog manager's own loop shows each message here before it handles it.
+LRESULT CALLBACK message_filter(int code, WPARAM wp, LPARAM lp) {
+    if (code == MSGF_DIALOGBOX && window_menu_key(reinterpret_cast<const MSG*>(lp))) return 1;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
 void context_menu(UiWindow* w, HWND list, LPARAM where) {
     ListState* l = list_state(w, GetDlgCtrlID(list));
     if (!l || !l->menu || l->menu_count <= 0) return;
@@ -181,6 +217,12 @@ void context_menu(UiWindow* w, HWND list, LPARAM where) {
             AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
             continue;
         }
+        if (e.command >= UI_MENU_WINDOW) {
+            int c = e.command - UI_MENU_WINDOW;
+            AppendMenuA(menu, MF_STRING | (window_entry_enabled(w, c) ? 0 : MF_GRAYED),
+                        static_cast<UINT_PTR>(WINDOW_ENTRY_ID + c), e.text);
+            continue;
+        }
         bool checked = false;
         for (int c : l->checked) checked = checked || c == e.command;
         AppendMenuA(menu, MF_STRING | (e.check && checked ? MF_CHECKED : 0), static_cast<UINT_PTR>(e.command), e.text);
@@ -189,7 +231,13 @@ void context_menu(UiWindow* w, HWND list, LPARAM where) {
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y, 0, w->hwnd,
                        nullptr));
     DestroyMenu(menu);
-    if (command && !w->ended) run_list_command(w, list, *l, command);
+    if (!command || w->ended) return;
+    for (int i = 0; i < l->menu_count; ++i)
+        if (l->menu[i].command >= UI_MENU_WINDOW && command == WINDOW_ENTRY_ID + l->menu[i].command - UI_MENU_WINDOW) {
+            PostMessageA(w->hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(command - WINDOW_ENTRY_ID), 0);
+            return;
+        }
+    run_list_command(w, list, *l, command);
 }
 
 // Ctrl+key of a menu entry while the list has the focus.
@@ -373,9 +421,10 @@ int win32_dispatch() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
+        any = 1;
+        if (window_menu_key(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
-        any = 1;
     }
     return any;
 }
@@ -400,6 +449,8 @@ void ui_init() {
     ui_win32_load_app_icon(GetModuleHandleA(nullptr));
     platform_set_dispatch(win32_dispatch);
     platform_set_wait(win32_wait);
+    static HHOOK filter = SetWindowsHookExA(WH_MSGFILTER, message_filter, nullptr, GetCurrentThreadId());
+    (void)filter;
 }
 
 int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
@@ -410,6 +461,8 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     HWND parent = owner && !owner->ended && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(tmpl->id), parent, dialog_proc,
                                 reinterpret_cast<LPARAM>(&w));
+    for (size_t i = 0; i < g_keyed.size(); ++i)
+        if (g_keyed[i] == &w) g_keyed.erase(g_keyed.begin() + static_cast<long>(i--));
     bool made = w.hwnd != nullptr;
     bool ended_by_us = w.ended;
     w.ended = true;
@@ -675,6 +728,21 @@ void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
         AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(command), text);
     else
         AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+}
+
+void ui_set_system_menu_key(UiWindow* dialog, int command, char key) {
+    if (!dialog || !dialog->hwnd || key < 'A' || key > 'Z') return;
+    HMENU menu = GetSystemMenu(dialog->hwnd, FALSE);
+    char text[128];
+    if (!menu || GetMenuStringA(menu, static_cast<UINT>(command), text, sizeof text - 8, MF_BYCOMMAND) <= 0) return;
+    UINT greyed = GetMenuState(menu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED;
+    std::string shown = std::string(text) + "\tCtrl+" + key;
+    ModifyMenuA(menu, static_cast<UINT>(command), MF_BYCOMMAND | MF_STRING | greyed, static_cast<UINT_PTR>(command),
+                shown.c_str());
+    dialog->menu_keys.emplace_back(command, key);
+    bool known = false;
+    for (UiWindow* w : g_keyed) known = known || w == dialog;
+    if (!known) g_keyed.push_back(dialog);
 }
 
 void ui_enable_system_menu(UiWindow* dialog, int command, int enabled) {

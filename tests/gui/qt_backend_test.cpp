@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QAbstractItemView>
 #include <QMenu>
@@ -736,7 +737,12 @@ TEST(QtBackend, TimersMenuAndResize) {
     int ticks = 0;
     s.on_init = [](UiWindow* w) {
         for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(w, e.command, e.text);
+        ui_set_system_menu_key(w, SYSCMD_REPORT, 'R');
+        ui_set_system_menu_key(w, SYSCMD_PIN_PANEL, 'L');
         ui_enable_system_menu(w, SYSCMD_REPORT, 0);
+        static const UiMenuEntry TOOLS[] = {{UI_MENU_WINDOW + SYSCMD_REPORT, "Report", 0, 0},
+                                            {UI_MENU_WINDOW + SYSCMD_PIN_PANEL, "LPT", 0, 0}};
+        ui_list_set_menu(w, ID_LOG, TOOLS, 2);
         ui_set_timer(w, 3, 10);
     };
     s.on_message = [&](UiWindow* w, const UiMessage& m) {
@@ -764,6 +770,22 @@ TEST(QtBackend, TimersMenuAndResize) {
                 EXPECT_TRUE(menu->isVisible());
                 menu->hide();
                 menu->actions()[4]->trigger();
+                EXPECT_EQ(menu->actions()[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
+                // The keys work with the focus anywhere; a greyed entry's key does nothing.
+                d->activateWindow();
+                QTest::keyClick(ui_qt_control(w, ID_COMMAND), Qt::Key_R, Qt::ControlModifier);
+                QTest::keyClick(ui_qt_control(w, ID_COMMAND), Qt::Key_L, Qt::ControlModifier);
+                // The log's menu: the window menu's entries, greyed as there.
+                auto* view = qobject_cast<QTableView*>(ui_qt_control(w, ID_LOG));
+                QPoint spot = view->viewport()->rect().center();
+                QContextMenuEvent click(QContextMenuEvent::Mouse, spot, view->viewport()->mapToGlobal(spot));
+                QApplication::sendEvent(view->viewport(), &click);
+                auto* tools = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                EXPECT_TRUE(tools && !tools->actions()[0]->isEnabled() && tools->actions()[1]->isEnabled());
+                if (tools) {
+                    tools->actions()[1]->trigger();
+                    tools->close();
+                }
                 menu->actions()[0]->trigger();  // Close: the procedure is asked, nothing more
                 ui_end_dialog(w, 0);
             });
@@ -778,8 +800,8 @@ TEST(QtBackend, TimersMenuAndResize) {
     EXPECT_EQ(sizes.back().width, dialog_units_to_px_x(400, bx) + 100);
     EXPECT_EQ(sizes.back().height, dialog_units_to_px_y(225, by) + 60);
     auto sys = of_kind(s.log, UI_SYSCOMMAND);
-    ASSERT_EQ(sys.size(), 1u);
-    EXPECT_EQ(sys[0].id, SYSCMD_PIN_PANEL);
+    ASSERT_EQ(sys.size(), 3u);  // the window menu, Ctrl+L, the log's menu
+    for (const UiMessage& m : sys) EXPECT_EQ(m.id, SYSCMD_PIN_PANEL);
     auto commands = of_kind(s.log, UI_COMMAND);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].id, UI_IDCANCEL);

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "console/app.h"
+#include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
@@ -125,6 +126,7 @@ std::vector<Row> log_rows(QWidget* d) {
     if (!view) return out;
     QAbstractItemModel* m = view->model();
     for (int r = 0; r < m->rowCount(); ++r) {
+        if (log_row_kind(r) == LOG_NOTE) continue;  // the session's notes: connected, ...
         QModelIndex i = m->index(r, 0);
         QColor c = m->data(i, Qt::ForegroundRole).value<QColor>();
         out.push_back({m->data(i, Qt::DisplayRole).toString(), static_cast<uint32_t>(c.rgb() & 0xFFFFFF)});
@@ -310,6 +312,18 @@ TEST_F(WindowTest, ConnectSavesSettingsAndEchoes) {
         EXPECT_EQ(edit(d, ID_COMMAND)->text(), QString());
         EXPECT_TRUE(button(d, ID_CONNECT)->isEnabled());
     });
+}
+
+// Escape during the reset ends the program before anything reaches the controller.
+TEST_F(WindowTest, EscapeDuringTheResetSendsNothing) {
+    run_app([&](QDialog* d) {
+        auto during = when([d] { return !button(d, ID_CONNECT)->isEnabled(); },
+                           [d] { QTest::keyClick(d, Qt::Key_Escape); }, "the reset");
+        click(button(d, ID_CONNECT));
+        EXPECT_TRUE(*during);
+    });
+    QTest::qWait(300);  // the greeting would have gone out by now
+    EXPECT_EQ(sim_log(&sim_).find("|A|"), std::string::npos) << sim_log(&sim_);
 }
 
 TEST_F(WindowTest, PauseContinueAndStopALongCommand) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "console/app.h"
+#include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "console/script_runner.h"
 #include "link/link.h"
@@ -80,7 +81,14 @@ protected:
         fake_ui().chosen_files = {path};
         fake_ui_click(w, ID_SEND_FILE);
     }
-    Lines rows(UiWindow* w) { return fake_control(w, ID_LOG).rows; }
+    // The exchanges' rows, without the session's notes (connected, ...).
+    Lines rows(UiWindow* w) {
+        Lines out;
+        const Lines& all = fake_control(w, ID_LOG).rows;
+        for (size_t i = 0; i < all.size(); ++i)
+            if (log_row_kind(static_cast<int>(i)) != LOG_NOTE) out.push_back(all[i]);
+        return out;
+    }
     std::string exchange(const char* command) {
         char reply[256];
         link_exchange(g_main.link, command, reply);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "console/app.h"
+#include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -84,7 +85,16 @@ protected:
         fake_ui_type(w, ID_BAUD, baud);
         fake_ui_click(w, ID_CONNECT);
     }
-    std::vector<std::string> rows(UiWindow* w) { return fake_control(w, ID_LOG).rows; }
+    // The exchanges' rows; notes(w) holds the rows that tell the session's story.
+    std::vector<std::string> rows(UiWindow* w) { return rows_of(w, false); }
+    std::vector<std::string> notes(UiWindow* w) { return rows_of(w, true); }
+    std::vector<std::string> rows_of(UiWindow* w, bool notes) {
+        std::vector<std::string> out;
+        const std::vector<std::string>& all = fake_control(w, ID_LOG).rows;
+        for (size_t i = 0; i < all.size(); ++i)
+            if ((log_row_kind(static_cast<int>(i)) == LOG_NOTE) == notes) out.push_back(all[i]);
+        return out;
+    }
 
     LineAnswer answer;
     bool hold_replies = false;

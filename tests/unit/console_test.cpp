@@ -4,6 +4,7 @@
 #include "console/layout.h"
 #include "console/log_view.h"
 #include "console/port_list.h"
+#include "platform/ports.h"
 #include "tests/unit/console_fixture.h"
 #include "tools/status_report.h"
 
@@ -206,14 +207,15 @@ TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
         }
         // The bad line fails alone and says why; the stray bytes behind it are
         // dropped before the next command with a note, which then gets its own reply.
+        // Row 0 is the connect note.
         EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail",
                                                      "(no reply: reply began with byte 0x20: \" bad\")",
-                                                     "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"",
                                                      "x", "re:x", "long", std::string(300, 'L')}));
-        EXPECT_EQ(log_row_colour(5), g_log_colours.failed);
-        EXPECT_EQ(log_row_kind(6), LOG_NOTE);
-        EXPECT_EQ(log_row_colour(3), g_log_colours.reply);
-        EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 10);
+        EXPECT_EQ(fake_control(w, ID_LOG).rows[7], "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"");
+        EXPECT_EQ(log_row_colour(6), g_log_colours.failed);
+        EXPECT_EQ(log_row_kind(7), LOG_NOTE);
+        EXPECT_EQ(log_row_colour(4), g_log_colours.reply);
+        EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 11);
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
         EXPECT_FALSE(fake_control(w, ID_STOP).enabled);
@@ -410,6 +412,81 @@ TEST_F(ConsoleTest, DuringAConnect) {
         EXPECT_EQ(g_main.link, nullptr);
         TearDown();
     }
+}
+
+// Input during the reset's start-up quiet: a close cancels the connect before a byte
+// is written; a second click or Enter is turned away, and typing then goes to the
+// command line, not to the Disconnect button.
+TEST_F(ConsoleTest, InputDuringTheResetActsOnNothingElse) {
+    for (bool close : {false, true}) {
+        SetUp();
+        run([&](UiWindow* w) {
+            fake_ui().on_dispatch = [&] {
+                if (fake_serial().escapes.empty()) return;  // not yet in the reset
+                fake_ui().on_dispatch = nullptr;
+                EXPECT_TRUE(fake_serial().output.empty());
+                if (close) {
+                    fake_ui_click(w, UI_IDCANCEL);
+                } else {
+                    fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});
+                    fake_ui_send(w, UiMessage{UI_COMMAND, UI_IDOK, 0, 0, 0});
+                    fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});  // Ctrl+L
+                }
+            };
+            connect(w);
+            if (close) return;
+            EXPECT_EQ(g_main.connected, 1);
+            EXPECT_EQ(w->focus, ID_COMMAND);
+        });
+        const std::vector<uint8_t> greeting{'A', 0x0D};
+        EXPECT_EQ(fake_serial().output, close ? std::vector<uint8_t>() : greeting) << close;
+        EXPECT_EQ(fake_serial().open_count, 1) << close;
+        EXPECT_EQ(fake_serial().close_count, 1) << close;
+        EXPECT_TRUE(fake_ui().boxes.size() == (close ? 0u : 1u)) << close;  // the exit question only
+        TearDown();
+    }
+}
+
+// The log tells the session's story in note rows; the focus follows the outcome.
+TEST_F(ConsoleTest, ConnectsAndDisconnectsLeaveNotes) {
+    char device[300] = "";
+    ports_device_path(3, device, sizeof device);
+    const std::string com3 = std::string("COM3 (") + device + ")";
+    run([&](UiWindow* w) {
+        fake_serial().open_fails = true;
+        w->focus = ID_BAUD;
+        connect(w);
+        EXPECT_EQ(w->focus, ID_CONNECT);
+        fake_serial().open_fails = false;
+        connect(w);
+        EXPECT_EQ(w->focus, ID_COMMAND);
+        fake_ui_click(w, ID_CONNECT);
+        EXPECT_EQ(notes(w), (std::vector<std::string>{"no connection to " + com3 + " at 115200 baud: no such device",
+                                                      "connected to " + com3 + " at 115200 baud",
+                                                      "disconnected from COM3"}));
+    });
+}
+
+// A Port text that is a device path opens that device, whatever digits it holds, and
+// comes back as typed at the next start.
+TEST_F(ConsoleTest, PortTextThatIsADevicePathOpensIt) {
+    char device[300] = "";
+    ports_device_path(1, device, sizeof device);  // what "COM1" names
+    std::string typed = std::string(device).substr(0, std::string(device).size() - 1) + "77";
+    run([&](UiWindow* w) {
+        connect(w, typed.c_str());
+        ASSERT_EQ(g_main.connected, 1);
+        char opened[300] = "";
+        ports_device_path(fake_serial().opened_port, opened, sizeof opened);
+        EXPECT_EQ(std::string(opened), typed);
+        EXPECT_EQ(w->title, "ZORVTalk - " + typed + ": 115200");
+        fake_ui_click(w, ID_CONNECT);
+    });
+    EXPECT_STREQ(settings_read_string("Connection", "Port"), typed.c_str());
+    run([&](UiWindow* w) {
+        EXPECT_EQ(fake_control(w, ID_PORT).text, typed);
+        ui_end_dialog(w, 0);
+    });
 }
 
 // A controller that goes silent, a port that goes away, and the pin panel during a

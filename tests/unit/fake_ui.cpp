@@ -320,6 +320,10 @@ void ui_append_system_menu(UiWindow* dialog, int command, const char* text) {
     if (dialog) dialog->system_menu.emplace_back(command, text ? text : "-");
 }
 
+void ui_set_system_menu_key(UiWindow* dialog, int command, char key) {
+    if (dialog) dialog->menu_keys[command] = key;
+}
+
 void ui_enable_system_menu(UiWindow* dialog, int command, int enabled) {
     if (!dialog) return;
     if (enabled)

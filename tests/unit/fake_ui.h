@@ -45,6 +45,7 @@ struct UiWindow {
     std::map<int, int> timers;
     std::vector<std::pair<int, std::string>> system_menu;
     std::set<int> menu_disabled;  // system-menu commands greyed
+    std::map<int, char> menu_keys;  // system-menu command: its Ctrl+key
     uint32_t list_background = 0;
     uint32_t (*colour_of)(int) = nullptr;
     UiRowText prefix_of = nullptr, tip_of = nullptr;

@@ -1,8 +1,10 @@
 // The log's own commands through the fake ui: the saved file's format, times shown
 // and remembered, Clear Log, and a save that fails.
 #include <ctime>
+#include <map>
 
 #include "console/log_view.h"
+#include "platform/ports.h"
 #include "platform/profile.h"
 #include "tests/unit/console_fixture.h"
 
@@ -66,11 +68,32 @@ TEST_F(LogViewTest, SavedLogHasTimesMarkersAndTheRepliesBytes) {
     });
     const std::string eol = profile_line_end();
     const std::string lf = "(no reply: reply began with byte 0x0B: \"\\x0b\")";
-    EXPECT_EQ(read_file(path), "2024-03-05 14:07:09.042 > x" + eol +                        //
-                                   "2024-03-05 14:07:09.292 < caf\xe9 \xffx" + eol +        //
-                                   "2024-03-05 14:07:09.542 > fail" + eol +                 //
-                                   "2024-03-05 14:07:09.792 ! " + lf + eol +                //
-                                   "2024-03-05 14:07:10.042 # (command file stopped at line 1 of 2)" + eol);
+    char device[300] = "";
+    ports_device_path(3, device, sizeof device);
+    EXPECT_EQ(read_file(path), "2024-03-05 14:07:09.042 # connected to COM3 (" + std::string(device) +
+                                   ") at 115200 baud" + eol +                               //
+                                   "2024-03-05 14:07:09.292 > x" + eol +                    //
+                                   "2024-03-05 14:07:09.542 < caf\xe9 \xffx" + eol +        //
+                                   "2024-03-05 14:07:09.792 > fail" + eol +                 //
+                                   "2024-03-05 14:07:10.042 ! " + lf + eol +                //
+                                   "2024-03-05 14:07:10.292 # (command file stopped at line 1 of 2)" + eol);
+}
+
+// The window menu's tools head the log's menu; their keys clash with none of the log's
+// own and are shown there.
+TEST_F(LogViewTest, WindowMenuToolsAndTheirKeys) {
+    run([&](UiWindow* w) {
+        EXPECT_EQ(LOG_MENU[0].command, UI_MENU_WINDOW + SYSCMD_REPORT);
+        EXPECT_EQ(w->menu_keys, (std::map<int, char>{{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}}));
+        for (const UiMenuEntry& e : LOG_MENU) {
+            auto k = w->menu_keys.find(e.command - UI_MENU_WINDOW);
+            if (k != w->menu_keys.end()) {
+                EXPECT_NE(std::string(e.text).find(std::string("\tCtrl+") + k->second), std::string::npos);
+            }
+            for (const auto& key : w->menu_keys) EXPECT_NE(e.key, key.second) << e.command;
+        }
+        ui_end_dialog(w, 0);
+    });
 }
 
 TEST_F(LogViewTest, TimesShownAreRememberedAndClearEmptiesTheLog) {

@@ -106,7 +106,7 @@ TEST_F(ScriptTest, StartupFileRunsAfterEveryConnect) {
         fake_ui_click(w, ID_CONNECT);
         fake_ui_click(w, ID_CONNECT);
         EXPECT_EQ(rows(w), (Lines{"init", "ok", "init", "ok"}));
-        EXPECT_EQ(w->focus, ID_CONNECT);
+        EXPECT_EQ(w->focus, ID_COMMAND);
     });
 }
 
@@ -166,7 +166,8 @@ TEST_F(ScriptTest, ProgressInTheTitleAndStoppingTheFile) {
         fake_ui().chosen_files = {path};
         fake_ui_click(w, ID_SEND_FILE);
         fake_ui().on_dispatch = nullptr;
-        EXPECT_EQ(rows(w), (Lines{"l1", "ok", "l2", "ok", "l3", "stopped", "(command file stopped at line 3 of 5)"}));
+        EXPECT_EQ(rows(w), (Lines{"l1", "ok", "l2", "ok", "l3", "stopped"}));
+        EXPECT_EQ(notes(w).back(), "(command file stopped at line 3 of 5)");
         EXPECT_EQ(w->title, "ZORVTalk - COM5: 115200");
         EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
@@ -189,12 +190,31 @@ TEST_F(ScriptTest, LostPortEndsTheRunAndShowsDisconnected) {
         fake_ui().chosen_files = {path};
         fake_ui_click(w, ID_SEND_FILE);
         EXPECT_EQ(rows(w), (Lines{"a", "ok", "b", "(no reply: port lost)", "(port lost: COM3)"}));
+        EXPECT_EQ(notes(w).back(), "command file ended at line 2 of 4: port lost");
         EXPECT_LT(fake_serial().now_ms - before, 100u);
         EXPECT_EQ(g_main.connected, 0);
         EXPECT_EQ(w->title, "ZORVTalk");
         EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Connect");
         EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
         EXPECT_FALSE(fake_control(w, ID_SEND_FILE).enabled);
+    });
+}
+
+TEST_F(ScriptTest, DisconnectDuringARunNotesWhereItEnded) {
+    std::string path = write_file("many", "a\rb\rc\rd\r");
+    run([&](UiWindow* w) {
+        connect(w);
+        hold_replies = true;
+        fake_ui().on_dispatch = [&] {
+            if (lines.size() == 3 && g_main.connected)  // b is running
+                fake_ui_click(w, ID_CONNECT);
+            else if (fake_serial().input.empty())
+                fake_push("ok\r");
+        };
+        fake_ui().chosen_files = {path};
+        fake_ui_click(w, ID_SEND_FILE);
+        fake_ui().on_dispatch = nullptr;
+        EXPECT_EQ(notes(w).back(), "command file ended at line 2 of 4: disconnected");
     });
 }
 

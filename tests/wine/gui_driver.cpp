@@ -183,6 +183,13 @@ std::string run_command(HWND main, const char* command) {
     return list_row(list, before + 1);
 }
 
+// The window with the keyboard focus in the program's thread that owns main.
+HWND focus_of(HWND main) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -266,9 +273,10 @@ void check_resizing(HWND main) {
 }
 
 // The log's text colours as drawn: commands in the button-text colour, replies blue.
-void check_row_colours(HWND list) {
+// Rows first and first + 1: a command and its reply.
+void check_row_colours(HWND list, int first) {
     HDC screen = GetDC(nullptr);
-    for (int row = 0; row < 2; ++row) {
+    for (int row = first; row < first + 2; ++row) {
         RECT* remote = static_cast<RECT*>(VirtualAllocEx(g_app.hProcess, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE));
         RECT r{LVIR_LABEL, 0, 0, 0};
         WriteProcessMemory(g_app.hProcess, remote, &r, sizeof r, nullptr);
@@ -283,8 +291,8 @@ void check_row_colours(HWND list) {
                 if (c == RGB(0, 0, 255)) ++blue;
                 if (c == RGB(0, 0, 0)) ++black;
             }
-        if (row == 0) check(black > 0 && blue == 0, "command row drawn black");
-        if (row == 1) check(blue > 0 && black == 0, "reply row drawn blue");
+        if (row == first) check(black > 0 && blue == 0, "command row drawn black");
+        if (row == first + 1) check(blue > 0 && black == 0, "reply row drawn blue");
     }
     ReleaseDC(nullptr, screen);
 }
@@ -326,6 +334,70 @@ void check_states(HWND main, bool connected) {
         check((IsWindowEnabled(GetDlgItem(main, id)) != 0) == connected, "enabled state of " + std::to_string(id));
     for (int id : {ID_PAUSE, ID_STOP}) check(!IsWindowEnabled(GetDlgItem(main, id)), "disabled " + std::to_string(id));
     check_eq(text_of(GetDlgItem(main, ID_CONNECT)), connected ? "Disconnect" : "Connect", "Connect button");
+}
+
+void left_click() {
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+// Input during the reset's 1.1 s: a double click on Connect connects once and stays
+// connected; the close box 0.3 s in ends the program before the greeting goes out.
+void check_reset(const std::string& exe, const std::string& dir, int port) {
+    const char* sims = std::getenv("ZORV_SIM_DIR");
+    std::string trace = sims ? std::string(sims) + "\\com" + std::to_string(port) + ".log" : std::string();
+    auto greetings = [&] {
+        std::string log = read_file(trace);
+        int n = 0;
+        for (size_t at = log.find("|A|"); at != std::string::npos; at = log.find("|A|", at + 1)) ++n;
+        return n;
+    };
+    std::string title = "ZORVTalk - COM" + std::to_string(port) + ": 115200";
+    for (bool close : {false, true}) {
+        std::string what = close ? "close during the reset: " : "double click on Connect: ";
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        std::string cmd = "\"" + exe + "\"";
+        if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &g_app)) {
+            check(false, what + "start zorvtalk.exe");
+            return;
+        }
+        WaitForInputIdle(g_app.hProcess, 20000);
+        HWND main = find_window("ZORVTalk", 20000);
+        check(main != nullptr, what + "main window");
+        int before = greetings();
+        if (main) {
+            // Real clicks: they wait in the input queue like an operator's.
+            SetForegroundWindow(main);
+            RECT r{};
+            GetWindowRect(GetDlgItem(main, ID_CONNECT), &r);
+            SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+            left_click();
+            Sleep(300);
+            if (close)
+                PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+            else
+                left_click();
+        }
+        if (close) {
+            bool ended = WaitForSingleObject(g_app.hProcess, 10000) == WAIT_OBJECT_0;
+            check(ended, what + "the program ends without a question");
+            Sleep(1000);  // a greeting would have reached the simulator by now
+            if (sims) check(greetings() == before, what + "no greeting went out");
+            if (!ended) TerminateProcess(g_app.hProcess, 1);
+        } else {
+            check(wait_for([&] { return main && text_of(main) == title; }, 15000), what + "connected");
+            Sleep(1500);
+            check(text_of(main) == title && find_window("Exit", 0) == nullptr, what + "still connected, nothing asked");
+            if (sims) check(greetings() == before + 1, what + "one greeting");
+            mark("reset-double-click");
+            PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (HWND question = find_window("Exit", 10000)) PostMessageA(question, WM_COMMAND, IDYES, 0);
+            if (WaitForSingleObject(g_app.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(g_app.hProcess, 1);
+        }
+        CloseHandle(g_app.hThread);
+        CloseHandle(g_app.hProcess);
+    }
 }
 
 int drive(const std::string& exe_path, int port) {
@@ -410,17 +482,19 @@ int drive(const std::string& exe_path, int port) {
           "settings written beside the exe");
 
     HWND log = GetDlgItem(main, ID_LOG);
-    check(wait_for([&] { return list_count(log) >= 4 && IsWindowEnabled(GetDlgItem(main, ID_COMMAND)); }, 10000),
-          "startup file ran: four rows");
+    check(wait_for([&] { return list_count(log) >= 5 && IsWindowEnabled(GetDlgItem(main, ID_COMMAND)); }, 10000),
+          "startup file ran: a note and four rows");
     // The startup file runs right after the connect; the idle states come after it.
     check_states(main, true);
+    check(focus_of(main) == GetDlgItem(main, ID_COMMAND), "the focus is on the command line after the connect");
+    check(list_row(log, 0).rfind("connected to COM" + std::to_string(port) + " ", 0) == 0, "connect note row");
     const char* const startup_rows[] = {"echo startup one", "startup one", "echo startup two", "startup two"};
-    for (int i = 0; i < 4; ++i) check_eq(list_row(log, i), startup_rows[i], "startup row " + std::to_string(i));
+    for (int i = 0; i < 4; ++i) check_eq(list_row(log, i + 1), startup_rows[i], "startup row " + std::to_string(i));
     check(read_file(ini).find("Startup=" + startup) != std::string::npos, "Startup setting written");
 
     check_eq(run_command(main, "echo hello from wine"), "hello from wine", "echo reply");
     check_eq(text_of(GetDlgItem(main, ID_COMMAND)), "", "command line emptied");
-    check_row_colours(log);
+    check_row_colours(log, 1);
     check_eq(run_command(main, "len 300"), std::string(255, 'a'), "a long reply is cut to 255");
     check_eq(run_command(main, "pos 1 -2 3 -4"), "ok", "pos");
     check_eq(run_command(main, "set q -1"), "ok", "set q");
@@ -493,6 +567,7 @@ int drive(const std::string& exe_path, int port) {
     if (!ended) TerminateProcess(g_app.hProcess, 1);
     CloseHandle(g_app.hThread);
     CloseHandle(g_app.hProcess);
+    check_reset(exe, dir, port);
     DeleteFileA(exe.c_str());
     DeleteFileA(ini.c_str());
     DeleteFileA(startup.c_str());

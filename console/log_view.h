@@ -41,7 +41,7 @@ void log_set_clock(int64_t (*now_ms)());
 int log_format_time(int64_t ms, int with_date, char* buf, int size);
 
 // The log's context menu (the backend does Copy and Select All).
-extern const UiMenuEntry LOG_MENU[7];
+extern const UiMenuEntry LOG_MENU[8];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
 // Empties the log, its kinds and times; asks nothing (it is the operator's own view).
@@ -52,6 +52,8 @@ void log_show_times(UiWindow* dialog, int show);
 // Asks for a file ("Save Log") and writes the whole log to it, one row a line:
 // "YYYY-MM-DD HH:MM:SS.mmm M text" with M '>' command, '<' reply, '!' failed exchange
 // or lost port, '#' note. A failure leaves any old file whole and says why. 1 when saved.
+// Every row is also appended to the journal (console/journal.h) as it is added, in
+// the same format, unless "Keep Log Files" is turned off.
 int log_save(UiWindow* dialog);
 
 int listview_row_count(UiWindow* dialog, int id);

@@ -84,6 +84,10 @@ protected:
         fake_ui_type(w, ID_BAUD, baud);
         fake_ui_click(w, ID_CONNECT);
     }
+    static std::string read_text(const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
     std::vector<std::string> rows(UiWindow* w) { return fake_control(w, ID_LOG).rows; }
 
     LineAnswer answer;

@@ -1,7 +1,9 @@
 // The log's own commands through the fake ui: the saved file's format, times shown
 // and remembered, Clear Log, and a save that fails.
+#include <climits>
 #include <ctime>
 
+#include "console/journal.h"
 #include "console/log_view.h"
 #include "platform/profile.h"
 #include "tests/unit/console_fixture.h"
@@ -121,6 +123,67 @@ TEST_F(LogViewTest, AFailedSaveSaysWhyAndLeavesNoFile) {
         EXPECT_EQ(fake_ui().boxes.size(), 1u);
     });
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Every row reaches the day's journal as it is added, in the saved-log format, and old
+// days go; turned off it writes nothing, and the choice is kept.
+TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
+    const std::string log = dir_ + "/log/", today = log + "zorvtalk-2024-03-05.log";
+    std::filesystem::create_directories(log);
+    for (const char* name : {"zorvtalk-2024-02-03.log", "zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
+        std::ofstream(log + name) << "old\n";
+    std::ofstream(today) << "earlier window\n";
+    const std::string eol = profile_line_end();
+    run([&](UiWindow* w) {
+        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 1u);  // on by default
+        connect(w);
+        type(w, "x");
+        // Written before the window ends: a kill now loses nothing.
+        EXPECT_EQ(read_file(today), "earlier window\n2024-03-05 14:07:09.042 > x" + eol + "2024-03-05 14:07:09.292 < ok" + eol);
+        command(w, ID_LOG_KEEP_FILES);
+        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u);
+        type(w, "y");
+    });
+    EXPECT_EQ(read_file(today).find("> y"), std::string::npos);
+    EXPECT_NE(read_ini().find("Journal=0"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(log + "zorvtalk-2024-02-03.log"));  // 31 days old
+    for (const char* kept : {"zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
+        EXPECT_TRUE(std::filesystem::exists(log + kept)) << kept;
+    run([&](UiWindow* w) { EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u); });
+}
+
+// A journal that cannot be written says why in one note row, and the window goes on.
+TEST_F(LogViewTest, AnUnwritableJournalIsNotedOnce) {
+    std::ofstream(dir_ + "/log") << "a file where the folder would be";
+    run([&](UiWindow* w) {
+        connect(w);
+        type(w, "x");
+        type(w, "y");
+        std::vector<std::string> r = rows(w);
+        ASSERT_EQ(r.size(), 5u);
+        // The reply keeps its place under its command; the note follows.
+        EXPECT_EQ(r[2].rfind("(log file not kept: " + dir_ + "/log/zorvtalk-2024-03-05.log: ", 0), 0u) << r[2];
+        EXPECT_EQ(log_row_kind(2), LOG_NOTE);
+        EXPECT_EQ(r[4], "ok");
+    });
+}
+
+TEST_F(LogViewTest, JournalDayNumbers) {
+    EXPECT_EQ(journal_day_number("1970-01-01"), 0);
+    EXPECT_EQ(journal_day_number("2024-03-05") - journal_day_number("2024-02-04"), 30);
+    EXPECT_EQ(journal_day_number("2025-01-01") - journal_day_number("2024-01-01"), 366);
+    for (const char* bad : {"2024-3-05", "2024-13-01", "2024-03-0x", "2024/03/05", ""})
+        EXPECT_EQ(journal_day_number(bad), INT_MIN) << bad;
+}
+
+// A Save Log killed mid-way leaves its temporary; the next start removes it.
+TEST_F(LogViewTest, AKilledSavesTemporaryGoesAtStart) {
+    const std::string target = dir_ + "/session.log";
+    std::ofstream(target + ".tmp") << "half a log";
+    write_ini("[Log]\nSaving=" + target + "\n");
+    run([&](UiWindow*) {});
+    EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
+    EXPECT_EQ(read_ini().find("Saving=" + target), std::string::npos);
 }
 
 }  // namespace

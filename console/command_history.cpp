@@ -62,18 +62,14 @@ std::string history_path() {
     return settings.substr(0, slash + 1) + "zorvtalk.history";
 }
 
-int history_load(CommandHistory* h, const char* path) {
-    if (!h) return 0;
-    *h = CommandHistory();
-    std::string text;
-    bool cut = false;
-    if (file_read_tail(path, HISTORY_READ_MAX, &text, &cut) != FILE_READ_OK) return 0;
+namespace {
+
+// Adds the file's lines in text to h; cut: text is a tail that begins mid-line.
+void add_lines(CommandHistory* h, const std::string& text, bool cut) {
     size_t pos = 0;
-    // The tail of a larger file begins mid-line: that part is not a command.
-    if (cut) pos = text.find_first_of("\r\n") == std::string::npos ? text.size() : text.find_first_of("\r\n");
+    if (cut) pos = std::min(text.find_first_of("\r\n"), text.size());
     while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
+        size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
         if (end > pos) {
             ++h->file_lines;
             put_newest(h, text.substr(pos, std::min<size_t>(end - pos, HISTORY_ENTRY_MAX)));
@@ -81,9 +77,34 @@ int history_load(CommandHistory* h, const char* path) {
         pos = end + 1;
     }
     if (cut) ++h->file_lines;  // more than was read: worth compacting
-    end_browsing(h);
-    return 1;
 }
+
+// Loads the file into h and, when it holds more lines than it keeps, replaces it with
+// the kept ones. Lines another window appends meanwhile land in the old file; they
+// are read from it after the replace and appended to the new one.
+int load(CommandHistory* h, const char* path, bool compact) {
+    *h = CommandHistory();
+    PlatformFile* file = file_open_read(path, nullptr);
+    std::string text;
+    bool cut = false;
+    int ok = file_read_rest(file, HISTORY_READ_MAX, &text, &cut);
+    if (ok) add_lines(h, text, cut);
+    if (ok && compact && h->file_lines > h->entries.size() && history_save(h, path) &&
+        file_read_rest(file, HISTORY_READ_MAX, &text, &cut) && !text.empty()) {
+        add_lines(h, text, cut);
+        if (text.back() != '\n') text += '\n';
+        PlatformFile* out = file_open_append(path);
+        file_append(out, text.data(), static_cast<int>(text.size()));
+        file_close(out);
+    }
+    file_close(file);
+    end_browsing(h);
+    return ok;
+}
+
+}  // namespace
+
+int history_load(CommandHistory* h, const char* path) { return h ? load(h, path, false) : 0; }
 
 int history_save(CommandHistory* h, const char* path) {
     if (!h || !path || !*path) return 0;
@@ -98,11 +119,7 @@ int history_save(CommandHistory* h, const char* path) {
     return 1;
 }
 
-int history_open(CommandHistory* h, const char* path) {
-    if (!history_load(h, path)) return 0;
-    if (h->file_lines > h->entries.size()) history_save(h, path);
-    return 1;
-}
+int history_open(CommandHistory* h, const char* path) { return h ? load(h, path, true) : 0; }
 
 int history_record(CommandHistory* h, const char* command, const char* path) {
     if (!history_add(h, command) || !path || !*path) return 0;
@@ -119,7 +136,7 @@ int history_record(CommandHistory* h, const char* command, const char* path) {
     if (++h->file_lines > static_cast<size_t>(2 * HISTORY_MAX)) {
         // Re-read first: the file holds the other windows' commands too.
         CommandHistory merged;
-        if (history_load(&merged, path) && history_save(&merged, path)) h->file_lines = merged.file_lines;
+        if (history_open(&merged, path)) h->file_lines = merged.file_lines;
     }
     return 1;
 }

@@ -31,10 +31,14 @@ int file_remove(const char* path);
 int file_remove_unlocked(const char* path);
 
 enum FileReadResult { FILE_READ_OK, FILE_READ_MISSING, FILE_READ_REFUSED };
-// Reads a regular file into out, at most its last max_bytes (*cut set when more were
-// there). Opened without blocking, so a FIFO or a device at the path never hangs the
-// caller; anything but a regular file is refused.
-FileReadResult file_read_tail(const char* path, size_t max_bytes, std::string* out, bool* cut);
+// Opens a regular file for reading, without blocking, so a FIFO or a device at the
+// path never hangs the caller; anything but a regular file is refused. nullptr with
+// *result saying why (result may be nullptr).
+PlatformFile* file_open_read(const char* path, FileReadResult* result);
+// Reads from where the last read ended to the end of the file into out (replacing
+// it), at most max_bytes: when more are there, the last max_bytes, and *cut is set.
+// Bytes appended by others after a read are found by the next one. 1 on success.
+int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut);
 
 // The per-user folder for state the program keeps ("$XDG_STATE_HOME/zorvtalk", or
 // "$HOME/.local/state/zorvtalk" when that is unset or not absolute). The length; 0

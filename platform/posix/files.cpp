@@ -107,40 +107,50 @@ int file_remove_unlocked(const char* path) {
     return removed ? 1 : failed(errno);
 }
 
-FileReadResult file_read_tail(const char* path, size_t max_bytes, std::string* out, bool* cut) {
-    if (cut) *cut = false;
-    if (!out) return FILE_READ_REFUSED;
-    out->clear();
-    if (!path || !*path) return FILE_READ_MISSING;
+PlatformFile* file_open_read(const char* path, FileReadResult* result) {
+    FileReadResult ignored;
+    if (!result) result = &ignored;
+    *result = FILE_READ_MISSING;
+    if (!path || !*path) return nullptr;
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return errno == ENOENT ? FILE_READ_MISSING : FILE_READ_REFUSED;
+    if (fd < 0) {
+        *result = errno == ENOENT ? FILE_READ_MISSING : FILE_READ_REFUSED;
+        return nullptr;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        return FILE_READ_REFUSED;
+        *result = FILE_READ_REFUSED;
+        return nullptr;
     }
-    if (st.st_size > 0 && size_t(st.st_size) > max_bytes) {
-        if (lseek(fd, off_t(st.st_size - off_t(max_bytes)), SEEK_SET) < 0) {
-            close(fd);
-            return FILE_READ_REFUSED;
-        }
+    *result = FILE_READ_OK;
+    return new PlatformFile{fd};
+}
+
+int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
+    if (cut) *cut = false;
+    if (!file || !out) return 0;
+    out->clear();
+    struct stat st;
+    off_t at = lseek(file->fd, 0, SEEK_CUR);
+    if (at < 0 || fstat(file->fd, &st) != 0) return 0;
+    if (st.st_size > at && size_t(st.st_size - at) > max_bytes) {
+        if (lseek(file->fd, off_t(st.st_size - off_t(max_bytes)), SEEK_SET) < 0) return 0;
         if (cut) *cut = true;
     }
     char chunk[16384];
     while (out->size() < max_bytes) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
+        ssize_t n = read(file->fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            close(fd);
-            return FILE_READ_REFUSED;
-        }
+        if (n < 0) return 0;
         if (n == 0) break;
-        // The file may grow while it is read: the cap holds all the same.
+        // The file may grow while it is read: the cap holds all the same, and the
+        // rest waits for the next read.
         size_t take = size_t(n) < max_bytes - out->size() ? size_t(n) : max_bytes - out->size();
         out->append(chunk, take);
+        if (take < size_t(n)) lseek(file->fd, off_t(take) - off_t(n), SEEK_CUR);
     }
-    close(fd);
-    return FILE_READ_OK;
+    return 1;
 }
 
 int file_state_dir(char* buf, int size) {

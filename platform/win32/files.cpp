@@ -96,44 +96,55 @@ int file_remove_unlocked(const char* path) {
     return file_remove(path);
 }
 
-FileReadResult file_read_tail(const char* path, size_t max_bytes, std::string* out, bool* cut) {
-    if (cut) *cut = false;
-    if (!out) return FILE_READ_REFUSED;
-    out->clear();
-    if (!path || !*path) return FILE_READ_MISSING;
+PlatformFile* file_open_read(const char* path, FileReadResult* result) {
+    FileReadResult ignored;
+    if (!result) result = &ignored;
+    *result = FILE_READ_MISSING;
+    if (!path || !*path) return nullptr;
+    // Shared for deleting too, so that a save may replace the file while it is open.
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD e = GetLastError();
-        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? FILE_READ_MISSING : FILE_READ_REFUSED;
+        *result = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? FILE_READ_MISSING : FILE_READ_REFUSED;
+        return nullptr;
     }
-    LARGE_INTEGER length;
-    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &length)) {
+    if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
-        return FILE_READ_REFUSED;
+        *result = FILE_READ_REFUSED;
+        return nullptr;
     }
-    if (length.QuadPart > 0 && static_cast<unsigned long long>(length.QuadPart) > max_bytes) {
-        LARGE_INTEGER at;
-        at.QuadPart = length.QuadPart - static_cast<LONGLONG>(max_bytes);
-        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN)) {
-            CloseHandle(h);
-            return FILE_READ_REFUSED;
-        }
+    *result = FILE_READ_OK;
+    return new PlatformFile{h};
+}
+
+int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
+    if (cut) *cut = false;
+    if (!file || !out) return 0;
+    out->clear();
+    LARGE_INTEGER zero, at, length;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(file->handle, zero, &at, FILE_CURRENT) || !GetFileSizeEx(file->handle, &length)) return 0;
+    if (length.QuadPart > at.QuadPart && static_cast<unsigned long long>(length.QuadPart - at.QuadPart) > max_bytes) {
+        LARGE_INTEGER tail;
+        tail.QuadPart = length.QuadPart - static_cast<LONGLONG>(max_bytes);
+        if (!SetFilePointerEx(file->handle, tail, nullptr, FILE_BEGIN)) return 0;
         if (cut) *cut = true;
     }
     char chunk[16384];
     while (out->size() < max_bytes) {
         DWORD n = 0;
-        if (!ReadFile(h, chunk, sizeof chunk, &n, nullptr)) {
-            CloseHandle(h);
-            return FILE_READ_REFUSED;
-        }
+        if (!ReadFile(file->handle, chunk, sizeof chunk, &n, nullptr)) return 0;
         if (n == 0) break;
         size_t take = n < max_bytes - out->size() ? n : max_bytes - out->size();
         out->append(chunk, take);
+        if (take < n) {
+            LARGE_INTEGER back;
+            back.QuadPart = static_cast<LONGLONG>(take) - static_cast<LONGLONG>(n);
+            SetFilePointerEx(file->handle, back, nullptr, FILE_CURRENT);
+        }
     }
-    CloseHandle(h);
-    return FILE_READ_OK;
+    return 1;
 }
 
 // State stays beside the settings on Windows, as the settings do.

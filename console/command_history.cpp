@@ -89,13 +89,21 @@ int load(CommandHistory* h, const char* path, bool compact) {
     bool cut = false;
     int ok = file_read_rest(file, HISTORY_READ_MAX, &text, &cut);
     if (ok) add_lines(h, text, cut);
-    if (ok && compact && h->file_lines > h->entries.size() && history_save(h, path) &&
-        file_read_rest(file, HISTORY_READ_MAX, &text, &cut) && !text.empty()) {
-        add_lines(h, text, cut);
-        if (text.back() != '\n') text += '\n';
-        PlatformFile* out = file_open_append(path);
-        file_append(out, text.data(), static_cast<int>(text.size()));
-        file_close(out);
+    if (ok && compact && h->file_lines > h->entries.size()) {
+        if (history_save(h, path)) {
+            if (file_read_rest(file, HISTORY_READ_MAX, &text, &cut) && !text.empty()) {
+                add_lines(h, text, cut);
+                if (text.back() != '\n') text += '\n';
+                PlatformFile* out = file_open_append(path);
+                file_append(out, text.data(), static_cast<int>(text.size()));
+                file_close(out);
+            }
+        } else {
+            // Some systems refuse to replace a file that is open, even shared for it.
+            file_close(file);
+            file = nullptr;
+            history_save(h, path);
+        }
     }
     file_close(file);
     end_browsing(h);

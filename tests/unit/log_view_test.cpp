@@ -132,7 +132,7 @@ TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
     std::filesystem::create_directories(log);
     for (const char* name : {"zorvtalk-2024-02-03.log", "zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
         std::ofstream(log + name) << "old\n";
-    std::ofstream(today) << "earlier window\n";
+    std::ofstream(today, std::ios::binary) << "earlier window\n";
     const std::string eol = profile_line_end();
     run([&](UiWindow* w) {
         EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 1u);  // on by default

@@ -27,7 +27,8 @@ PlatformFile* file_open_append(const char* path) {
         return nullptr;
     }
     // FILE_APPEND_DATA alone: every write goes to the end, whoever else appends.
-    HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    // Read access too: a handle without it cannot take the lock file_append uses.
+    HANDLE h = CreateFileA(path, FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         failed(GetLastError());
@@ -43,8 +44,17 @@ PlatformFile* file_open_append(const char* path) {
 
 int file_append(PlatformFile* file, const char* data, int size) {
     if (!file || size < 0 || (!data && size > 0)) return failed(ERROR_INVALID_PARAMETER);
+    // Appends from two handles at once can land on the same offset under Wine: the
+    // writers take turns on a byte no file reaches. Without the lock the write still goes.
+    OVERLAPPED turn = {};
+    turn.Offset = 0xFFFFFFFEu;
+    turn.OffsetHigh = 0x7FFFFFFFu;
+    bool locked = LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
     DWORD written = 0;
-    if (!WriteFile(file->handle, data, static_cast<DWORD>(size), &written, nullptr)) return failed(GetLastError());
+    bool ok = WriteFile(file->handle, data, static_cast<DWORD>(size), &written, nullptr) != 0;
+    DWORD err = ok ? 0 : GetLastError();
+    if (locked) UnlockFileEx(file->handle, 0, 1, 0, &turn);
+    if (!ok) return failed(err);
     return written == static_cast<DWORD>(size) ? 1 : failed(ERROR_DISK_FULL);
 }
 

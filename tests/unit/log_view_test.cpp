@@ -2,9 +2,11 @@
 // and remembered, Clear Log, and a save that fails.
 #include <climits>
 #include <ctime>
+#include <thread>
 
 #include "console/journal.h"
 #include "console/log_view.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "tests/unit/console_fixture.h"
 
@@ -150,6 +152,42 @@ TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
     for (const char* kept : {"zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
         EXPECT_TRUE(std::filesystem::exists(log + kept)) << kept;
     run([&](UiWindow* w) { EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u); });
+}
+
+// A session past midnight goes on in the new day's file.
+TEST_F(LogViewTest, JournalTurnsToTheNextDaysFileAtMidnight) {
+    std::tm t = {};
+    t.tm_year = 2024 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 6;
+    t.tm_isdst = -1;
+    g_clock_ms = static_cast<int64_t>(std::mktime(&t)) * 1000 - 300;
+    run([&](UiWindow* w) {
+        for (const char* text : {"a", "b", "c"}) log_append(w, text, LOG_NOTE);
+    });
+    const std::string eol = profile_line_end();
+    EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-05.log"),
+              "2024-03-05 23:59:59.700 # a" + eol + "2024-03-05 23:59:59.950 # b" + eol);
+    EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-06.log"), "2024-03-06 00:00:00.200 # c" + eol);
+}
+
+// Windows appending to one file at once: each line lands whole.
+TEST_F(LogViewTest, JournalLinesOfTwoWritersNeverInterleave) {
+    const std::string path = dir_ + "/shared.log";
+    auto writer = [&](char c) {
+        PlatformFile* f = file_open_append(path.c_str());
+        const std::string line = std::string(200, c) + "\n";
+        for (int i = 0; i < 2000; ++i) file_append(f, line.data(), static_cast<int>(line.size()));
+        file_close(f);
+    };
+    std::thread one(writer, 'x'), two(writer, 'y');
+    one.join();
+    two.join();
+    std::ifstream in(path, std::ios::binary);
+    int lines = 0;
+    for (std::string line; std::getline(in, line); ++lines)
+        ASSERT_TRUE(line == std::string(200, 'x') || line == std::string(200, 'y')) << "line " << lines;
+    EXPECT_EQ(lines, 4000);
 }
 
 // A journal that cannot be written says why in one note row, and the window goes on.

@@ -4,6 +4,7 @@
 #include "console/journal.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/files.h"
@@ -23,6 +24,9 @@ struct JournalState {
     std::string dir;       // decided at start
     std::string day;       // of the open file
     PlatformFile* file = nullptr;
+    std::string pending;   // whole lines for pending_day, not yet written
+    std::string pending_day;
+    int64_t last_write_ms = INT64_MIN;
 };
 JournalState g_journal;
 
@@ -54,6 +58,7 @@ int fail(const std::string& path, std::string* why) {
     file_close(g_journal.file);
     g_journal.file = nullptr;
     g_journal.day.clear();
+    g_journal.pending.clear();
     g_journal.failed = 1;
     char reason[160] = "";
     if (file_error(reason, sizeof reason) <= 0) std::strcpy(reason, "it cannot be written");
@@ -102,40 +107,61 @@ void journal_start() {
     g_journal.dir = journal_dir();
 }
 
-int journal_write(const char* day, const std::string& line, std::string* why) {
+int journal_flush(std::string* why) {
     if (!g_journal.on) return 1;
     if (g_journal.failed) return -1;
+    if (g_journal.pending.empty()) return 1;
+    const std::string& day = g_journal.pending_day;
+    std::string path = g_journal.dir + separator_of(g_journal.dir) + PREFIX + day + SUFFIX;
     if (!g_journal.file || g_journal.day != day) {
         file_close(g_journal.file);
         g_journal.file = nullptr;
         if (g_journal.dir.empty()) return fail(std::string(), why);
-        std::string path = g_journal.dir + separator_of(g_journal.dir) + PREFIX + day + SUFFIX;
         profile_make_dirs(g_journal.dir.c_str());
         // The first row of a session or of a new day: old days go then.
-        OldFiles old{journal_day_number(day), g_journal.dir, separator_of(g_journal.dir)};
+        OldFiles old{journal_day_number(day.c_str()), g_journal.dir, separator_of(g_journal.dir)};
         if (old.today != INT_MIN) file_list(old.dir.c_str(), remove_if_old, &old);
         g_journal.file = file_open_append(path.c_str());
         if (!g_journal.file) return fail(path, why);
         g_journal.day = day;
     }
-    if (file_append(g_journal.file, line.data(), static_cast<int>(line.size()))) return 1;
-    return fail(g_journal.dir + separator_of(g_journal.dir) + PREFIX + day + SUFFIX, why);
+    // Whole lines in one write: another window's rows never land inside one of ours.
+    if (!file_append(g_journal.file, g_journal.pending.data(), static_cast<int>(g_journal.pending.size())))
+        return fail(path, why);
+    g_journal.pending.clear();
+    return 1;
 }
 
+int journal_write(const char* day, const std::string& line, int64_t ms, std::string* why) {
+    if (!g_journal.on) return 1;
+    if (g_journal.failed) return -1;
+    if (!g_journal.pending.empty() && g_journal.pending_day != day) {
+        int flushed = journal_flush(why);
+        if (flushed != 1) return flushed;
+    }
+    g_journal.pending += line;
+    g_journal.pending_day = day;
+    // A clock set back by more than a second starts afresh.
+    bool recent = g_journal.last_write_ms != INT64_MIN && ms - g_journal.last_write_ms < JOURNAL_BATCH_MS &&
+                  ms >= g_journal.last_write_ms - 1000;
+    if (recent && g_journal.pending.size() < JOURNAL_BATCH_BYTES) return 1;
+    g_journal.last_write_ms = ms;
+    return journal_flush(why);
+}
+
+int journal_pending() { return g_journal.on && !g_journal.failed && !g_journal.pending.empty() ? 1 : 0; }
+
 void journal_set_on(int on) {
+    if (!on) journal_stop();
     g_journal.on = on ? 1 : 0;
     g_journal.failed = 0;
-    if (!g_journal.on) {
-        file_close(g_journal.file);
-        g_journal.file = nullptr;
-        g_journal.day.clear();
-    }
     settings_write_int(SECTION, KEY, g_journal.on);
 }
 
 int journal_is_on() { return g_journal.on; }
 
 void journal_stop() {
+    journal_flush(nullptr);
     file_close(g_journal.file);
     g_journal.file = nullptr;
     g_journal.day.clear();

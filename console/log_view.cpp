@@ -38,6 +38,7 @@ namespace {
 std::vector<uint8_t> g_kinds;
 std::vector<int64_t> g_times;
 int g_show_times = 0;
+int g_journal_timer = 0;  // JOURNAL_TIMER runs
 
 int64_t wall_clock_ms() {
     using namespace std::chrono;
@@ -114,8 +115,13 @@ void journal_row(UiWindow* dialog, int64_t ms, LogRowKind kind, const char* text
     append_file_line(&line, ms, kind, text ? text : "", text ? std::strlen(text) : 0, stamp);
     if (std::strlen(stamp) < 10) return;  // no day to file it under
     std::string why;
-    if (journal_write(std::string(stamp, 10).c_str(), line, &why) == 0)
-        log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
+    int written = journal_write(std::string(stamp, 10).c_str(), line, ms, &why);
+    if (written == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
+    // Rows kept for a batch are written by the timer if no row comes after them.
+    if (written == 1 && !g_journal_timer && journal_pending()) {
+        g_journal_timer = 1;
+        ui_set_timer(dialog, JOURNAL_TIMER, JOURNAL_FLUSH_MS);
+    }
 }
 
 const char* const SAVING_KEY = "Saving";
@@ -207,6 +213,7 @@ void init_log_view(UiWindow* dialog, int id) {
     ui_list_add_column(dialog, id, "", LOG_COLUMN_WIDTH);
     read_log_colours();
     ui_list_set_colours(dialog, id, g_log_colours.background, log_row_colour);
+    g_journal_timer = 0;
     ui_list_set_menu(dialog, id, LOG_MENU, static_cast<int>(sizeof LOG_MENU / sizeof LOG_MENU[0]));
     g_show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
     ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, g_show_times);
@@ -231,6 +238,15 @@ int log_command(UiWindow* dialog, int id) {
             return 1;
         default: return 0;
     }
+}
+
+int log_timer(UiWindow* dialog, int id) {
+    if (id != JOURNAL_TIMER) return 0;
+    ui_kill_timer(dialog, JOURNAL_TIMER);
+    g_journal_timer = 0;
+    std::string why;
+    if (journal_flush(&why) == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
+    return 1;
 }
 
 void log_clear(UiWindow* dialog) {

@@ -44,6 +44,10 @@ int log_format_time(int64_t ms, int with_date, char* buf, int size);
 extern const UiMenuEntry LOG_MENU[8];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
+// The main window's timer that writes journal rows kept for a batch.
+constexpr int JOURNAL_TIMER = 3, JOURNAL_FLUSH_MS = 250;
+// Runs a timer of the log's; 0 when id is none of them.
+int log_timer(UiWindow* dialog, int id);
 // Empties the log, its kinds and times; asks nothing (it is the operator's own view).
 void log_clear(UiWindow* dialog);
 // Shows or hides each row's time in front of its text; remembered in the settings

@@ -295,7 +295,10 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_COMMAND: on_command(dialog, message->id, message->code); break;
         case UI_SYSCOMMAND: on_syscommand(dialog, message->id); break;
         case UI_TIMER:
-            if (message->id == HEALTH_TIMER) check_port(dialog);
+            if (message->id == HEALTH_TIMER)
+                check_port(dialog);
+            else
+                log_timer(dialog, message->id);
             break;
         case UI_KEY:
             if (message->id == ID_COMMAND) recall_history(dialog, message->code);

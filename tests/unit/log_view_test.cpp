@@ -1,6 +1,7 @@
 // The log's own commands through the fake ui: the saved file's format, times shown
 // and remembered, Clear Log, and a save that fails.
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -13,10 +14,10 @@
 namespace {
 
 // 2024-03-05 14:07:09.042 local time, then a quarter second later at each row.
-int64_t g_clock_ms = 0;
+int64_t g_clock_ms = 0, g_clock_step_ms = 250;
 int64_t fake_clock() {
     int64_t now = g_clock_ms;
-    g_clock_ms += 250;
+    g_clock_ms += g_clock_step_ms;
     return now;
 }
 
@@ -33,6 +34,7 @@ protected:
         t.tm_sec = 9;
         t.tm_isdst = -1;
         g_clock_ms = static_cast<int64_t>(std::mktime(&t)) * 1000 + 42;
+        g_clock_step_ms = 250;
         log_set_clock(fake_clock);
     }
     void TearDown() override {
@@ -152,6 +154,28 @@ TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
     for (const char* kept : {"zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
         EXPECT_TRUE(std::filesystem::exists(log + kept)) << kept;
     run([&](UiWindow* w) { EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u); });
+}
+
+// Rows that come thick and fast go in batches: written with a later row or by the
+// window's timer, never lost.
+TEST_F(LogViewTest, JournalBatchesRowsThatComeFast) {
+    const std::string path = dir_ + "/log/zorvtalk-2024-03-05.log";
+    const size_t row = 27 + std::strlen(profile_line_end());  // "<date> <time> # a"
+    g_clock_step_ms = 1;
+    run([&](UiWindow* w) {
+        for (const char* text : {"a", "b", "c"}) log_append(w, text, LOG_NOTE);
+        EXPECT_EQ(read_file(path).size(), row);  // the first at once
+        ASSERT_EQ(w->timers.count(JOURNAL_TIMER), 1u);
+        fake_ui_fire_timers();
+        EXPECT_EQ(read_file(path).size(), 3 * row);
+        EXPECT_EQ(w->timers.count(JOURNAL_TIMER), 0u);
+        log_append(w, "d", LOG_NOTE);
+        g_clock_ms += JOURNAL_BATCH_MS;
+        log_append(w, "e", LOG_NOTE);  // takes d along
+        EXPECT_EQ(read_file(path).size(), 5 * row);
+        log_append(w, "f", LOG_NOTE);
+    });
+    EXPECT_EQ(read_file(path).size(), 6 * row);  // the rest at the end
 }
 
 // A session past midnight goes on in the new day's file.

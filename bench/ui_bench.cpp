@@ -102,6 +102,7 @@ struct Results {
     std::vector<double> idle_cpu, idle_wall;
     std::vector<double> link_rate, file_rate, file_link_ratio;
     std::vector<double> bare_file_rate, journal_ratio;  // the file without the journal
+    std::vector<double> chunk_on, chunk_off;             // lines/s of each chunk, paired in order
     double pin_cpu = -1;
     int pin_ticks = 0;
     double pin_wall = 0;
@@ -308,6 +309,7 @@ int file_chunk(bool journal) {
         std::fprintf(stderr, "ui_bench: command file gave %d rows, last \"%s\"\n", rows, last.c_str());
         return FAIL;
     }
+    (journal ? g_res.chunk_on : g_res.chunk_off).push_back((FILE_LINES / CHUNKS) / seconds);
     (journal ? g_tally.file_seconds : g_tally.bare_seconds) += seconds;
     (journal ? g_tally.file_lines : g_tally.bare_lines) += FILE_LINES / CHUNKS;
     return DONE;
@@ -469,11 +471,13 @@ int main(int argc, char** argv) {
     for (int round = 0; round < ROUNDS; ++round) {
         g_steps.push_back({"idle wait", IDLE_WAIT_MS / 1000.0 + 10, step_idle_wait});
         for (int chunk = 0; chunk < CHUNKS; ++chunk) {
-            // The three take turns, each first as often as the others.
-            const Step order[3] = {{"link chunk", 60, step_link_chunk},
+            // The three take turns in every order in turn, so that none always
+            // follows the same other.
+            const Step sides[3] = {{"link chunk", 60, step_link_chunk},
                                    {"command file chunk", 60, step_file_chunk},
                                    {"command file chunk, no journal", 60, step_bare_file_chunk}};
-            for (int k = 0; k < 3; ++k) g_steps.push_back(order[(round + chunk + k) % 3]);
+            static const int ORDERS[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
+            for (int k : ORDERS[(round * CHUNKS + chunk) % 6]) g_steps.push_back(sides[k]);
         }
         g_steps.push_back({"round end", 10, step_round_end});
     }
@@ -537,6 +541,12 @@ int main(int argc, char** argv) {
     std::printf("file/link ratio: %.2f\n", median(r.file_link_ratio));
     std::printf("file lines per s without journal: %.0f\n", median(r.bare_file_rate));
     std::printf("file with/without journal ratio: %.3f\n", median(r.journal_ratio));
+    // Chunks of one turn ran side by side: their ratios shrug off a machine whose
+    // load changes from round to round.
+    std::vector<double> paired;
+    for (size_t i = 0; i < r.chunk_on.size() && i < r.chunk_off.size(); ++i)
+        paired.push_back(r.chunk_on[i] / r.chunk_off[i]);
+    std::printf("file with/without journal ratio, median of %zu paired chunks: %.3f\n", paired.size(), median(paired));
     std::printf("pin poll cpu: %.2f%%\n", r.pin_cpu * 100);
     return 0;
 }

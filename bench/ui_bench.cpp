@@ -1,9 +1,9 @@
 // Measures the real main window (app_main, Qt offscreen) against zorv-sim: start-up
 // time, log rows per second and their memory, the CPU of the window waiting on a 10 s
 // command and of the pin panel's polling, and command-file lines per second beside
-// the bare link's exchange rate in the same run. The waits and the rates run in five
-// alternating rounds and their medians are printed. Every phase runs from a timer
-// inside app_main.
+// the bare link's exchange rate in the same run, and beside the same file with the log
+// journal turned off. The waits and the rates run in five alternating rounds and
+// their medians are printed. Every phase runs from a timer inside app_main.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,12 +17,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "console/app.h"
 #include "console/command_console.h"
+#include "console/journal.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "console/script_runner.h"
@@ -99,6 +101,8 @@ struct Results {
     double log_seconds = -1, log_bytes_per_row = -1;
     std::vector<double> idle_cpu, idle_wall;
     std::vector<double> link_rate, file_rate, file_link_ratio;
+    std::vector<double> bare_file_rate, journal_ratio;  // the file without the journal
+    std::vector<double> chunk_on, chunk_off;             // lines/s of each chunk, paired in order
     double pin_cpu = -1;
     int pin_ticks = 0;
     double pin_wall = 0;
@@ -267,6 +271,7 @@ int step_idle_wait() {
 // drifts during a round tilts neither side.
 struct Tally {
     double link_count = 0, link_seconds = 0, file_lines = 0, file_seconds = 0;
+    double bare_lines = 0, bare_seconds = 0;
 };
 Tally g_tally;
 
@@ -285,9 +290,11 @@ int step_link_chunk() {
     return DONE;
 }
 
-// The Startup box route, as after a connect: the runner reads the box itself.
-int step_file_chunk() {
+// The Startup box route, as after a connect: the runner reads the box itself. With
+// the journal on, as an operator has it, or off, to see what the journal costs.
+int file_chunk(bool journal) {
     if (!main_alive() || !g_main.connected) return FAIL;
+    if (journal_is_on() != (journal ? 1 : 0)) journal_set_on(journal);
     UiWindow* w = g_win.main;
     ui_set_text(w, ID_STARTUP, g_file_path.c_str());
     int before = listview_row_count(w, ID_LOG);
@@ -302,16 +309,22 @@ int step_file_chunk() {
         std::fprintf(stderr, "ui_bench: command file gave %d rows, last \"%s\"\n", rows, last.c_str());
         return FAIL;
     }
-    g_tally.file_seconds += seconds;
-    g_tally.file_lines += FILE_LINES / CHUNKS;
+    (journal ? g_res.chunk_on : g_res.chunk_off).push_back((FILE_LINES / CHUNKS) / seconds);
+    (journal ? g_tally.file_seconds : g_tally.bare_seconds) += seconds;
+    (journal ? g_tally.file_lines : g_tally.bare_lines) += FILE_LINES / CHUNKS;
     return DONE;
 }
+int step_file_chunk() { return file_chunk(true); }
+int step_bare_file_chunk() { return file_chunk(false); }
 
 int step_round_end() {
     double link = g_tally.link_count / g_tally.link_seconds, file = g_tally.file_lines / g_tally.file_seconds;
     g_res.link_rate.push_back(link);
     g_res.file_rate.push_back(file);
     g_res.file_link_ratio.push_back(file / link);
+    double bare = g_tally.bare_lines / g_tally.bare_seconds;
+    g_res.bare_file_rate.push_back(bare);
+    g_res.journal_ratio.push_back(file / bare);
     g_tally = Tally{};
     return DONE;
 }
@@ -433,13 +446,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ui_bench: cannot start zorv-sim\n");
         return 1;
     }
-    char base[64];
-    std::snprintf(base, sizeof base, "/tmp/zorv-ui-bench-%d", static_cast<int>(getpid()));
-    std::string settings_file = std::string(base) + ".ini";
-    g_file_path = std::string(base) + ".cmd";
-    if (!write_settings(settings_file) || !write_command_file(g_file_path)) {
-        std::fprintf(stderr, "ui_bench: cannot write %s.*\n", base);
+    // One folder for the settings, the command file and the journal, removed at the end.
+    char base[] = "/tmp/zorv-ui-bench-XXXXXX";
+    if (!mkdtemp(base)) {
+        std::fprintf(stderr, "ui_bench: cannot make a folder in /tmp\n");
         sim_stop(&sim);
+        return 1;
+    }
+    std::string settings_file = std::string(base) + "/zorvtalk.ini";
+    g_file_path = std::string(base) + "/bench.cmd";
+    if (!write_settings(settings_file) || !write_command_file(g_file_path)) {
+        std::fprintf(stderr, "ui_bench: cannot write in %s\n", base);
+        sim_stop(&sim);
+        std::error_code ignored;
+        std::filesystem::remove_all(base, ignored);
         return 1;
     }
     settings_use_path(settings_file.c_str());
@@ -451,10 +471,13 @@ int main(int argc, char** argv) {
     for (int round = 0; round < ROUNDS; ++round) {
         g_steps.push_back({"idle wait", IDLE_WAIT_MS / 1000.0 + 10, step_idle_wait});
         for (int chunk = 0; chunk < CHUNKS; ++chunk) {
-            Step link{"link chunk", 60, step_link_chunk}, file{"command file chunk", 60, step_file_chunk};
-            bool file_first = (round + chunk) % 2 == 1;
-            g_steps.push_back(file_first ? file : link);
-            g_steps.push_back(file_first ? link : file);
+            // The three take turns in every order in turn, so that none always
+            // follows the same other.
+            const Step sides[3] = {{"link chunk", 60, step_link_chunk},
+                                   {"command file chunk", 60, step_file_chunk},
+                                   {"command file chunk, no journal", 60, step_bare_file_chunk}};
+            static const int ORDERS[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
+            for (int k : ORDERS[(round * CHUNKS + chunk) % 6]) g_steps.push_back(sides[k]);
         }
         g_steps.push_back({"round end", 10, step_round_end});
     }
@@ -484,9 +507,9 @@ int main(int argc, char** argv) {
         app.removeEventFilter(&watch);
     }
     sim_stop(&sim);
-    std::remove(settings_file.c_str());
-    std::remove(g_file_path.c_str());
     settings_use_path(nullptr);
+    std::error_code ignored;
+    std::filesystem::remove_all(base, ignored);
 
     if (!g_failed && (!g_shown || g_step < g_steps.size() || code != 0)) {
         g_failed = true;
@@ -505,6 +528,9 @@ int main(int argc, char** argv) {
         std::printf("round %d: run %d took %.2f s at %.3f%% cpu; link %.0f/s, file %.0f lines/s, file/link %.2f\n", i + 1,
                     IDLE_WAIT_MS, r.idle_wall[i], r.idle_cpu[i] * 100, r.link_rate[i], r.file_rate[i],
                     r.file_link_ratio[i]);
+    for (int i = 0; i < ROUNDS; ++i)
+        std::printf("round %d: file without journal %.0f lines/s, with/without %.3f\n", i + 1, r.bare_file_rate[i],
+                    r.journal_ratio[i]);
     std::printf("pin panel: %d polls in %.2f s\n", r.pin_ticks, r.pin_wall);
     std::printf("startup ms: %.0f\n", r.startup_ms);
     std::printf("log rows per s: %.0f\n", 2 * LOG_PAIRS / r.log_seconds);
@@ -513,6 +539,14 @@ int main(int argc, char** argv) {
     std::printf("link exchanges per s: %.0f\n", median(r.link_rate));
     std::printf("file lines per s: %.0f\n", median(r.file_rate));
     std::printf("file/link ratio: %.2f\n", median(r.file_link_ratio));
+    std::printf("file lines per s without journal: %.0f\n", median(r.bare_file_rate));
+    std::printf("file with/without journal ratio: %.3f\n", median(r.journal_ratio));
+    // Chunks of one turn ran side by side: their ratios shrug off a machine whose
+    // load changes from round to round.
+    std::vector<double> paired;
+    for (size_t i = 0; i < r.chunk_on.size() && i < r.chunk_off.size(); ++i)
+        paired.push_back(r.chunk_on[i] / r.chunk_off[i]);
+    std::printf("file with/without journal ratio, median of %zu paired chunks: %.3f\n", paired.size(), median(paired));
     std::printf("pin poll cpu: %.2f%%\n", r.pin_cpu * 100);
     return 0;
 }

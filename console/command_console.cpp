@@ -60,7 +60,17 @@ int run_command(UiWindow* dialog, const char* command) {
 
 void recall_history(UiWindow* dialog, int key) {
     if (!ui_is_enabled(dialog, ID_COMMAND)) return;
-    const char* text = key == UI_KEY_UP ? history_older(&g_history) : history_newer(&g_history);
+    const char* text = nullptr;
+    if (key == UI_KEY_UP) {
+        // What is being typed comes back with Down past the newest entry.
+        int n = ui_text_length(dialog, ID_COMMAND);
+        std::string typed(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+        int got = ui_get_text(dialog, ID_COMMAND, &typed[0], n + 1);
+        typed.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        text = history_older(&g_history, typed.c_str());
+    } else {
+        text = history_newer(&g_history);
+    }
     if (text) ui_set_text(dialog, ID_COMMAND, text);
 }
 
@@ -70,7 +80,7 @@ void send_typed_line(UiWindow* dialog) {
     std::string text(static_cast<size_t>(length) + 1, '\0');
     int got = ui_get_text(dialog, ID_COMMAND, &text[0], length + 1);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    if (history_add(&g_history, text.c_str())) history_save(&g_history, history_path().c_str());
+    history_record(&g_history, text.c_str(), history_path().c_str());
     // Disconnect stays live: it is the way out from a controller that went silent.
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);

@@ -7,18 +7,21 @@
 #include <climits>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "console/journal.h"
 #include "console/script_runner.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "settings/settings.h"
 
 // The classic colours until the window reads the system's own.
 LogColours g_log_colours = {0xFFFFFF, 0x000000, 0x0000FF, 0xFF0000};
 
-const UiMenuEntry LOG_MENU[11] = {
+const UiMenuEntry LOG_MENU[12] = {
     {UI_MENU_WINDOW + SYSCMD_REPORT, "ZORV &Report\tCtrl+R", 0, 0},
     {UI_MENU_WINDOW + SYSCMD_PIN_PANEL, "ZORV as L&PT\tCtrl+L", 0, 0},  // 'L' is Clear Log's
     {UI_MENU_WINDOW + SYSCMD_STOP_FILE, "Stop Command &File", 0, 0},
@@ -30,6 +33,7 @@ const UiMenuEntry LOG_MENU[11] = {
     {ID_LOG_CLEAR, "C&lear Log", 0, 0},
     {0, nullptr, 0, 0},
     {ID_LOG_SHOW_TIMES, "Show &Times", 0, 1},
+    {ID_LOG_KEEP_FILES, "&Keep Log Files", 0, 1},
 };
 
 namespace {
@@ -38,6 +42,7 @@ namespace {
 std::vector<uint8_t> g_kinds;
 std::vector<int64_t> g_times;
 int g_show_times = 0;
+int g_journal_timer = 0;  // JOURNAL_TIMER runs
 
 int64_t wall_clock_ms() {
     using namespace std::chrono;
@@ -74,9 +79,23 @@ char kind_marker(LogRowKind kind) {
 }
 
 // One row a line: "<date time> <marker> <text>", the text's bytes as they came but
-// for CR and LF, which only line noise puts in a row and which would split it.
+// for CR and LF, which only line noise puts in a row and which would split it. The
+// stamp is left in stamp ("-" when the time cannot be shown).
+void append_file_line(std::string* out, int64_t ms, LogRowKind kind, const char* text, size_t length,
+                      char (&stamp)[32]) {
+    if (log_format_time(ms, 1, stamp, sizeof stamp) <= 0) std::snprintf(stamp, sizeof stamp, "-");
+    *out += stamp;
+    *out += ' ';
+    *out += kind_marker(kind);
+    *out += ' ';
+    size_t start = out->size();
+    out->append(text, length);
+    for (size_t i = start; i < out->size(); ++i)
+        if ((*out)[i] == '\r' || (*out)[i] == '\n') (*out)[i] = ' ';
+    *out += profile_line_end();
+}
+
 std::string file_text(UiWindow* dialog) {
-    const std::string eol = profile_line_end();
     int count = listview_row_count(dialog, ID_LOG);
     std::string out, row;
     char stamp[32];
@@ -85,18 +104,36 @@ std::string file_text(UiWindow* dialog) {
         row.assign(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
         int got = ui_list_get_text(dialog, ID_LOG, i, &row[0], n + 1);
         row.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        for (char& c : row)
-            if (c == '\r' || c == '\n') c = ' ';
-        if (log_format_time(log_row_time(i), 1, stamp, sizeof stamp) <= 0) std::snprintf(stamp, sizeof stamp, "-");
-        out += stamp;
-        out += ' ';
-        out += kind_marker(log_row_kind(i));
-        out += ' ';
-        out += row;
-        out += eol;
+        append_file_line(&out, log_row_time(i), log_row_kind(i), row.data(), row.size(), stamp);
     }
     return out;
 }
+
+// Each row goes to the journal as it is added; a journal that cannot be written says
+// so in one note row and the window goes on.
+void journal_row(UiWindow* dialog, int64_t ms, LogRowKind kind, const char* text) {
+    if (!journal_is_on()) return;
+    static std::string line;  // reused: rows come thousands a second in a command file
+    line.clear();
+    char stamp[32];
+    append_file_line(&line, ms, kind, text ? text : "", text ? std::strlen(text) : 0, stamp);
+    if (std::strlen(stamp) < 10) return;  // no day to file it under
+    std::string why;
+    int written = journal_write(std::string(stamp, 10).c_str(), line, ms, &why);
+    if (written == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
+    // Rows kept for a batch are written by the timer if no row comes after them.
+    if (written == 1 && !g_journal_timer && journal_pending()) {
+        g_journal_timer = 1;
+        ui_set_timer(dialog, JOURNAL_TIMER, JOURNAL_FLUSH_MS);
+    }
+}
+
+const char* const SAVING_KEY = "Saving";
+
+// A Save Log killed mid-way leaves its temporary beside the chosen file. The target
+// is noted while a save runs; a note found at start names a temporary that nobody
+// holds any more.
+void remove_stale_save(const char* target) { file_remove_unlocked((std::string(target) + ".tmp").c_str()); }
 
 }  // namespace
 
@@ -165,6 +202,7 @@ void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
     g_times.insert(g_times.begin() + at, now);
     ui_list_set_text(dialog, ID_LOG, at, text);
     ui_list_ensure_visible(dialog, ID_LOG, at);
+    journal_row(dialog, now, kind, text);
 }
 
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind) {
@@ -179,9 +217,17 @@ void init_log_view(UiWindow* dialog, int id) {
     ui_list_add_column(dialog, id, "", LOG_COLUMN_WIDTH);
     read_log_colours();
     ui_list_set_colours(dialog, id, g_log_colours.background, log_row_colour);
+    g_journal_timer = 0;
     ui_list_set_menu(dialog, id, LOG_MENU, static_cast<int>(sizeof LOG_MENU / sizeof LOG_MENU[0]));
     g_show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
     ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, g_show_times);
+    journal_start();
+    ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on());
+    std::string saving = settings_read_string(TIMES_SECTION, SAVING_KEY);
+    if (!saving.empty()) {
+        remove_stale_save(saving.c_str());
+        settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
+    }
     ui_list_set_row_texts(dialog, id, g_show_times ? time_prefix : nullptr, time_tip);
 }
 
@@ -190,8 +236,21 @@ int log_command(UiWindow* dialog, int id) {
         case ID_LOG_SAVE: log_save(dialog); return 1;
         case ID_LOG_CLEAR: log_clear(dialog); return 1;
         case ID_LOG_SHOW_TIMES: log_show_times(dialog, !g_show_times); return 1;
+        case ID_LOG_KEEP_FILES:
+            journal_set_on(!journal_is_on());
+            ui_list_check_menu(dialog, ID_LOG, ID_LOG_KEEP_FILES, journal_is_on());
+            return 1;
         default: return 0;
     }
+}
+
+int log_timer(UiWindow* dialog, int id) {
+    if (id != JOURNAL_TIMER) return 0;
+    ui_kill_timer(dialog, JOURNAL_TIMER);
+    g_journal_timer = 0;
+    std::string why;
+    if (journal_flush(&why) == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
+    return 1;
 }
 
 void log_clear(UiWindow* dialog) {
@@ -221,10 +280,12 @@ int log_save(UiWindow* dialog) {
     int ok = 0;
     if (text.size() > static_cast<size_t>(INT_MAX))
         std::snprintf(why, sizeof why, "the log is too large for one file");
-    else if (profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size())))
-        ok = 1;
-    else if (profile_replace_error(why, sizeof why) <= 0)
-        std::snprintf(why, sizeof why, "the file could not be written");
+    else {
+        int noted = settings_write_string(TIMES_SECTION, SAVING_KEY, target.c_str());
+        ok = profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size()));
+        if (!ok && profile_replace_error(why, sizeof why) <= 0) std::snprintf(why, sizeof why, "the file could not be written");
+        if (noted) settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
+    }
     if (ok) return 1;
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
     ui_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);

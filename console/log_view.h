@@ -42,9 +42,13 @@ int log_format_time(int64_t ms, int with_date, char* buf, int size);
 
 // The log's context menu (the backend does Copy and Select All), headed by the
 // window menu's tools, which some desktops keep out of reach.
-extern const UiMenuEntry LOG_MENU[11];
+extern const UiMenuEntry LOG_MENU[12];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
+// The main window's timer that writes journal rows kept for a batch.
+constexpr int JOURNAL_TIMER = 3, JOURNAL_FLUSH_MS = 250;
+// Runs a timer of the log's; 0 when id is none of them.
+int log_timer(UiWindow* dialog, int id);
 // Empties the log, its kinds and times; asks nothing (it is the operator's own view).
 void log_clear(UiWindow* dialog);
 // Shows or hides each row's time in front of its text; remembered in the settings
@@ -53,6 +57,8 @@ void log_show_times(UiWindow* dialog, int show);
 // Asks for a file ("Save Log") and writes the whole log to it, one row a line:
 // "YYYY-MM-DD HH:MM:SS.mmm M text" with M '>' command, '<' reply, '!' failed exchange
 // or lost port, '#' note. A failure leaves any old file whole and says why. 1 when saved.
+// Every row is also appended to the journal (console/journal.h) as it is added, in
+// the same format, unless "Keep Log Files" is turned off.
 int log_save(UiWindow* dialog);
 
 int listview_row_count(UiWindow* dialog, int id);

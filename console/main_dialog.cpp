@@ -9,6 +9,7 @@
 #include "console/app.h"
 #include "console/command_console.h"
 #include "console/command_history.h"
+#include "console/journal.h"
 #include "console/layout.h"
 #include "console/log_view.h"
 #include "console/port_list.h"
@@ -271,7 +272,13 @@ void connect_target(UiWindow* dialog) {
         settings_write_int("Connection", "Port", port);
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
-    settings_write_string("Connection", "Startup", startup.c_str());
+    if (!settings_write_string("Connection", "Startup", startup.c_str())) {
+        // Kept only for this session: the next start must not find the box empty unawares.
+        bool line_break = startup.find_first_of("\r\n") != std::string::npos;
+        log_append(dialog, line_break ? "(Startup path not saved in the settings: it holds a line break)"
+                                      : "(Startup path not saved: the settings file cannot be written)",
+                   LOG_NOTE);
+    }
     update_controls(dialog);
     ui_set_timer(dialog, HEALTH_TIMER, HEALTH_CHECK_MS);
     std::string note = "connected to " + port_device + " at " + std::to_string(baud) + " baud";
@@ -337,7 +344,10 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_COMMAND: on_command(dialog, message->id, message->code); break;
         case UI_SYSCOMMAND: on_syscommand(dialog, message->id); break;
         case UI_TIMER:
-            if (message->id == HEALTH_TIMER) check_port(dialog);
+            if (message->id == HEALTH_TIMER)
+                check_port(dialog);
+            else
+                log_timer(dialog, message->id);
             break;
         case UI_KEY:
             if (message->id == ID_COMMAND) recall_history(dialog, message->code);
@@ -346,11 +356,9 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
 }
 
 int app_main() {
-    std::string history = history_path();
-    g_history = CommandHistory();
-    history_load(&g_history, history.c_str());
+    history_open(&g_history, history_path().c_str());
     ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc);
-    if (g_history.unsaved > 0) history_save(&g_history, history.c_str());
+    journal_stop();
     // The operator may have left through a path that kept the link; never leak it.
     link_close(&g_main.link);
     g_main.connected = 0;

@@ -53,7 +53,7 @@ constexpr int DIALOG_MAIN = 101, ICON_APP = 102, DIALOG_PIN_PANEL = 103;
 constexpr int ID_PORT = 1000, ID_BAUD = 1001, ID_STARTUP = 1002, ID_CHOOSE_STARTUP = 1003, ID_CONNECT = 1004,
               ID_LOG = 1005, ID_COMMAND = 1006, ID_SEND_FILE = 1007, ID_PAUSE = 1008, ID_STOP = 1009;
 // Commands of the log's context menu, sent to the main window like control commands.
-constexpr int ID_LOG_SAVE = 1101, ID_LOG_CLEAR = 1102, ID_LOG_SHOW_TIMES = 1103;
+constexpr int ID_LOG_SAVE = 1101, ID_LOG_CLEAR = 1102, ID_LOG_SHOW_TIMES = 1103, ID_LOG_KEEP_FILES = 1104;
 
 extern const DialogTemplate MAIN_DIALOG;
 extern const DialogTemplate PIN_PANEL_DIALOG;

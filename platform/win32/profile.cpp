@@ -50,6 +50,14 @@ int profile_file_exists(const char* path) {
 
 int profile_make_dirs(const char* dir) {
     if (!dir || !*dir) return 0;
+    // Each missing level in turn, from the top (a drive or share root is there already).
+    std::string path = dir;
+    for (size_t sep = path.find_first_of("/\\", 1);; sep = path.find_first_of("/\\", sep + 1)) {
+        std::string level = path.substr(0, sep);
+        if (!level.empty() && level.back() != ':' && GetFileAttributesA(level.c_str()) == INVALID_FILE_ATTRIBUTES)
+            CreateDirectoryA(level.c_str(), nullptr);
+        if (sep == std::string::npos) break;
+    }
     DWORD attributes = GetFileAttributesA(dir);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }

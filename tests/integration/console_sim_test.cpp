@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -55,9 +56,9 @@ protected:
         link_close(&g_main.link);
         settings_use_path(nullptr);
         sim_stop(&sim);
-        std::remove((dir_ + "/zorvtalk.ini").c_str());
-        std::remove((dir_ + "/commands").c_str());
-        rmdir(dir_.c_str());
+        // With the history and the log journal the window keeps beside its settings.
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
     }
     void start(const std::vector<std::string>& args = {}) { ASSERT_TRUE(sim_start(&sim, PORT, args)); }
     std::string file(const std::string& bytes) {

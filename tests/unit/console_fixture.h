@@ -85,6 +85,10 @@ protected:
         fake_ui_type(w, ID_BAUD, baud);
         fake_ui_click(w, ID_CONNECT);
     }
+    static std::string read_text(const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
     // The exchanges' rows; notes(w) holds the rows that tell the session's story.
     std::vector<std::string> rows(UiWindow* w) { return rows_of(w, false); }
     std::vector<std::string> notes(UiWindow* w) { return rows_of(w, true); }

@@ -1,20 +1,25 @@
 // The log's own commands through the fake ui: the saved file's format, times shown
 // and remembered, Clear Log, and a save that fails.
+#include <climits>
+#include <cstring>
 #include <ctime>
 #include <map>
+#include <thread>
 
+#include "console/journal.h"
 #include "console/log_view.h"
 #include "platform/ports.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "tests/unit/console_fixture.h"
 
 namespace {
 
 // 2024-03-05 14:07:09.042 local time, then a quarter second later at each row.
-int64_t g_clock_ms = 0;
+int64_t g_clock_ms = 0, g_clock_step_ms = 250;
 int64_t fake_clock() {
     int64_t now = g_clock_ms;
-    g_clock_ms += 250;
+    g_clock_ms += g_clock_step_ms;
     return now;
 }
 
@@ -31,6 +36,7 @@ protected:
         t.tm_sec = 9;
         t.tm_isdst = -1;
         g_clock_ms = static_cast<int64_t>(std::mktime(&t)) * 1000 + 42;
+        g_clock_step_ms = 250;
         log_set_clock(fake_clock);
     }
     void TearDown() override {
@@ -144,6 +150,125 @@ TEST_F(LogViewTest, AFailedSaveSaysWhyAndLeavesNoFile) {
         EXPECT_EQ(fake_ui().boxes.size(), 1u);
     });
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Every row reaches the day's journal as it is added, in the saved-log format, and old
+// days go; turned off it writes nothing, and the choice is kept.
+TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
+    const std::string log = dir_ + "/log/", today = log + "zorvtalk-2024-03-05.log";
+    std::filesystem::create_directories(log);
+    for (const char* name : {"zorvtalk-2024-02-03.log", "zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
+        std::ofstream(log + name) << "old\n";
+    std::ofstream(today, std::ios::binary) << "earlier window\n";
+    const std::string eol = profile_line_end();
+    run([&](UiWindow* w) {
+        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 1u);  // on by default
+        connect(w);
+        type(w, "x");
+        // Written before the window ends: a kill now loses nothing.
+        EXPECT_EQ(read_file(today), "earlier window\n2024-03-05 14:07:09.042 > x" + eol + "2024-03-05 14:07:09.292 < ok" + eol);
+        command(w, ID_LOG_KEEP_FILES);
+        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u);
+        type(w, "y");
+    });
+    EXPECT_EQ(read_file(today).find("> y"), std::string::npos);
+    EXPECT_NE(read_ini().find("Journal=0"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(log + "zorvtalk-2024-02-03.log"));  // 31 days old
+    for (const char* kept : {"zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
+        EXPECT_TRUE(std::filesystem::exists(log + kept)) << kept;
+    run([&](UiWindow* w) { EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u); });
+}
+
+// Rows that come thick and fast go in batches: written with a later row or by the
+// window's timer, never lost.
+TEST_F(LogViewTest, JournalBatchesRowsThatComeFast) {
+    const std::string path = dir_ + "/log/zorvtalk-2024-03-05.log";
+    const size_t row = 27 + std::strlen(profile_line_end());  // "<date> <time> # a"
+    g_clock_step_ms = 1;
+    run([&](UiWindow* w) {
+        for (const char* text : {"a", "b", "c"}) log_append(w, text, LOG_NOTE);
+        EXPECT_EQ(read_file(path).size(), row);  // the first at once
+        ASSERT_EQ(w->timers.count(JOURNAL_TIMER), 1u);
+        fake_ui_fire_timers();
+        EXPECT_EQ(read_file(path).size(), 3 * row);
+        EXPECT_EQ(w->timers.count(JOURNAL_TIMER), 0u);
+        log_append(w, "d", LOG_NOTE);
+        g_clock_ms += JOURNAL_BATCH_MS;
+        log_append(w, "e", LOG_NOTE);  // takes d along
+        EXPECT_EQ(read_file(path).size(), 5 * row);
+        log_append(w, "f", LOG_NOTE);
+    });
+    EXPECT_EQ(read_file(path).size(), 6 * row);  // the rest at the end
+}
+
+// A session past midnight goes on in the new day's file.
+TEST_F(LogViewTest, JournalTurnsToTheNextDaysFileAtMidnight) {
+    std::tm t = {};
+    t.tm_year = 2024 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 6;
+    t.tm_isdst = -1;
+    g_clock_ms = static_cast<int64_t>(std::mktime(&t)) * 1000 - 300;
+    run([&](UiWindow* w) {
+        for (const char* text : {"a", "b", "c"}) log_append(w, text, LOG_NOTE);
+    });
+    const std::string eol = profile_line_end();
+    EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-05.log"),
+              "2024-03-05 23:59:59.700 # a" + eol + "2024-03-05 23:59:59.950 # b" + eol);
+    EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-06.log"), "2024-03-06 00:00:00.200 # c" + eol);
+}
+
+// Windows appending to one file at once: each line lands whole.
+TEST_F(LogViewTest, JournalLinesOfTwoWritersNeverInterleave) {
+    const std::string path = dir_ + "/shared.log";
+    auto writer = [&](char c) {
+        PlatformFile* f = file_open_append(path.c_str());
+        const std::string line = std::string(200, c) + "\n";
+        for (int i = 0; i < 2000; ++i) file_append(f, line.data(), static_cast<int>(line.size()));
+        file_close(f);
+    };
+    std::thread one(writer, 'x'), two(writer, 'y');
+    one.join();
+    two.join();
+    std::ifstream in(path, std::ios::binary);
+    int lines = 0;
+    for (std::string line; std::getline(in, line); ++lines)
+        ASSERT_TRUE(line == std::string(200, 'x') || line == std::string(200, 'y')) << "line " << lines;
+    EXPECT_EQ(lines, 4000);
+}
+
+// A journal that cannot be written says why in one note row, and the window goes on.
+TEST_F(LogViewTest, AnUnwritableJournalIsNotedOnce) {
+    std::ofstream(dir_ + "/log") << "a file where the folder would be";
+    run([&](UiWindow* w) {
+        connect(w);
+        type(w, "x");
+        type(w, "y");
+        std::vector<std::string> r = rows(w);
+        ASSERT_EQ(r.size(), 5u);
+        // The reply keeps its place under its command; the note follows.
+        EXPECT_EQ(r[2].rfind("(log file not kept: " + dir_ + "/log/zorvtalk-2024-03-05.log: ", 0), 0u) << r[2];
+        EXPECT_EQ(log_row_kind(2), LOG_NOTE);
+        EXPECT_EQ(r[4], "ok");
+    });
+}
+
+TEST_F(LogViewTest, JournalDayNumbers) {
+    EXPECT_EQ(journal_day_number("1970-01-01"), 0);
+    EXPECT_EQ(journal_day_number("2024-03-05") - journal_day_number("2024-02-04"), 30);
+    EXPECT_EQ(journal_day_number("2025-01-01") - journal_day_number("2024-01-01"), 366);
+    for (const char* bad : {"2024-3-05", "2024-13-01", "2024-03-0x", "2024/03/05", ""})
+        EXPECT_EQ(journal_day_number(bad), INT_MIN) << bad;
+}
+
+// A Save Log killed mid-way leaves its temporary; the next start removes it.
+TEST_F(LogViewTest, AKilledSavesTemporaryGoesAtStart) {
+    const std::string target = dir_ + "/session.log";
+    std::ofstream(target + ".tmp") << "half a log";
+    write_ini("[Log]\nSaving=" + target + "\n");
+    run([&](UiWindow*) {});
+    EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
+    EXPECT_EQ(read_ini().find("Saving=" + target), std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -571,7 +572,9 @@ int drive(const std::string& exe_path, int port) {
     DeleteFileA(exe.c_str());
     DeleteFileA(ini.c_str());
     DeleteFileA(startup.c_str());
-    RemoveDirectoryA(dir.c_str());
+    // With what the program keeps beside its settings: the history, the log journal.
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
     return 0;
 }
 

@@ -1,0 +1,168 @@
+// The journal's policy: where its files live, which day's file a row goes to, when old
+// ones go, and one clear word when it cannot be written. The file calls are the
+// platform's.
+#include "console/journal.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "settings/settings.h"
+
+namespace {
+
+const char* const SECTION = "Log";
+const char* const KEY = "Journal";
+const char* const PREFIX = "zorvtalk-";
+const char* const SUFFIX = ".log";
+
+struct JournalState {
+    int on = 1;
+    int failed = 0;        // a write failed; nothing more is tried until turned on again
+    std::string dir;       // decided at start
+    std::string day;       // of the open file
+    PlatformFile* file = nullptr;
+    std::string pending;   // whole lines for pending_day, not yet written
+    std::string pending_day;
+    int64_t last_write_ms = INT64_MIN;
+};
+JournalState g_journal;
+
+std::string folder_of(const std::string& path) {
+    size_t sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? std::string() : path.substr(0, sep);
+}
+
+char separator_of(const std::string& path) { return path.find('\\') != std::string::npos ? '\\' : '/'; }
+
+struct OldFiles {
+    int today;
+    std::string dir;
+    char sep;
+};
+
+void remove_if_old(const char* name, void* ctx) {
+    const OldFiles* old = static_cast<const OldFiles*>(ctx);
+    size_t prefix = std::strlen(PREFIX), length = std::strlen(name);
+    if (length != prefix + 10 + std::strlen(SUFFIX) || std::strncmp(name, PREFIX, prefix) != 0 ||
+        std::strcmp(name + prefix + 10, SUFFIX) != 0)
+        return;
+    std::string date(name + prefix, 10);
+    int day = journal_day_number(date.c_str());
+    if (day != INT_MIN && old->today - day > JOURNAL_KEEP_DAYS) file_remove((old->dir + old->sep + name).c_str());
+}
+
+int fail(const std::string& path, std::string* why) {
+    file_close(g_journal.file);
+    g_journal.file = nullptr;
+    g_journal.day.clear();
+    g_journal.pending.clear();
+    g_journal.failed = 1;
+    char reason[160] = "";
+    if (file_error(reason, sizeof reason) <= 0) std::strcpy(reason, "it cannot be written");
+    if (why) *why = path.empty() ? std::string("no folder for it") : path + ": " + reason;
+    return 0;
+}
+
+}  // namespace
+
+int journal_day_number(const char* text) {
+    if (!text || std::strlen(text) != 10 || text[4] != '-' || text[7] != '-') return INT_MIN;
+    int parts[3] = {0, 0, 0};
+    const int at[3] = {0, 5, 8}, width[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p)
+        for (int i = 0; i < width[p]; ++i) {
+            char c = text[at[p] + i];
+            if (c < '0' || c > '9') return INT_MIN;
+            parts[p] = parts[p] * 10 + (c - '0');
+        }
+    int y = parts[0], m = parts[1], d = parts[2];
+    if (m < 1 || m > 12 || d < 1 || d > 31) return INT_MIN;
+    // Days from the civil date (proleptic Gregorian), as the usual era arithmetic does it.
+    y -= m <= 2;
+    int era = y / 400;
+    int yoe = y - era * 400;
+    int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+std::string journal_dir() {
+    std::string settings = settings_path();
+    std::string folder = folder_of(settings);
+    if (folder.empty()) return std::string();
+    char user[SETTINGS_TEXT_SIZE], state[SETTINGS_TEXT_SIZE];
+    // Settings in the per-user config folder: the journal is state, kept apart from them.
+    if (profile_user_dir(user, sizeof user) > 0 && folder == user && file_state_dir(state, sizeof state) > 0)
+        return std::string(state) + "/log";
+    return folder + separator_of(settings) + "log";
+}
+
+void journal_start() {
+    journal_stop();
+    g_journal = JournalState();
+    g_journal.on = std::strcmp(settings_read_string(SECTION, KEY), "0") != 0;
+    g_journal.dir = journal_dir();
+}
+
+int journal_flush(std::string* why) {
+    if (!g_journal.on) return 1;
+    if (g_journal.failed) return -1;
+    if (g_journal.pending.empty()) return 1;
+    const std::string& day = g_journal.pending_day;
+    std::string path = g_journal.dir + separator_of(g_journal.dir) + PREFIX + day + SUFFIX;
+    if (!g_journal.file || g_journal.day != day) {
+        file_close(g_journal.file);
+        g_journal.file = nullptr;
+        if (g_journal.dir.empty()) return fail(std::string(), why);
+        profile_make_dirs(g_journal.dir.c_str());
+        // The first row of a session or of a new day: old days go then.
+        OldFiles old{journal_day_number(day.c_str()), g_journal.dir, separator_of(g_journal.dir)};
+        if (old.today != INT_MIN) file_list(old.dir.c_str(), remove_if_old, &old);
+        g_journal.file = file_open_append(path.c_str());
+        if (!g_journal.file) return fail(path, why);
+        g_journal.day = day;
+    }
+    // Whole lines in one write: another window's rows never land inside one of ours.
+    if (!file_append(g_journal.file, g_journal.pending.data(), static_cast<int>(g_journal.pending.size())))
+        return fail(path, why);
+    g_journal.pending.clear();
+    return 1;
+}
+
+int journal_write(const char* day, const std::string& line, int64_t ms, std::string* why) {
+    if (!g_journal.on) return 1;
+    if (g_journal.failed) return -1;
+    if (!g_journal.pending.empty() && g_journal.pending_day != day) {
+        int flushed = journal_flush(why);
+        if (flushed != 1) return flushed;
+    }
+    g_journal.pending += line;
+    g_journal.pending_day = day;
+    // A clock set back by more than a second starts afresh.
+    bool recent = g_journal.last_write_ms != INT64_MIN && ms - g_journal.last_write_ms < JOURNAL_BATCH_MS &&
+                  ms >= g_journal.last_write_ms - 1000;
+    if (recent && g_journal.pending.size() < JOURNAL_BATCH_BYTES) return 1;
+    g_journal.last_write_ms = ms;
+    return journal_flush(why);
+}
+
+int journal_pending() { return g_journal.on && !g_journal.failed && !g_journal.pending.empty() ? 1 : 0; }
+
+void journal_set_on(int on) {
+    if (!on) journal_stop();
+    g_journal.on = on ? 1 : 0;
+    g_journal.failed = 0;
+    settings_write_int(SECTION, KEY, g_journal.on);
+}
+
+int journal_is_on() { return g_journal.on; }
+
+void journal_stop() {
+    journal_flush(nullptr);
+    file_close(g_journal.file);
+    g_journal.file = nullptr;
+    g_journal.day.clear();
+}

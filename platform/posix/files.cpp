@@ -1,0 +1,174 @@
+// The program's own files on POSIX: O_APPEND writers, directory listing, and reads
+// that refuse FIFOs and devices.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+struct PlatformFile {
+    int fd;
+};
+
+namespace {
+
+int g_errno = 0;
+
+int failed(int err) {
+    g_errno = err;
+    return 0;
+}
+
+}  // namespace
+
+PlatformFile* file_open_append(const char* path) {
+    if (!path || !*path) {
+        failed(EINVAL);
+        return nullptr;
+    }
+    // O_NONBLOCK: a FIFO planted at the name must not hang the window until a reader comes.
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        failed(errno);
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        failed(EINVAL);
+        return nullptr;
+    }
+    return new PlatformFile{fd};
+}
+
+int file_append(PlatformFile* file, const char* data, int size) {
+    if (!file || size < 0 || (!data && size > 0)) return failed(EINVAL);
+    for (;;) {
+        ssize_t n = write(file->fd, data, size_t(size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed(errno);
+        // A short write (a full disk) would leave half a line; say so rather than add the rest later.
+        return n == ssize_t(size) ? 1 : failed(ENOSPC);
+    }
+}
+
+void file_close(PlatformFile* file) {
+    if (!file) return;
+    close(file->fd);
+    delete file;
+}
+
+int file_error(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    if (!g_errno) return 0;
+    const char* text = g_errno == EINVAL ? "not a regular file" : std::strerror(g_errno);
+    size_t n = std::strlen(text);
+    if (n >= size_t(size)) n = size_t(size) - 1;
+    std::memcpy(buf, text, n);
+    buf[n] = '\0';
+    return int(n);
+}
+
+int file_list(const char* dir, void (*each)(const char* name, void* ctx), void* ctx) {
+    DIR* d = dir && *dir ? opendir(dir) : nullptr;
+    if (!d) return -1;
+    int count = 0;
+    while (struct dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        ++count;
+        if (each) each(e->d_name, ctx);
+    }
+    closedir(d);
+    return count;
+}
+
+int file_remove(const char* path) {
+    if (!path || !*path) return failed(EINVAL);
+    return unlink(path) == 0 ? 1 : failed(errno);
+}
+
+int file_remove_unlocked(const char* path) {
+    if (!path || !*path) return failed(EINVAL);
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return failed(errno);
+    // Unlinked while locked, and only if the name still means the file locked.
+    struct stat held, now;
+    bool ours = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+                lstat(path, &now) == 0 && held.st_dev == now.st_dev && held.st_ino == now.st_ino;
+    int removed = ours && unlink(path) == 0;
+    close(fd);
+    return removed ? 1 : failed(errno);
+}
+
+PlatformFile* file_open_read(const char* path, FileReadResult* result) {
+    FileReadResult ignored;
+    if (!result) result = &ignored;
+    *result = FILE_READ_MISSING;
+    if (!path || !*path) return nullptr;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *result = errno == ENOENT ? FILE_READ_MISSING : FILE_READ_REFUSED;
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *result = FILE_READ_REFUSED;
+        return nullptr;
+    }
+    *result = FILE_READ_OK;
+    return new PlatformFile{fd};
+}
+
+int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
+    if (cut) *cut = false;
+    if (!file || !out) return 0;
+    out->clear();
+    struct stat st;
+    off_t at = lseek(file->fd, 0, SEEK_CUR);
+    if (at < 0 || fstat(file->fd, &st) != 0) return 0;
+    if (st.st_size > at && size_t(st.st_size - at) > max_bytes) {
+        if (lseek(file->fd, off_t(st.st_size - off_t(max_bytes)), SEEK_SET) < 0) return 0;
+        if (cut) *cut = true;
+    }
+    char chunk[16384];
+    while (out->size() < max_bytes) {
+        ssize_t n = read(file->fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return 0;
+        if (n == 0) break;
+        // The file may grow while it is read: the cap holds all the same, and the
+        // rest waits for the next read.
+        size_t take = size_t(n) < max_bytes - out->size() ? size_t(n) : max_bytes - out->size();
+        out->append(chunk, take);
+        if (take < size_t(n)) lseek(file->fd, off_t(take) - off_t(n), SEEK_CUR);
+    }
+    return 1;
+}
+
+int file_state_dir(char* buf, int size) {
+    if (!buf || size <= 0) return 0;
+    buf[0] = '\0';
+    // A relative XDG_STATE_HOME is invalid and ignored, as the base-directory rules say.
+    const char* state = getenv("XDG_STATE_HOME");
+    std::string dir;
+    if (state && state[0] == '/') {
+        dir = state;
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || home[0] != '/') return 0;
+        dir = std::string(home) + "/.local/state";
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    dir += dir == "/" ? "zorvtalk" : "/zorvtalk";
+    if (dir.size() >= size_t(size)) return 0;
+    std::memcpy(buf, dir.c_str(), dir.size() + 1);
+    return int(dir.size());
+}

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -239,9 +240,22 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
 
 TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
     start();
-    CliResult missing = run_cli({"--port", g_home + "/no-such-tty", "--baud", "9600", "-c", "ok"});
-    EXPECT_EQ(missing.status, 3);
-    EXPECT_NE(missing.err.find("no such device"), std::string::npos) << missing.err;
+    const std::string fifo = g_home + "/fifo", file = g_home + "/file";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(file) << "x";
+    const struct {
+        std::string port, says;
+    } cases[] = {
+        {g_home + "/no-such-tty", "no such device (" + g_home + "/no-such-tty)"},
+        {"/dev/null", "not a serial port (/dev/null)"},
+        {fifo, "not a serial port (" + fifo + ")"},
+        {file, "not a serial port (" + file + ")"},
+    };
+    for (const auto& c : cases) {
+        CliResult r = run_cli({"--port", c.port, "--baud", "9600", "-c", "ok"});
+        EXPECT_EQ(r.status, 3) << c.port;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
 
     int fd = open(sim.link_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);

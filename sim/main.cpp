@@ -15,6 +15,7 @@
 #include <string>
 
 #include "controller.h"
+#include "platform/stdio_guard.h"
 
 namespace {
 
@@ -244,6 +245,7 @@ void remove_link(const char* path, const char* target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    stdio_guard();
     Args a;
     int rc = parse_args(argc, argv, &a);
     if (rc >= 0) return rc;

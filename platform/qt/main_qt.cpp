@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "console/app.h"
+#include "platform/stdio_guard.h"
 #include "platform/qt/ui_qt.h"
 #include "platform/ui.h"
 
@@ -28,6 +29,7 @@ const char* const USAGE =
 }  // namespace
 
 int main(int argc, char** argv) {
+    stdio_guard();
     // Answered before Qt starts, so they work without a display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

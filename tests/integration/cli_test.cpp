@@ -39,9 +39,10 @@ struct CliResult {
 std::string g_home;
 
 // Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
-// goes to err_fd when one is given. A run that outlives 20 s is killed and fails.
+// goes to err_fd when one is given; the standard descriptors in the bit mask closed
+// (1 << fd) are closed. A run that outlives 20 s is killed and fails.
 CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
-                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1) {
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0) {
     Args argv_s = {exe};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -61,6 +62,8 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
         dup2(out[1], 1);
         dup2(err_fd >= 0 ? err_fd : err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        for (int fd = 0; fd <= 2; ++fd)
+            if (closed & (1 << fd)) close(fd);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -265,6 +268,48 @@ TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
     EXPECT_EQ(busy.status, 3);
     EXPECT_NE(busy.err.find("used by another program (process " + std::to_string(getpid()) + ")"), std::string::npos)
         << busy.err;
+}
+
+// With a standard descriptor closed the port would take its number, and the
+// runner's own output would go to the controller.
+TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheController) {
+    start();
+    const Args args = with_port({"--echo", "--timeout", "0.3", "-c", "echo hello", "-c", "run 60000"});
+    for (int closed : {1 << 0, 1 << 1, 1 << 2, 7}) {
+        size_t from = sim_log(&sim).size();
+        CliResult r = run_cli(args, "", nullptr, ZORV_CLI_PATH, -1, closed);
+        EXPECT_EQ(r.status, 1) << closed << ": " << r.err;
+        EXPECT_EQ(r.out, closed & 2 ? "" : "> echo hello\n< hello\n> run 60000\n") << closed;
+        ASSERT_TRUE(sim_saw(sim, "peer closed", from)) << closed;
+        std::string log = sim_log(&sim).substr(from);
+        for (const char* leaked : {"> echo", "< hello", "no reply"})
+            EXPECT_EQ(log.find(leaked), std::string::npos) << closed << " leaked " << leaked << ":\n" << log;
+    }
+}
+
+// The simulator started with nothing open keeps its pty off 0-2 as well.
+TEST_F(CliTest, SimulatorWithClosedDescriptorsServes) {
+    const std::string link = g_home + "/closed-sim";
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (int fd = 0; fd <= 2; ++fd) close(fd);
+        execl(ZORV_SIM_PATH, ZORV_SIM_PATH, "--link", link.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && access(link.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int fd = 0; fd <= 2; ++fd) {
+        char target[64] = "";
+        std::string proc = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+        EXPECT_GT(readlink(proc.c_str(), target, sizeof target - 1), 0) << fd;
+        EXPECT_STREQ(target, "/dev/null") << fd;
+    }
+    CliResult r = run_cli({"--port", link, "--baud", "115200", "-c", "echo hi"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "hi\n");
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
 }
 
 TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {

@@ -433,12 +433,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ui_bench: cannot start zorv-sim\n");
         return 1;
     }
-    char base[64];
-    std::snprintf(base, sizeof base, "/tmp/zorv-ui-bench-%d", static_cast<int>(getpid()));
-    std::string settings_file = std::string(base) + ".ini";
-    g_file_path = std::string(base) + ".cmd";
+    std::string base = test_temp_dir() + "/ui-bench";
+    std::string settings_file = base + ".ini";
+    g_file_path = base + ".cmd";
     if (!write_settings(settings_file) || !write_command_file(g_file_path)) {
-        std::fprintf(stderr, "ui_bench: cannot write %s.*\n", base);
+        std::fprintf(stderr, "ui_bench: cannot write %s.*\n", base.c_str());
         sim_stop(&sim);
         return 1;
     }

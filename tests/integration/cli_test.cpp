@@ -116,13 +116,9 @@ bool sim_saw(const SimProcess& sim, const std::string& text, size_t from = 0) {
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/zorv-cli-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        g_home = dir;
-    }
-    static void TearDownTestSuite() {
-        std::string cmd = "rm -rf '" + g_home + "'";
-        if (system(cmd.c_str()) != 0) ADD_FAILURE();
+        ASSERT_FALSE(test_temp_dir().empty());
+        g_home = test_temp_dir() + "/home";
+        ASSERT_EQ(mkdir(g_home.c_str(), 0700), 0);
     }
     void SetUp() override { watchdog_arm(300); }
     void TearDown() override { sim_stop(&sim); }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -45,18 +46,16 @@ protected:
         fake_ui_reset();
         g_main = MainState{};
         g_pins = PinPanelState{};
-        char dir[] = "/tmp/zorv-console-sim-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
+        dir_ = test_temp_dir() + "/console-XXXXXX";
+        ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
         settings_use_path((dir_ + "/zorvtalk.ini").c_str());
     }
     void TearDown() override {
         link_close(&g_main.link);
         settings_use_path(nullptr);
         sim_stop(&sim);
-        std::remove((dir_ + "/zorvtalk.ini").c_str());
-        std::remove((dir_ + "/commands").c_str());
-        rmdir(dir_.c_str());
+        std::error_code ignored;  // history, saved logs: whatever the case left
+        std::filesystem::remove_all(dir_, ignored);
     }
     void start(const std::vector<std::string>& args = {}) { ASSERT_TRUE(sim_start(&sim, PORT, args)); }
     std::string file(const std::string& bytes) {

@@ -184,6 +184,19 @@ int lock_holder(const char* path) {
     return holder;
 }
 
+// false when sysfs says the character device belongs to another class than tty
+// (/dev/null, /dev/watchdog...): opening some of those has effects of its own.
+// Unknown (no sysfs, pseudo-terminals) is left to isatty after the open.
+bool may_be_tty(const struct stat& st) {
+    char link[64], target[300];
+    std::snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(st.st_rdev), minor(st.st_rdev));
+    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n <= 0) return true;
+    target[n] = '\0';
+    const char* name = std::strrchr(target, '/');
+    return std::strcmp(name ? name + 1 : target, "tty") == 0;
+}
+
 // *set_exclusive tells whether we set TIOCEXCL (it was not set before), so that
 // closing leaves the device as it was found.
 int open_device(int port_number, bool* set_exclusive) {
@@ -197,7 +210,7 @@ int open_device(int port_number, bool* set_exclusive) {
     // FIFO's data from its reader), and the operator learns what the path is.
     struct stat st {};
     if (::stat(path, &st) != 0) return open_failed(reason_of_errno(errno));
-    if (!S_ISCHR(st.st_mode)) return open_failed(SERIAL_OPEN_NOT_SERIAL);
+    if (!S_ISCHR(st.st_mode) || !may_be_tty(st)) return open_failed(SERIAL_OPEN_NOT_SERIAL);
     int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int why = reason_of_errno(errno);

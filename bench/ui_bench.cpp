@@ -426,6 +426,7 @@ int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogP
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    test_runtime_dir();
     watchdog_arm(WATCHDOG_S);
 
     SimProcess sim;

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +47,13 @@ const std::string& test_temp_dir() {
         return pattern;
     }();
     return dir;
+}
+
+void test_runtime_dir() {
+    const char* set = std::getenv("XDG_RUNTIME_DIR");
+    if ((set && *set) || test_temp_dir().empty()) return;
+    std::string dir = test_temp_dir() + "/runtime";
+    if (mkdir(dir.c_str(), 0700) == 0) setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }
 
 bool sim_start(SimProcess* sim, int port, const std::vector<std::string>& args) {

@@ -34,3 +34,6 @@ void watchdog_arm(unsigned seconds);
 // every file a test or benchmark writes: it is removed with its content when the
 // process exits, also through the watchdog. "" when it cannot be made.
 const std::string& test_temp_dir();
+// Gives XDG_RUNTIME_DIR, when unset, a private folder in test_temp_dir(), so that a
+// toolkit does not leave /tmp/runtime-<user> behind. Call before the toolkit starts.
+void test_runtime_dir();

@@ -150,6 +150,14 @@ SerialPort* serial_open(int port_number) {
                                                                                   : SERIAL_OPEN_FAILED;
         return nullptr;
     }
+    // A file, NUL or a pipe opens as well; only a communications device has a state.
+    DCB state{};
+    state.DCBlength = sizeof state;
+    if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &state)) {
+        CloseHandle(h);
+        g_open_error = SERIAL_OPEN_NOT_SERIAL;
+        return nullptr;
+    }
     SerialPort* p = new (std::nothrow) SerialPort;
     HANDLE io_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE wait_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);

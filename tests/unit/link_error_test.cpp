@@ -104,10 +104,6 @@ TEST_F(Reasons, ConnectFailuresSayWhy) {
     } cases[] = {
         {"no number", [] {}, "COM", LINK_ERROR_BAD_ADDRESS},
         {"missing device", [] { fake_serial().open_fails = true; }, "COM3", LINK_ERROR_NO_DEVICE},
-        {"missing, named", [] { failing_open(SERIAL_OPEN_NO_DEVICE, "/dev/ttyUSB0"); }, "COM33",
-         LINK_ERROR_NO_DEVICE, "no such device (/dev/ttyUSB0)"},
-        {"not a tty", [] { failing_open(SERIAL_OPEN_NOT_SERIAL, "/dev/null"); }, "COM3", LINK_ERROR_OPEN,
-         "not a serial port (/dev/null)"},
         {"busy", [] { failing_open(SERIAL_OPEN_BUSY, "/dev/ttyS2"); }, "COM3", LINK_ERROR_BUSY,
          "the port /dev/ttyS2 is used by another program"},
         {"denied", [] { failing_open(SERIAL_OPEN_DENIED, "/dev/ttyS2"); }, "COM3", LINK_ERROR_DENIED,

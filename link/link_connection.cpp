@@ -41,20 +41,18 @@ void record_open_failure() {
     int code = why == SERIAL_OPEN_NOT_SERIAL ? LINK_ERROR_OPEN : open_failure_code(why);
     const char* path = serial_open_path();
     const char* hint = serial_denied_text();
-    char text[400] = "";
+    char text[400] = "";  // left empty: the link's own text for the code
     char process[32] = "";
     if (holder > 0) std::snprintf(process, sizeof process, " (process %d)", holder);
     if (why == SERIAL_OPEN_NOT_SERIAL)
         std::snprintf(text, sizeof text, "not a serial port (%s)", path);
-    else if (!*path)
-        std::snprintf(text, sizeof text, "%s", "");  // the link's own text
-    else if (code == LINK_ERROR_NO_DEVICE)
-        std::snprintf(text, sizeof text, "no such device (%s)", path);
     else if (code == LINK_ERROR_BUSY)
-        std::snprintf(text, sizeof text, "the port %s is used by another program%s", path, process);
-    else if (code == LINK_ERROR_DENIED)
+        std::snprintf(text, sizeof text, "the port%s%s is used by another program%s", *path ? " " : "", path, process);
+    else if (*path && code == LINK_ERROR_NO_DEVICE)
+        std::snprintf(text, sizeof text, "no such device (%s)", path);
+    else if (*path && code == LINK_ERROR_DENIED)
         std::snprintf(text, sizeof text, "permission denied (%s%s%s)", path, *hint ? "; " : "", hint);
-    else
+    else if (*path)
         std::snprintf(text, sizeof text, "the port %s cannot be opened", path);
     link_set_error(code, text);
 }

@@ -75,7 +75,7 @@ int main() {
         std::fprintf(stderr, "cannot start zorv-sim\n");
         return 1;
     }
-    std::string base = "/tmp/zorv-cli-bench-" + std::to_string(getpid());
+    std::string base = test_temp_dir() + "/cli-bench";
     std::string many = base + ".many", one = base + ".one", out = base + ".out";
     {
         std::ofstream f(many, std::ios::binary);

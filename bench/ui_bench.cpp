@@ -439,6 +439,7 @@ int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogP
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    test_runtime_dir();
     watchdog_arm(WATCHDOG_S);
 
     SimProcess sim;
@@ -446,20 +447,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ui_bench: cannot start zorv-sim\n");
         return 1;
     }
-    // One folder for the settings, the command file and the journal, removed at the end.
-    char base[] = "/tmp/zorv-ui-bench-XXXXXX";
-    if (!mkdtemp(base)) {
-        std::fprintf(stderr, "ui_bench: cannot make a folder in /tmp\n");
-        sim_stop(&sim);
-        return 1;
-    }
-    std::string settings_file = std::string(base) + "/zorvtalk.ini";
-    g_file_path = std::string(base) + "/bench.cmd";
+    // One folder for the settings, the command file and the journal, removed with the
+    // test folder at exit.
+    std::string base = test_temp_dir() + "/ui-bench";
+    std::error_code made;
+    std::filesystem::create_directories(base, made);
+    std::string settings_file = base + "/zorvtalk.ini";
+    g_file_path = base + "/bench.cmd";
     if (!write_settings(settings_file) || !write_command_file(g_file_path)) {
-        std::fprintf(stderr, "ui_bench: cannot write in %s\n", base);
+        std::fprintf(stderr, "ui_bench: cannot write in %s\n", base.c_str());
         sim_stop(&sim);
-        std::error_code ignored;
-        std::filesystem::remove_all(base, ignored);
         return 1;
     }
     settings_use_path(settings_file.c_str());

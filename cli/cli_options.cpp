@@ -214,20 +214,6 @@ int cli_parse_timeout(const char* text, uint32_t* ms) {
     return 1;
 }
 
-std::string cli_window_settings_path(const std::string& own) {
-    static const char SUFFIX[] = "-cli.ini";
-    const size_t n = sizeof SUFFIX - 1;
-    size_t name = own.find_last_of("/\\");
-    name = name == std::string::npos ? 0 : name + 1;
-    if (own.size() - name <= n) return own;  // the name must keep a stem
-    for (size_t i = 0; i < n; ++i) {
-        char c = own[own.size() - n + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != SUFFIX[i]) return own;
-    }
-    return own.substr(0, own.size() - n) + ".ini";
-}
-
 int cli_parse_options(int argc, char** argv, CliOptions* o, std::string* error) {
     *o = CliOptions();
     for (int i = 1; i < argc; ++i) {

@@ -33,10 +33,6 @@ int cli_parse_set_pins(const char* text, CliOptions* options);
 // Seconds, a fraction allowed, above 0 and below 49 days: 1 with *ms (at least 1).
 int cli_parse_timeout(const char* text, uint32_t* ms);
 
-// The window's settings file for ours: "<name>-cli.ini" names "<name>.ini" in the same
-// folder, so the runner finds the Port and Baud the window last used. Other paths are
-// returned unchanged.
-std::string cli_window_settings_path(const std::string& own_path);
 
 // The usage and option text for --help.
 extern const char CLI_USAGE[];

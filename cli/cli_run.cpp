@@ -573,9 +573,7 @@ int cli_main(int argc, char** argv) {
     terminal_catch_interrupts();
 
     // The window's settings: the Port and Baud it last connected with, its Ports.
-    std::string own = settings_path();
-    std::string window = cli_window_settings_path(own);
-    if (window != own) settings_use_path(window.c_str());
+    std::string window = settings_path();
     int port = run.opt.port_number;
     if (!run.opt.have_port) {
         // The window stores a typed device path as it was typed.

@@ -52,19 +52,28 @@ int open_failure_code(int serial_reason) {
     }
 }
 
-// Records why the port did not open, with the holder's process id when known.
+// Records why the port did not open, naming the device (the operator may have
+// typed a number and not know which device it means) and the holder when known.
 void record_open_failure() {
     int holder = 0;
-    int code = open_failure_code(serial_open_error(&holder));
-    char text[160];
-    if (code == LINK_ERROR_BUSY && holder > 0) {
-        std::snprintf(text, sizeof text, "the port is used by another program (process %d)", holder);
-        link_set_error(code, text);
-    } else if (code == LINK_ERROR_DENIED) {
-        link_set_error(code, serial_denied_text());
-    } else {
-        link_set_error(code, nullptr);
-    }
+    int why = serial_open_error(&holder);
+    int code = why == SERIAL_OPEN_NOT_SERIAL ? LINK_ERROR_OPEN : open_failure_code(why);
+    const char* path = serial_open_path();
+    const char* hint = serial_denied_text();
+    char text[400] = "";  // left empty: the link's own text for the code
+    char process[32] = "";
+    if (holder > 0) std::snprintf(process, sizeof process, " (process %d)", holder);
+    if (why == SERIAL_OPEN_NOT_SERIAL)
+        std::snprintf(text, sizeof text, "not a serial port (%s)", path);
+    else if (code == LINK_ERROR_BUSY)
+        std::snprintf(text, sizeof text, "the port%s%s is used by another program%s", *path ? " " : "", path, process);
+    else if (*path && code == LINK_ERROR_NO_DEVICE)
+        std::snprintf(text, sizeof text, "no such device (%s)", path);
+    else if (*path && code == LINK_ERROR_DENIED)
+        std::snprintf(text, sizeof text, "permission denied (%s%s%s)", path, *hint ? "; " : "", hint);
+    else if (*path)
+        std::snprintf(text, sizeof text, "the port %s cannot be opened", path);
+    link_set_error(code, text);
 }
 
 // Reads a run of decimal digits; false when it does not fit in 31 bits.
@@ -115,8 +124,10 @@ TargetLink* link_open_port(int port_number, int baud_rate) {
         return nullptr;
     }
     if (!serial_configure(port, baud_rate)) {
+        char text[400];
+        std::snprintf(text, sizeof text, "the port %s cannot be configured (%d baud)", serial_open_path(), baud_rate);
         serial_close(port);
-        link_fail(LINK_ERROR_CONFIGURE);
+        link_set_error(LINK_ERROR_CONFIGURE, *serial_open_path() ? text : nullptr);
         return nullptr;
     }
     // Reset pulse: DTR high for 100 ms with RTS low, then let the controller start

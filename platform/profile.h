@@ -12,6 +12,10 @@ int profile_module_path(char* buf, int size);
 // settings always stay beside the program (Windows), without a home, or when it does
 // not fit.
 int profile_user_dir(char* buf, int size);
+// 1 when dir is where installed programs live (the install prefix's bin folder,
+// /usr/bin and the other system folders): their settings are kept per user. 0
+// elsewhere, and always on Windows, where settings stay beside the program.
+int profile_system_dir(const char* dir);
 // 1 when the current user may create files in dir, else 0.
 int profile_dir_writable(const char* dir);
 // 1 when something exists at path, else 0.

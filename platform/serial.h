@@ -10,13 +10,25 @@ struct SerialPort;
 constexpr int SERIAL_SETRTS = 3, SERIAL_CLRRTS = 4, SERIAL_SETDTR = 5, SERIAL_CLRDTR = 6;
 
 // Opens the device behind "COM<port_number>" (see platform/ports.h) for exclusive
-// read/write use. nullptr when the number has no device, it is missing or in use.
+// read/write use. nullptr when the number has no device, it is missing, in use or
+// not a serial port.
 SerialPort* serial_open(int port_number);
 // Why the last serial_open on this thread failed. *holder_pid (may be null) is the
 // process that holds the port when the system tells it, else 0.
-enum SerialOpenError { SERIAL_OPEN_OK, SERIAL_OPEN_NO_DEVICE, SERIAL_OPEN_BUSY, SERIAL_OPEN_DENIED, SERIAL_OPEN_FAILED };
+enum SerialOpenError {
+    SERIAL_OPEN_OK,
+    SERIAL_OPEN_NO_DEVICE,
+    SERIAL_OPEN_BUSY,
+    SERIAL_OPEN_DENIED,
+    SERIAL_OPEN_FAILED,
+    SERIAL_OPEN_NOT_SERIAL,  // it opened, but is a file, a FIFO, /dev/null...
+};
 int serial_open_error(int* holder_pid);
-// What to tell the operator when the device refused us (SERIAL_OPEN_DENIED).
+// The device the last serial_open on this thread tried, as the operator knows it
+// ("/dev/ttyUSB0", "COM5"); "" when the number named none.
+const char* serial_open_path();
+// A hint for the operator when the device refused us (SERIAL_OPEN_DENIED); "" when
+// the system has none to give.
 const char* serial_denied_text();
 // 8 data bits, no parity, one stop bit, raw bytes, no flow control, at baud.
 // 0 when the device refuses the settings or the rate.

@@ -67,13 +67,37 @@ int settings_path_from_module(const char* module, char* out, int size) {
     return int(total);
 }
 
-int settings_path_choose(const char* beside, int folder_writable, int file_exists,
+int settings_window_path(const char* own, char* out, int size) {
+    if (!out || size <= 0) return 0;
+    out[0] = '\0';
+    if (!own || !*own) return 0;
+    static const char SUFFIX[] = "-cli.ini";
+    const size_t n = sizeof SUFFIX - 1;
+    std::string path = own;
+    size_t name = path.find_last_of("/\\");
+    name = name == std::string::npos ? 0 : name + 1;
+    bool runner = path.size() - name > n;  // the name must keep a stem
+    for (size_t i = 0; runner && i < n; ++i) {
+        char c = path[path.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        runner = c == SUFFIX[i];
+    }
+    if (runner) path = path.substr(0, path.size() - n) + ".ini";
+    if (path.size() >= size_t(size)) return 0;
+    std::strcpy(out, path.c_str());
+    return int(path.size());
+}
+
+int settings_path_choose(const char* beside, int folder_writable, int file_exists, int system_folder,
                          const char* user_dir, char* out, int size) {
     if (!out || size <= 0) return 0;
     out[0] = '\0';
     if (!beside || !*beside) return 0;
     std::string chosen = beside;
-    if (!folder_writable && !file_exists && user_dir && *user_dir) {
+    // An installed program must not write beside itself even when it may (root):
+    // that file would capture every user's settings and outlive the package.
+    bool portable = !system_folder && (folder_writable || file_exists);
+    if (!portable && user_dir && *user_dir) {
         std::string in_user_dir = std::string(user_dir) + "/" + file_name(beside);
         if (in_user_dir.size() <= size_t(MAX_TEXT)) chosen = in_user_dir;
     }
@@ -83,19 +107,20 @@ int settings_path_choose(const char* beside, int folder_writable, int file_exist
 }
 
 int settings_locate(const char* beside, char* out, int size) {
-    if (!beside || !*beside) return settings_path_choose(beside, 0, 0, nullptr, out, size);
+    if (!beside || !*beside) return settings_path_choose(beside, 0, 0, 0, nullptr, out, size);
     char user_dir[SETTINGS_TEXT_SIZE];
     // Only a system with a per-user folder needs to know more about the program's own.
-    if (!profile_user_dir(user_dir, sizeof user_dir)) return settings_path_choose(beside, 1, 1, "", out, size);
-    return settings_path_choose(beside, profile_dir_writable(folder_of(beside).c_str()),
-                                profile_file_exists(beside), user_dir, out, size);
+    if (!profile_user_dir(user_dir, sizeof user_dir)) return settings_path_choose(beside, 1, 1, 0, "", out, size);
+    std::string folder = folder_of(beside);
+    return settings_path_choose(beside, profile_dir_writable(folder.c_str()), profile_file_exists(beside),
+                                profile_system_dir(folder.c_str()), user_dir, out, size);
 }
 
 const char* settings_path() {
     if (g_path[0] || g_path_fixed) return g_path;
-    char module[SETTINGS_TEXT_SIZE], beside[SETTINGS_TEXT_SIZE];
-    if (profile_module_path(module, sizeof module) > 0 &&
-        settings_path_from_module(module, beside, sizeof beside) > 0)
+    char module[SETTINGS_TEXT_SIZE], own[SETTINGS_TEXT_SIZE], beside[SETTINGS_TEXT_SIZE];
+    if (profile_module_path(module, sizeof module) > 0 && settings_path_from_module(module, own, sizeof own) > 0 &&
+        settings_window_path(own, beside, sizeof beside) > 0)
         settings_locate(beside, g_path, sizeof g_path);
     return g_path;
 }

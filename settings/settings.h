@@ -14,20 +14,29 @@ constexpr int SETTINGS_TEXT_SIZE = 261;
 // the result would exceed 260 characters or not fit in size bytes.
 int settings_path_from_module(const char* module, char* out, int size);
 
-// Where the settings file lives, given `beside`, its path beside the executable:
-// `beside` itself when its folder is writable or the file is already there (portable
-// use); otherwise the same file name in user_dir, the per-user settings folder, or
-// `beside` when there is none (Windows) or the result would exceed 260 characters.
-// Returns the length written to out; 0 (out "") when beside is null or empty or the
+// The window's settings file for a front end's own: "<name>-cli.ini" names
+// "<name>.ini" in the same folder (names matched without regard to ASCII case), so
+// that the runner and the window share one file. Other paths are copied unchanged.
+// Returns the length written to out; 0 (out "") when own is null or empty or the
 // result does not fit in size bytes.
-int settings_path_choose(const char* beside, int folder_writable, int file_exists,
+int settings_window_path(const char* own, char* out, int size);
+
+// Where the settings file lives, given `beside`, its path beside the executable:
+// in a system folder (an installed program) the same file name in user_dir, the
+// per-user settings folder, whoever runs it and whatever lies beside it; elsewhere
+// `beside` itself when its folder is writable or the file is already there
+// (portable use), else the file in user_dir. `beside` when there is no user_dir
+// (Windows) or the result would exceed 260 characters. Returns the length written
+// to out; 0 (out "") when beside is null or empty or the result does not fit.
+int settings_path_choose(const char* beside, int folder_writable, int file_exists, int system_folder,
                          const char* user_dir, char* out, int size);
-// settings_path_choose with this system's answers (folder writable, file there, the
-// per-user folder). For a front end that shares another program's settings.
+// settings_path_choose with this system's answers (folder writable, file there,
+// system folder, the per-user folder).
 int settings_locate(const char* beside, char* out, int size);
 
-// The cached settings path: settings_locate of the path beside the executable,
-// computed on first use. "" while the executable's path cannot be obtained or the
+// The cached settings path, the one answer for every front end: the window's file
+// (settings_window_path) beside the executable, then settings_locate; computed on
+// first use. "" while the executable's path cannot be obtained or the
 // result would be too long; every settings operation on an empty path does nothing
 // (reads "" / 0, writes 0). A write to a file in the per-user folder creates the
 // folder first.

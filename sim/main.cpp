@@ -16,6 +16,7 @@
 #include <string>
 
 #include "controller.h"
+#include "platform/stdio_guard.h"
 
 namespace {
 
@@ -277,6 +278,7 @@ void remove_link(const char* path, const char* target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    stdio_guard();
     Args a;
     int rc = parse_args(argc, argv, &a);
     if (rc >= 0) return rc;

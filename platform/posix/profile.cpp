@@ -17,6 +17,10 @@
 #include <set>
 #include <string>
 
+#ifndef ZORV_INSTALL_BINDIR
+#define ZORV_INSTALL_BINDIR "/usr/local/bin"
+#endif
+
 namespace {
 
 // Settings files are a few lines; anything bigger is not ours to rewrite.
@@ -378,6 +382,24 @@ int profile_user_dir(char* buf, int size) {
     if (dir.size() >= size_t(size)) return 0;
     std::memcpy(buf, dir.c_str(), dir.size() + 1);
     return int(dir.size());
+}
+
+int profile_system_dir(const char* dir) {
+    if (!dir || !*dir) return 0;
+    // Folders whose programs a package manager or `make install` put there. /opt is
+    // not one: a copy unpacked there stays portable.
+    static const char* const FOLDERS[] = {"/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/games",
+                                          "/usr/local/bin", "/usr/local/sbin", "/usr/local/games"};
+    static const char* const TREES[] = {"/usr/lib/", "/usr/libexec/", "/usr/local/lib/", "/usr/local/libexec/",
+                                        "/usr/share/", "/snap/", "/nix/store/"};
+    std::string d = dir;
+    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    if (d == ZORV_INSTALL_BINDIR) return 1;
+    for (const char* f : FOLDERS)
+        if (d == f) return 1;
+    for (const char* t : TREES)
+        if (d.compare(0, std::strlen(t), t) == 0) return 1;
+    return 0;
 }
 
 int profile_dir_writable(const char* dir) {

@@ -27,6 +27,7 @@ struct SerialPort {
     bool pending_error = false;  // an error not yet reported by serial_status
     bool have_icount = false;    // the driver keeps line-error counters
     bool set_low_latency = false;  // we turned ASYNC_LOW_LATENCY on: turn it off at close
+    bool set_exclusive = false;    // we set TIOCEXCL: clear it at close
     serial_icounter_struct icount{};
     uint8_t buf[512];
     uint32_t head = 0, tail = 0;  // buffered bytes are buf[head..tail)
@@ -134,6 +135,7 @@ namespace {
 
 thread_local int g_open_error = SERIAL_OPEN_OK;
 thread_local int g_open_holder = 0;
+thread_local char g_open_path[300] = "";
 
 int open_failed(int why, int holder = 0) {
     g_open_error = why;
@@ -147,6 +149,7 @@ int reason_of_errno(int e) {
         case ENODEV:
         case ENXIO:
         case ENOTDIR: return SERIAL_OPEN_NO_DEVICE;
+        case EISDIR: return SERIAL_OPEN_NOT_SERIAL;
         case EACCES:
         case EPERM: return SERIAL_OPEN_DENIED;
         case EBUSY: return SERIAL_OPEN_BUSY;
@@ -156,9 +159,9 @@ int reason_of_errno(int e) {
 
 // The process holding our advisory lock on the device, from /proc/locks; 0 when
 // not found. Tells the operator which program to close.
-int lock_holder(int fd) {
+int lock_holder(const char* path) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return 0;
+    if (::stat(path, &st) != 0) return 0;
     std::FILE* f = std::fopen("/proc/locks", "r");
     if (!f) return 0;
     char line[256];
@@ -181,26 +184,56 @@ int lock_holder(int fd) {
     return holder;
 }
 
-int open_device(int port_number) {
-    char path[300];
-    if (!ports_device_path(port_number, path, sizeof path)) return open_failed(SERIAL_OPEN_NO_DEVICE);
-    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return open_failed(reason_of_errno(errno));
-    if (!::isatty(fd)) {
-        ::close(fd);
+// false when sysfs says the character device belongs to another class than tty
+// (/dev/null, /dev/watchdog...): opening some of those has effects of its own.
+// Unknown (no sysfs, pseudo-terminals) is left to isatty after the open.
+bool may_be_tty(const struct stat& st) {
+    char link[64], target[300];
+    std::snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(st.st_rdev), minor(st.st_rdev));
+    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n <= 0) return true;
+    target[n] = '\0';
+    const char* name = std::strrchr(target, '/');
+    return std::strcmp(name ? name + 1 : target, "tty") == 0;
+}
+
+// *set_exclusive tells whether we set TIOCEXCL (it was not set before), so that
+// closing leaves the device as it was found.
+int open_device(int port_number, bool* set_exclusive) {
+    *set_exclusive = false;
+    char* path = g_open_path;
+    if (!ports_device_path(port_number, path, sizeof g_open_path)) {
+        path[0] = '\0';
         return open_failed(SERIAL_OPEN_NO_DEVICE);
+    }
+    // Looked at before opening: a FIFO or a file is never opened (that could take a
+    // FIFO's data from its reader), and the operator learns what the path is.
+    struct stat st {};
+    if (::stat(path, &st) != 0) return open_failed(reason_of_errno(errno));
+    if (!S_ISCHR(st.st_mode) || !may_be_tty(st)) return open_failed(SERIAL_OPEN_NOT_SERIAL);
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int why = reason_of_errno(errno);
+        return open_failed(why, why == SERIAL_OPEN_BUSY ? lock_holder(path) : 0);
+    }
+    if (!::isatty(fd)) {  // /dev/null, /dev/zero, ...
+        ::close(fd);
+        return open_failed(SERIAL_OPEN_NOT_SERIAL);
     }
     // The advisory lock keeps out a second open of ours (TIOCEXCL does not stop root
     // or an open in the same process); TIOCEXCL keeps out other programs.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int holder = lock_holder(fd);
+        int holder = lock_holder(path);
         ::close(fd);
         return open_failed(SERIAL_OPEN_BUSY, holder);
     }
+    int was_exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &was_exclusive) != 0) was_exclusive = 0;
     if (ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
         return open_failed(SERIAL_OPEN_FAILED);
     }
+    *set_exclusive = was_exclusive == 0;
     return fd;
 }
 
@@ -209,23 +242,26 @@ int open_device(int port_number) {
 SerialPort* serial_open(int port_number) {
     g_open_error = SERIAL_OPEN_OK;
     g_open_holder = 0;
-    int fd = open_device(port_number);
+    bool set_exclusive = false;
+    int fd = open_device(port_number, &set_exclusive);
     if (fd < 0) return nullptr;
     SerialPort* p = new (std::nothrow) SerialPort();
     if (!p) {
+        if (set_exclusive) ioctl(fd, TIOCNXCL);
         ::close(fd);
         open_failed(SERIAL_OPEN_FAILED);
         return nullptr;
     }
     p->fd = fd;
+    p->set_exclusive = set_exclusive;
     p->have_icount = read_icount(fd, &p->icount);
     ask_low_latency(p);
     return p;
 }
 
-const char* serial_denied_text() {
-    return "permission denied (your user needs to be in the dialout group)";
-}
+const char* serial_denied_text() { return "your user needs to be in the dialout group"; }
+
+const char* serial_open_path() { return g_open_path; }
 
 int serial_open_error(int* holder_pid) {
     if (holder_pid) *holder_pid = g_open_holder;
@@ -410,6 +446,9 @@ void serial_close(SerialPort* p) {
     if (!p) return;
     if (p->fd >= 0) {
         drop_low_latency(p);
+        // A pseudo-terminal keeps the flag while its master lives: left set, no
+        // ordinary user could open it again.
+        if (p->set_exclusive) ioctl(p->fd, TIOCNXCL);
         ::flock(p->fd, LOCK_UN);
         ::close(p->fd);
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "console/app.h"
+#include "platform/stdio_guard.h"
 #include "platform/qt/ui_qt.h"
 #include "platform/ui.h"
 
@@ -18,8 +19,9 @@ const char* const USAGE =
     "window menu (Alt+Space) holds the status report and the pin panel.\n"
     "\n"
     "Settings (last Port, Baud and Startup file; optional [Ports] COM<n>=DEVICE) are in\n"
-    "zorvtalk.ini beside the program when its folder is writable or the file is already\n"
-    "there, else in $XDG_CONFIG_HOME/zorvtalk/ (~/.config/zorvtalk/).\n"
+    "$XDG_CONFIG_HOME/zorvtalk/zorvtalk.ini (~/.config/zorvtalk/) for an installed\n"
+    "program; a build or unpacked copy keeps zorvtalk.ini beside itself when its folder\n"
+    "is writable or the file is already there.\n"
     "\n"
     "  --help       this text\n"
     "  --version    the version\n"
@@ -28,6 +30,7 @@ const char* const USAGE =
 }  // namespace
 
 int main(int argc, char** argv) {
+    stdio_guard();
     // Answered before Qt starts, so they work without a display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

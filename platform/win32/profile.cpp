@@ -42,6 +42,8 @@ int profile_user_dir(char* buf, int size) {
     return 0;
 }
 
+int profile_system_dir(const char*) { return 0; }
+
 int profile_dir_writable(const char* dir) { return dir && *dir ? 1 : 0; }
 
 int profile_file_exists(const char* path) {

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "platform/ports.h"
@@ -127,13 +129,18 @@ bool news(SerialPort* p, bool queued_counts) {
 namespace {
 
 thread_local int g_open_error = SERIAL_OPEN_OK;
+thread_local char g_open_path[300] = "";
 
 }  // namespace
 
 SerialPort* serial_open(int port_number) {
     g_open_error = SERIAL_OPEN_NO_DEVICE;
+    g_open_path[0] = '\0';
     char path[300];
     if (!ports_device_path(port_number, path, sizeof path)) return nullptr;
+    // The operator knows "COM5", not the device namespace in front of it.
+    const char* shown = std::strncmp(path, "\\\\.\\", 4) == 0 ? path + 4 : path;
+    std::snprintf(g_open_path, sizeof g_open_path, "%s", shown);
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         // A COM port that another program holds answers "access denied".
@@ -141,6 +148,14 @@ SerialPort* serial_open(int port_number) {
         g_open_error = e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION ? SERIAL_OPEN_BUSY
                        : e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? SERIAL_OPEN_NO_DEVICE
                                                                                   : SERIAL_OPEN_FAILED;
+        return nullptr;
+    }
+    // A file, NUL or a pipe opens as well; only a communications device has a state.
+    DCB state{};
+    state.DCBlength = sizeof state;
+    if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &state)) {
+        CloseHandle(h);
+        g_open_error = SERIAL_OPEN_NOT_SERIAL;
         return nullptr;
     }
     SerialPort* p = new (std::nothrow) SerialPort;
@@ -164,7 +179,9 @@ SerialPort* serial_open(int port_number) {
     return p;
 }
 
-const char* serial_denied_text() { return "permission denied"; }
+const char* serial_denied_text() { return ""; }
+
+const char* serial_open_path() { return g_open_path; }
 
 int serial_open_error(int* holder_pid) {
     if (holder_pid) *holder_pid = 0;

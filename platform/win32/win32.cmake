@@ -46,5 +46,5 @@ add_executable(zorvtalk WIN32
     $<TARGET_OBJECTS:zorv_app_core>
     $<TARGET_OBJECTS:zorv_resources>
     ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp)
-target_link_libraries(zorvtalk PRIVATE zorv_ui_win32 zorv_link zorv_settings zorv_common zorv_options)
+target_link_libraries(zorvtalk PRIVATE zorv_ui_win32 zorv_link zorv_settings zorv_common zorv_stdio_guard zorv_options)
 install(TARGETS zorvtalk RUNTIME DESTINATION bin)

@@ -7,4 +7,6 @@ add_executable(qt_backend_test
     ${PROJECT_SOURCE_DIR}/platform/dispatch.cpp)
 target_link_libraries(qt_backend_test PRIVATE zorv_ui_qt Qt6::Test GTest::gtest)
 add_test(NAME qt_backend_test COMMAND qt_backend_test)
-set_tests_properties(qt_backend_test PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 180)
+# Qt keeps its runtime folder in the build tree, not as /tmp/runtime-<user>.
+set_tests_properties(qt_backend_test PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${PROJECT_BINARY_DIR}/runtime" TIMEOUT 180)

@@ -611,6 +611,7 @@ TEST_F(WindowTest, SendFileRunsEveryLine) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    test_runtime_dir();
     QApplication app(argc, argv);
     ui_init();
     ::testing::InitGoogleTest(&argc, argv);

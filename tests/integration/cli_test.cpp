@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,9 +39,10 @@ struct CliResult {
 std::string g_home;
 
 // Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
-// goes to err_fd when one is given. A run that outlives 20 s is killed and fails.
+// goes to err_fd when one is given; the standard descriptors in the bit mask closed
+// (1 << fd) are closed. A run that outlives 20 s is killed and fails.
 CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
-                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1) {
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0) {
     Args argv_s = {exe};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -60,6 +62,8 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
         dup2(out[1], 1);
         dup2(err_fd >= 0 ? err_fd : err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        for (int fd = 0; fd <= 2; ++fd)
+            if (closed & (1 << fd)) close(fd);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -112,13 +116,9 @@ bool sim_saw(const SimProcess& sim, const std::string& text, size_t from = 0) {
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/zorv-cli-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        g_home = dir;
-    }
-    static void TearDownTestSuite() {
-        std::string cmd = "rm -rf '" + g_home + "'";
-        if (system(cmd.c_str()) != 0) ADD_FAILURE();
+        ASSERT_FALSE(test_temp_dir().empty());
+        g_home = test_temp_dir() + "/home";
+        ASSERT_EQ(mkdir(g_home.c_str(), 0700), 0);
     }
     void SetUp() override { watchdog_arm(300); }
     void TearDown() override { sim_stop(&sim); }
@@ -251,9 +251,22 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
 
 TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
     start();
-    CliResult missing = run_cli({"--port", g_home + "/no-such-tty", "--baud", "9600", "-c", "ok"});
-    EXPECT_EQ(missing.status, 3);
-    EXPECT_NE(missing.err.find("no such device"), std::string::npos) << missing.err;
+    const std::string fifo = g_home + "/fifo", file = g_home + "/file";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(file) << "x";
+    const struct {
+        std::string port, says;
+    } cases[] = {
+        {g_home + "/no-such-tty", "no such device (" + g_home + "/no-such-tty)"},
+        {"/dev/null", "not a serial port (/dev/null)"},
+        {fifo, "not a serial port (" + fifo + ")"},
+        {file, "not a serial port (" + file + ")"},
+    };
+    for (const auto& c : cases) {
+        CliResult r = run_cli({"--port", c.port, "--baud", "9600", "-c", "ok"});
+        EXPECT_EQ(r.status, 3) << c.port;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
 
     int fd = open(sim.link_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
@@ -263,6 +276,44 @@ TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
     EXPECT_EQ(busy.status, 3);
     EXPECT_NE(busy.err.find("used by another program (process " + std::to_string(getpid()) + ")"), std::string::npos)
         << busy.err;
+}
+
+// With a standard descriptor closed the port would take its number, and the
+// runner's own output would go to the controller.
+TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheController) {
+    start();
+    const Args args = with_port({"--echo", "--timeout", "0.3", "-c", "echo hello", "-c", "run 60000"});
+    for (int closed : {1 << 0, 1 << 1, 1 << 2, 7}) {
+        size_t from = sim_log(&sim).size();
+        CliResult r = run_cli(args, "", nullptr, ZORV_CLI_PATH, -1, closed);
+        EXPECT_EQ(r.status, 1) << closed << ": " << r.err;
+        EXPECT_EQ(r.out, closed & 2 ? "" : "> echo hello\n< hello\n> run 60000\n") << closed;
+        ASSERT_TRUE(sim_saw(sim, "peer closed", from)) << closed;
+        std::string log = sim_log(&sim).substr(from);
+        for (const char* leaked : {"> echo", "< hello", "no reply"})
+            EXPECT_EQ(log.find(leaked), std::string::npos) << closed << " leaked " << leaked << ":\n" << log;
+    }
+}
+
+// The simulator started with nothing open keeps its pty off 0-2 as well.
+TEST_F(CliTest, SimulatorWithClosedDescriptorsKeepsThemOnDevNull) {
+    const std::string link = g_home + "/closed-sim";
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (int fd = 0; fd <= 2; ++fd) close(fd);
+        execl(ZORV_SIM_PATH, ZORV_SIM_PATH, "--link", link.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && access(link.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int fd = 0; fd <= 2; ++fd) {
+        char target[64] = "";
+        std::string proc = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+        EXPECT_GT(readlink(proc.c_str(), target, sizeof target - 1), 0) << fd;
+        EXPECT_STREQ(target, "/dev/null") << fd;
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
 }
 
 TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {

@@ -47,9 +47,8 @@ protected:
         fake_ui_reset();
         g_main = MainState{};
         g_pins = PinPanelState{};
-        char dir[] = "/tmp/zorv-console-sim-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
+        dir_ = test_temp_dir() + "/console-XXXXXX";
+        ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
         settings_use_path((dir_ + "/zorvtalk.ini").c_str());
     }
     void TearDown() override {

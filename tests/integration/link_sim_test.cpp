@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/ports.h"
+#include "platform/serial.h"
 #include "tests/integration/link_cases.h"
 #include "tests/integration/sim_process.h"
 
@@ -93,6 +95,30 @@ TEST_F(LinkSim, FailuresSayWhyAndTheReportBoxNeverHangs) {
 
 // Input that sits unread (a stray 0x12 no report was asked for, with a line behind
 // it) must not hide a hang-up from the waiting exchange, nor make the wait spin.
+// A pty keeps its exclusive flag while its master lives: one left set locks every
+// ordinary user out of the next connect. One set by someone else stays theirs.
+TEST(RawPty, ExclusiveModeIsLeftAsFound) {
+    for (bool set_before : {false, true}) {
+        if (set_before && geteuid() != 0) continue;  // only root may open it then
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        int other = open(ptsname(master), O_RDWR | O_NOCTTY);
+        ASSERT_GE(other, 0);
+        if (set_before) ioctl(other, TIOCEXCL);
+        ASSERT_EQ(ports_assign(45, ptsname(master)), 1);
+        SerialPort* port = serial_open(45);
+        ASSERT_NE(port, nullptr) << set_before;
+        serial_close(port);
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, set_before ? 1 : 0);
+        close(other);
+        close(master);
+    }
+}
+
 TEST(RawPty, HangUpBehindBufferedInputEndsTheWait) {
     watchdog_arm(60);
     for (bool window : {false, true}) {

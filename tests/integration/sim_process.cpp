@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -25,13 +27,40 @@
 
 namespace {
 std::atomic<int> g_counter{0};
+
+char g_temp_dir[4096];  // plain storage: read by atexit and the watchdog, never freed
+
+void remove_temp_dir() {
+    if (!g_temp_dir[0]) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(g_temp_dir, ignored);
+}
+}  // namespace
+
+const std::string& test_temp_dir() {
+    static const std::string dir = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/zorv-test-XXXXXX";
+        if (pattern.size() >= sizeof g_temp_dir || !mkdtemp(&pattern[0])) return std::string();
+        std::snprintf(g_temp_dir, sizeof g_temp_dir, "%s", pattern.c_str());
+        std::atexit(remove_temp_dir);
+        return pattern;
+    }();
+    return dir;
+}
+
+void test_runtime_dir() {
+    const char* set = std::getenv("XDG_RUNTIME_DIR");
+    if ((set && *set) || test_temp_dir().empty()) return;
+    std::string dir = test_temp_dir() + "/runtime";
+    if (mkdir(dir.c_str(), 0700) == 0) setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }
 
 bool sim_start(SimProcess* sim, int port, const std::vector<std::string>& args) {
-    char base[128];
-    std::snprintf(base, sizeof base, "/tmp/zorv-test-%d-%d", static_cast<int>(getpid()), g_counter++);
-    sim->link_path = std::string(base) + ".tty";
-    sim->log_path = std::string(base) + ".log";
+    if (test_temp_dir().empty()) return false;
+    std::string base = test_temp_dir() + "/sim-" + std::to_string(g_counter++);
+    sim->link_path = base + ".tty";
+    sim->log_path = base + ".log";
     // Everything the child needs is built before fork: other threads (the
     // watchdog) may hold the allocator's lock at that moment.
     std::vector<std::string> argv_s = {ZORV_SIM_PATH, "--link", sim->link_path, "--log", sim->log_path};
@@ -113,6 +142,7 @@ void watchdog_arm(unsigned seconds) {
     std::thread([seconds] {
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         std::fprintf(stderr, "watchdog: test binary ran longer than %u s\n", seconds);
+        remove_temp_dir();
         std::_Exit(3);
     }).detach();
 }

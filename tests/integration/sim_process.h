@@ -29,3 +29,11 @@ double cpu_seconds();
 
 // Fails the whole test binary after seconds, so a hang is reported, not sat out.
 void watchdog_arm(unsigned seconds);
+
+// A folder of this process's own under $TMPDIR (or /tmp), made on first use, for
+// every file a test or benchmark writes: it is removed with its content when the
+// process exits, also through the watchdog. "" when it cannot be made.
+const std::string& test_temp_dir();
+// Gives XDG_RUNTIME_DIR, when unset, a private folder in test_temp_dir(), so that a
+// toolkit does not leave /tmp/runtime-<user> behind. Call before the toolkit starts.
+void test_runtime_dir();

@@ -28,6 +28,8 @@ protected:
         fake_serial_reset();
         fake_ui_reset();
         g_main = MainState{};
+        std::error_code ignored;  // a case that starts over by calling SetUp again
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
         dir_ = fresh_directory();
         ASSERT_FALSE(dir_.empty());
         ini_ = dir_ + "/zorvtalk.ini";

@@ -44,7 +44,9 @@ void fake_push(const std::vector<uint8_t>& bytes) { g_fake.input.insert(g_fake.i
 
 void fake_push(const char* text) { fake_push(std::vector<uint8_t>(text, text + std::strlen(text))); }
 
-const char* serial_denied_text() { return "permission denied"; }
+const char* serial_denied_text() { return ""; }
+
+const char* serial_open_path() { return g_fake.open_fails ? g_fake.open_path.c_str() : ""; }
 
 int serial_open_error(int* holder_pid) {
     if (holder_pid) *holder_pid = 0;

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 struct FakeSerial {
     bool open_fails = false;
     int open_error = 1;  // SERIAL_OPEN_NO_DEVICE: the reason an open_fails open gives
+    std::string open_path;  // the device an open_fails open names
     bool configure_fails = false;
     bool lost = false;            // every query fails from now on
     uint32_t pending_errors = 0;  // reported (and cleared) by the next query

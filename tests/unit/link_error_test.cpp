@@ -7,6 +7,7 @@
 
 #include "link/link.h"
 #include "platform/dispatch.h"
+#include "platform/serial.h"
 #include "tests/unit/fake_serial.h"
 
 namespace {
@@ -16,6 +17,12 @@ TargetLink** g_closing = nullptr;
 int close_in_dispatch() {
     if (g_closing) link_close(g_closing);
     return 1;
+}
+
+void failing_open(int why, const char* path) {
+    fake_serial().open_fails = true;
+    fake_serial().open_error = why;
+    fake_serial().open_path = path;
 }
 
 class Reasons : public ::testing::Test {
@@ -103,14 +110,14 @@ TEST_F(Reasons, ConnectFailuresSayWhy) {
         std::function<void()> fault;
         const char* address;
         int code;
+        const char* says = "";  // the device is named, with what is wrong
     } cases[] = {
         {"no number", [] {}, "COM", LINK_ERROR_BAD_ADDRESS},
         {"missing device", [] { fake_serial().open_fails = true; }, "COM3", LINK_ERROR_NO_DEVICE},
-        {"busy", [] {
-             fake_serial().open_fails = true;
-             fake_serial().open_error = 2;  // SERIAL_OPEN_BUSY
-         },
-         "COM3", LINK_ERROR_BUSY},
+        {"busy", [] { failing_open(SERIAL_OPEN_BUSY, "/dev/ttyS2"); }, "COM3", LINK_ERROR_BUSY,
+         "the port /dev/ttyS2 is used by another program"},
+        {"denied", [] { failing_open(SERIAL_OPEN_DENIED, "/dev/ttyS2"); }, "COM3", LINK_ERROR_DENIED,
+         "permission denied (/dev/ttyS2)"},
         {"refuses the rate", [] { fake_serial().configure_fails = true; }, "COM3", LINK_ERROR_CONFIGURE},
         {"silent controller", [] {}, "COM3", LINK_ERROR_NO_GREETING},
         {"wrong answer", [] { fake_serial().on_write = [](const std::vector<uint8_t>&) { fake_push("OK\r"); }; },
@@ -124,6 +131,7 @@ TEST_F(Reasons, ConnectFailuresSayWhy) {
         std::string text = last(&code);
         EXPECT_EQ(code, c.code) << c.name << ": " << text;
         EXPECT_FALSE(text.empty()) << c.name;
+        EXPECT_EQ(text.find(c.says), 0u) << c.name << ": " << text;
     }
 }
 

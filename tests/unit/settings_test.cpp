@@ -71,27 +71,48 @@ TEST(SettingsPath, ComesFromTheExecutableWithoutOverride) {
 
 TEST(SettingsPath, StaysBesideTheProgramUnlessItsFolderCannotHoldIt) {
     const std::string long_dir = "/" + std::string(250, 'u');  // + "/zorvtalk.ini" is too long
+    const char* const user = "/home/u/.config/zorvtalk";
+    const std::string user_ini = std::string(user) + "/zorvtalk.ini";
     const struct {
         const char* beside;
-        int writable, exists;
+        int writable, exists, system;
         const char* user_dir;
         std::string expected;
     } cases[] = {
-        {"/opt/zt/bin/zorvtalk.ini", 1, 0, "/home/u/.config/zorvtalk", "/opt/zt/bin/zorvtalk.ini"},
-        {"/usr/bin/zorvtalk.ini", 0, 1, "/home/u/.config/zorvtalk", "/usr/bin/zorvtalk.ini"},
-        {"/usr/bin/zorvtalk.ini", 0, 0, "/home/u/.config/zorvtalk", "/home/u/.config/zorvtalk/zorvtalk.ini"},
-        {"/usr/bin/zorvtalk.ini", 0, 0, "", "/usr/bin/zorvtalk.ini"},
-        {"/usr/bin/zorvtalk.ini", 0, 0, nullptr, "/usr/bin/zorvtalk.ini"},
-        {"C:\\Tools\\term.ini", 0, 0, "", "C:\\Tools\\term.ini"},
-        {"/usr/bin/zorvtalk.ini", 0, 0, long_dir.c_str(), "/usr/bin/zorvtalk.ini"},
-        {"", 1, 1, "/home/u", ""},
-        {nullptr, 1, 1, "/home/u", ""},
+        {"/opt/zt/bin/zorvtalk.ini", 1, 0, 0, user, "/opt/zt/bin/zorvtalk.ini"},
+        {"/opt/zt/zorvtalk.ini", 0, 1, 0, user, "/opt/zt/zorvtalk.ini"},  // an admin's preset copy
+        {"/opt/zt/zorvtalk.ini", 0, 0, 0, user, user_ini},
+        // Installed: per user even for root, and a stale file there is not taken.
+        {"/usr/bin/zorvtalk.ini", 1, 0, 1, user, user_ini},
+        {"/usr/bin/zorvtalk.ini", 1, 1, 1, user, user_ini},
+        {"/usr/bin/zorvtalk.ini", 0, 0, 1, nullptr, "/usr/bin/zorvtalk.ini"},
+        {"C:\\Tools\\term.ini", 0, 0, 0, "", "C:\\Tools\\term.ini"},
+        {"/usr/bin/zorvtalk.ini", 0, 0, 1, long_dir.c_str(), "/usr/bin/zorvtalk.ini"},
+        {"", 1, 1, 0, "/home/u", ""},
+        {nullptr, 1, 1, 0, "/home/u", ""},
     };
     for (const auto& c : cases) {
         char out[SETTINGS_TEXT_SIZE] = "junk";
-        EXPECT_EQ(settings_path_choose(c.beside, c.writable, c.exists, c.user_dir, out, sizeof out),
+        EXPECT_EQ(settings_path_choose(c.beside, c.writable, c.exists, c.system, c.user_dir, out, sizeof out),
                   int(c.expected.size()));
         EXPECT_EQ(std::string(out), c.expected) << (c.beside ? c.beside : "null");
+    }
+}
+
+// The runner and the window must land on one file, wherever that file then lives.
+TEST(SettingsPath, RunnerSharesTheWindowsFile) {
+    const struct {
+        const char *own, *expected;
+    } cases[] = {
+        {"/opt/zt/zorvtalk-cli.ini", "/opt/zt/zorvtalk.ini"},
+        {"C:\\zt\\ZORVTALK-CLI.INI", "C:\\zt\\ZORVTALK.ini"},
+        {"/opt/zt-cli.ini/term.ini", "/opt/zt-cli.ini/term.ini"},
+        {"/opt/-cli.ini", "/opt/-cli.ini"},
+    };
+    for (const auto& c : cases) {
+        char out[SETTINGS_TEXT_SIZE] = "junk";
+        EXPECT_EQ(settings_window_path(c.own, out, sizeof out), int(std::strlen(c.expected)));
+        EXPECT_STREQ(out, c.expected) << c.own;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,9 +39,10 @@ struct CliResult {
 std::string g_home;
 
 // Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
-// goes to err_fd when one is given. A run that outlives 20 s is killed and fails.
+// goes to err_fd and stdout to out_fd when given. A run that outlives 20 s is killed
+// and fails.
 CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
-                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1) {
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int out_fd = -1) {
     Args argv_s = {exe};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -57,7 +59,7 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
-        dup2(out[1], 1);
+        dup2(out_fd >= 0 ? out_fd : out[1], 1);
         dup2(err_fd >= 0 ? err_fd : err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         execve(argv[0], argv.data(), envp.data());
@@ -109,6 +111,15 @@ bool sim_saw(const SimProcess& sim, const std::string& text, size_t from = 0) {
     return false;
 }
 
+// Text read from a pty's master side so far, without blocking.
+std::string drain(int master) {
+    std::string screen;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
+    return screen;
+}
+
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -154,6 +165,8 @@ TEST_F(CliTest, UsageErrorsExitTwoBeforeTouchingAPort) {
         {{"--echo=yes"}, "takes no value"},
         {{"--port", "5", "--baud", "9600", "--file", "/nonexistent/commands"}, "cannot open"},
         {{"--port", "5", "--baud", "9600", "--file", "/tmp"}, "is a folder"},
+        {{"--port", "5", "--baud", "9600", "--fail-on", "ERR ("}, "bad --fail-on: bad regular expression 'ERR ('"},
+        {{"--port", "5", "--baud", "9600", "--expect", "ok", "--expect", "[z"}, "bad --expect"},
     };
     for (const auto& c : cases) {
         CliResult r = run_cli(c.args);
@@ -258,7 +271,7 @@ TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {
     const struct {
         int signal;
         int status;
-    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}, {SIGPIPE, 141}};
     for (const auto& c : cases) {
         std::string before = sim_log(&sim);
         CliResult r = run_cli(with_port({"-c", "run 60000", "-c", "echo never"}), "", [&](pid_t pid) {
@@ -317,6 +330,150 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
     EXPECT_NE(screen.find("\rline 3 of 3"), std::string::npos) << screen;
     // Erased at the end: the terminal is left on a blank line.
     EXPECT_EQ(screen.substr(screen.size() - 1), "\r");
+}
+
+// Counting a file's lines first is given up on for what would take long to read:
+// the progress then shows the line alone.
+TEST_F(CliTest, ProgressCountsNoLinesOfAVeryLargeFile) {
+    start();
+    std::string path = g_home + "/large";
+    std::ofstream(path) << "echo a\n";
+    ASSERT_EQ(truncate(path.c_str(), 17 << 20), 0);  // sparse: NULs, which run no line
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    CliResult r = run_cli(with_port({"--file", path}), "", nullptr, ZORV_CLI_PATH, slave);
+    close(slave);
+    std::string screen = drain(master);
+    close(master);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "a\n");
+    EXPECT_NE(screen.find("\rline 1"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find(" of "), std::string::npos) << screen;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, RepliesAreJudgedByFailOnAndExpect) {
+    start();
+    const Args lines = {"-c", "echo ok", "-c", "echo ERR 3", "-c", "run 0"};
+    const struct {
+        Args judge;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"--fail-on", "^ERR [0-9]"}, 1, "ok\nERR 3\n",
+         "(failed: reply \"ERR 3\" matches --fail-on)\nzorvtalk-cli: ended at -c 2: echo ERR 3\n"},
+        {{"--fail-on", "^ERR", "--keep-going"}, 1, "ok\nERR 3\ndone\n",
+         "(failed: reply \"ERR 3\" matches --fail-on)\nzorvtalk-cli: 1 of 3 lines failed\n"},
+        {{"--fail-on", "nothing", "--fail-on", "^E.R"}, 1, "ok\nERR 3\n", "(failed: reply \"ERR 3\" matches --fail-on)"},
+        {{"--expect", "^(ok|done)$", "--keep-going"}, 1, "ok\nERR 3\ndone\n",
+         "(failed: reply \"ERR 3\" does not match --expect)\nzorvtalk-cli: 1 of 3 lines failed\n"},
+        {{"--expect", "^ok$", "--expect", "^done$", "--expect", "ERR"}, 0, "ok\nERR 3\ndone\n", ""},
+        {{"--expect", "o|E", "--fail-on", "^ok"}, 1, "ok\n", "(failed: reply \"ok\" matches --fail-on)"},
+    };
+    for (const auto& c : cases) {
+        Args args = lines;
+        args.insert(args.end(), c.judge.begin(), c.judge.end());
+        CliResult r = run_cli(with_port(args));
+        EXPECT_EQ(r.status, c.status) << c.judge[1] << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.judge[1];
+        EXPECT_EQ(r.err.substr(0, std::strlen(c.err)), c.err) << r.err;
+    }
+}
+
+// Once nobody reads standard output, the next write ends the run as SIGTERM does:
+// the running command gets one stop byte and the port is closed.
+TEST_F(CliTest, StandardOutputsReaderGoneEndsTheRunCleanly) {
+    start();
+    int gone[2];
+    ASSERT_EQ(pipe(gone), 0);
+    close(gone[0]);
+    CliResult r = run_cli(with_port({"-c", "echo a", "-c", "run 60000", "-c", "echo never"}), "", nullptr,
+                          ZORV_CLI_PATH, -1, gone[1]);
+    close(gone[1]);
+    EXPECT_EQ(r.status, 141) << r.err;
+    EXPECT_NE(r.err.find("standard output closed"), std::string::npos) << r.err;
+    std::string log = sim_log(&sim);
+    EXPECT_NE(log.find("ctrl 01"), std::string::npos) << log;
+    EXPECT_EQ(log.find("ctrl 01"), log.rfind("ctrl 01")) << log;
+    EXPECT_EQ(log.find("never"), std::string::npos);
+}
+
+// A FIFO's open waits for a writer, and /dev/zero never ends a line: neither may
+// outlast an interrupt.
+TEST_F(CliTest, InterruptEndsAFileThatWaitsOrNeverEnds) {
+    start();
+    std::string fifo = g_home + "/commands.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto in_fifo_open = [](pid_t pid) {
+        for (int i = 0; i < 1000; ++i) {
+            std::string wchan, call;
+            std::ifstream("/proc/" + std::to_string(pid) + "/wchan") >> wchan;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/syscall"), call);
+            if (wchan == "fifo_open" || call.rfind("257 ", 0) == 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+    const struct {
+        std::string file;
+        int signal;
+        int status;
+        const char* says;
+    } cases[] = {
+        {fifo, SIGINT, 130, "interrupted"},
+        {"/dev/zero", SIGINT, 130, "interrupted"},
+        {"/dev/zero", SIGTERM, 143, "terminated"},
+    };
+    for (const auto& c : cases) {
+        std::string before = sim_log(&sim);
+        CliResult r = run_cli(with_port({"--file", c.file}), "", [&](pid_t pid) {
+            if (c.file == fifo)
+                EXPECT_TRUE(in_fifo_open(pid));
+            else
+                EXPECT_TRUE(sim_saw(sim, "greet", before.size()));  // reading the file now
+            kill(pid, c.signal);
+        });
+        EXPECT_EQ(r.status, c.status) << c.file << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+// Control bytes from the controller never reach a terminal as such; a pipe and
+// --raw get them byte for byte.
+TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
+    start();
+    // ESC ] 0 ; t BEL (a title change), TAB, DEL, and UTF-8 "é".
+    const Args reply = {"-c", "bytes 3e 1b 5d 30 3b 74 07 41 09 42 7f c3 a9"};
+    const std::string raw = ">\x1b]0;t\x07" "A\tB\x7f\xc3\xa9";
+    const std::string escaped = ">\\x1B]0;t\\x07A\tB\\x7F\xc3\xa9";
+    const struct {
+        bool tty;  // standard output and error on a terminal, else pipes
+        Args more;
+        int status;
+        std::string shows;  // the terminal's or the pipe's text begins so
+    } cases[] = {
+        {true, {}, 0, escaped + "\r\n"},
+        {true, {"--raw"}, 0, raw + "\r\n"},
+        {false, {}, 0, raw + "\n"},
+        {true, {"--quiet", "--fail-on", "t"}, 1, "(failed: reply \"" + escaped + "\" matches --fail-on)\r\n"},
+    };
+    for (const auto& c : cases) {
+        Args args = reply;
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        int master = -1, slave = -1;
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        int tty = c.tty ? slave : -1;
+        CliResult r = run_cli(with_port(args), "", nullptr, ZORV_CLI_PATH, tty, tty);
+        close(slave);
+        std::string shown = c.tty ? drain(master) : r.out;
+        close(master);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(shown.substr(0, c.shows.size()), c.shows) << shown;
+    }
 }
 
 }  // namespace

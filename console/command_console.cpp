@@ -10,6 +10,15 @@
 #include "console/main_dialog.h"
 #include "link/link.h"
 
+namespace {
+// For a command file that judges each reply; kept as text, not as a log row, which
+// the operator may clear during the wait.
+std::string g_last_reply;
+bool g_have_reply = false;
+}  // namespace
+
+const char* last_command_reply() { return g_have_reply ? g_last_reply.c_str() : nullptr; }
+
 int run_command(UiWindow* dialog, const char* command) {
     char reply[256] = {};
     int n = listview_row_count(dialog, ID_LOG);
@@ -27,6 +36,8 @@ int run_command(UiWindow* dialog, const char* command) {
     char why[160] = "";
     int code = ok ? LINK_ERROR_NONE : link_last_error(why, sizeof why);
     --g_main.outstanding;
+    g_have_reply = ok != 0;
+    g_last_reply = ok ? reply : "";
     // Exit may have been answered inside the wait: the dialog and its controls are
     // gone, and so is the link.
     if (!ui_dialog_alive(dialog)) return 0;

@@ -11,6 +11,7 @@ const char CLI_USAGE[] =
     "                    [--report] [--pins] [--set-pins data=HH,control=H] [--timeout SECONDS]\n"
     "                    [--fail-on REGEX]... [--expect REGEX]... [--keep-going] [--echo] [--times]\n"
     "                    [--quiet] [--raw] [--help] [--version]\n"
+    "       zorvtalk-cli --list-ports\n"
     "\n"
     "Connects to the ZORV controller as the ZORVTalk window does (reset, greeting), runs\n"
     "the -c commands and then the lines of FILE, each after the previous reply, and\n"
@@ -45,6 +46,8 @@ const char CLI_USAGE[] =
     "  --raw              Writes replies byte for byte to a terminal too. Without it, a\n"
     "                     terminal gets control bytes (below 0x20 but TAB, and 0x7F) as\n"
     "                     \\xNN; piped or redirected output is always byte for byte.\n"
+    "  --list-ports       Prints the ports it knows, one \"COM<n> DEVICE\" a line, and\n"
+    "                     ends without opening any.\n"
     "  --help             Prints this text.\n"
     "  --version          Prints the version.\n"
     "\n"
@@ -181,6 +184,7 @@ const Option OPTIONS[] = {
     {"--raw", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->raw); }},
     {"--help", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->help); }},
     {"-h", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->help); }},
+    {"--list-ports", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->list_ports); }},
     {"--version", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->version); }},
 };
 

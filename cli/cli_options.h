@@ -23,7 +23,7 @@ struct CliOptions {
     bool keep_going = false, echo = false, times = false, quiet = false;
     bool raw = false;   // replies to a terminal byte for byte
     ReplyJudge judge;   // --fail-on and --expect, compiled as they are read
-    bool help = false, version = false;
+    bool help = false, version = false, list_ports = false;
 };
 
 // Fills options from argv. 1 on success; 0 with the reason in error.

@@ -15,6 +15,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_output.h"
+#include "cli/cli_ports.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -588,6 +589,10 @@ int cli_main(int argc, char** argv) {
     std::string own = settings_path();
     std::string window = cli_window_settings_path(own);
     if (window != own) settings_use_path(window.c_str());
+    if (run.opt.list_ports) {
+        cli_list_ports(stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
+    }
     int port = run.opt.port_number;
     if (!run.opt.have_port) port = settings_read_int("Connection", "Port");
     int baud = run.opt.baud ? run.opt.baud : settings_read_int("Connection", "Baud");

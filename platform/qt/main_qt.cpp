@@ -22,6 +22,8 @@ const char* const USAGE =
     "Settings (last Port, Baud and Startup file; optional [Ports] COM<n>=DEVICE) are in\n"
     "zorvtalk.ini beside the program when its folder is writable or the file is already\n"
     "there, else in $XDG_CONFIG_HOME/zorvtalk/ (~/.config/zorvtalk/).\n"
+    "[Files] StopOnReply=REGEX there ends a command file after a line whose reply\n"
+    "matches the extended regular expression (as grep -E reads it).\n"
     "\n"
     "  --help       this text\n"
     "  --version    the version\n"

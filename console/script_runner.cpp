@@ -31,7 +31,7 @@ int read_stop_rule(UiWindow* dialog, ReplyJudge* judge) {
     judge->fail_on_name = "StopOnReply";
     std::string error;
     if (expression.empty() || reply_judge_add(judge, REPLY_FAIL_ON, expression.c_str(), &error)) return 1;
-    log_append(dialog, ("command file not run: StopOnReply in the settings file: " + error).c_str(), LOG_NOTE);
+    log_append(dialog, ("command file not run: StopOnReply: " + error).c_str(), LOG_NOTE);
     return 0;
 }
 

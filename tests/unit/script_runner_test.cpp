@@ -187,7 +187,7 @@ TEST_F(ScriptTest, StopOnReplyEndsTheFileAfterAMatchingReply) {
         {"[Files]\nStopOnReply=^ERR [0-9]+$\n",
          {"a", "a", "ERR 3", "ERR 3", "command file stopped at line 2 of 4: reply \"ERR 3\" matches StopOnReply"}},
         {"[Files]\nStopOnReply=^E(RR\n",
-         {"command file not run: StopOnReply in the settings file: bad regular expression '^E(RR': "
+         {"command file not run: StopOnReply: bad regular expression '^E(RR': "
           "Mismatched '(' and ')' in regular expression"}},
     };
     for (const auto& c : cases) {

@@ -1,7 +1,7 @@
 // Measures, side by side in one run against zorv-sim: lines per second of
 // zorvtalk-cli running a 100,000-line file, against the link's own exchange rate in
-// this process, median of rounds. The runner's connect (reset and greeting) is taken out
-// by also timing a one-line file.
+// this process, median of rounds; and the same with every reply judged by --fail-on.
+// The runner's connect (reset and greeting) is taken out by also timing a one-line file.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,7 +42,8 @@ double link_rate(int lines) {
 }
 
 // Wall seconds of one zorvtalk-cli run over file, its replies into out; -1 on failure.
-double cli_seconds(const std::string& device, const std::string& file, const std::string& out) {
+double cli_seconds(const std::string& device, const std::string& file, const std::string& out,
+                   const char* fail_on = nullptr) {
     auto t = Clock::now();
     pid_t pid = fork();
     if (pid < 0) return -1;
@@ -51,8 +52,12 @@ double cli_seconds(const std::string& device, const std::string& file, const std
         if (fd < 0) _exit(126);
         dup2(fd, 1);
         close(fd);
-        execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
-              static_cast<char*>(nullptr));
+        if (fail_on)
+            execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
+                  "--fail-on", fail_on, static_cast<char*>(nullptr));
+        else
+            execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
+                  static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -84,14 +89,16 @@ int main() {
     }
     // Each round brackets the runner's run with two half-length link runs, so that a
     // change of load on the machine during the round falls on both sides alike.
-    std::vector<double> link_rates, cli_rates, ratios;
+    std::vector<double> link_rates, cli_rates, ratios, judged_rates, judged_ratios;
     bool failed = false;
     for (int round = 0; round < ROUNDS && !failed; ++round) {
         double before = link_rate(LINES / 2);
         double whole = cli_seconds(sim.link_path, many, out);
+        double judged = cli_seconds(sim.link_path, many, out, "^ERR [0-9]+");
         double after = link_rate(LINES / 2);
         double connect = cli_seconds(sim.link_path, one, out);
-        if (before <= 0 || after <= 0 || whole < 0 || connect < 0 || whole <= connect) {
+        if (before <= 0 || after <= 0 || whole < 0 || judged < 0 || connect < 0 || whole <= connect ||
+            judged <= connect) {
             failed = true;
             break;
         }
@@ -99,8 +106,11 @@ int main() {
         link_rates.push_back(link);
         cli_rates.push_back((LINES - 1) / (whole - connect));
         ratios.push_back(cli_rates.back() / link);
-        std::printf("round %d: link %.0f/s (%.0f before, %.0f after), cli %.0f/s (run %.2f s, connect %.2f s)\n",
-                    round + 1, link, before, after, cli_rates.back(), whole, connect);
+        judged_rates.push_back((LINES - 1) / (judged - connect));
+        judged_ratios.push_back(judged_rates.back() / link);
+        std::printf("round %d: link %.0f/s (%.0f before, %.0f after), cli %.0f/s (run %.2f s, connect %.2f s), "
+                    "cli --fail-on %.0f/s\n",
+                    round + 1, link, before, after, cli_rates.back(), whole, connect, judged_rates.back());
     }
     sim_stop(&sim);
     std::remove(many.c_str());
@@ -114,5 +124,7 @@ int main() {
     std::printf("link exchanges per s: %.0f\n", link_median);
     std::printf("cli lines per s: %.0f\n", cli_median);
     std::printf("cli/link ratio: %.2f\n", median(ratios));
+    std::printf("cli --fail-on lines per s: %.0f\n", median(judged_rates));
+    std::printf("cli --fail-on/link ratio: %.2f\n", median(judged_ratios));
     return 0;
 }

@@ -9,7 +9,9 @@
 const char CLI_USAGE[] =
     "Usage: zorvtalk-cli [--port COM<n>|<n>|DEVICE-PATH] [--baud N] [-c COMMAND]... [--file FILE|-]\n"
     "                    [--report] [--pins] [--set-pins data=HH,control=H] [--timeout SECONDS]\n"
-    "                    [--keep-going] [--echo] [--times] [--quiet] [--help] [--version]\n"
+    "                    [--fail-on REGEX]... [--expect REGEX]... [--keep-going] [--echo] [--times]\n"
+    "                    [--quiet] [--raw] [--help] [--version]\n"
+    "       zorvtalk-cli --list-ports\n"
     "\n"
     "Connects to the ZORV controller as the ZORVTalk window does (reset, greeting), runs\n"
     "the -c commands and then the lines of FILE, each after the previous reply, and\n"
@@ -29,19 +31,34 @@ const char CLI_USAGE[] =
     "  --pins             Last, prints the pin ports: data=HH status=HH control=HH.\n"
     "  --timeout SECONDS  Gives each reply at most this long to begin (e.g. 2.5); then\n"
     "                     sends stop and counts the line as failed. Default: no limit.\n"
+    "  --fail-on REGEX    A reply that matches REGEX fails its line. May be given more\n"
+    "                     than once: a reply that matches any of them fails.\n"
+    "  --expect REGEX     A reply that does not match REGEX fails its line. May be given\n"
+    "                     more than once: a reply must match one of them.\n"
+    "                     REGEX is an extended regular expression as grep -E reads it,\n"
+    "                     found anywhere in the reply (anchor it with ^ and $).\n"
     "  --keep-going       Goes on after a failed line instead of ending the run.\n"
     "  --echo             Prints \"> COMMAND\" and \"< REPLY\" lines.\n"
-    "  --times            Puts the time (HH:MM:SS.mmm) in front of every printed line.\n"
-    "  --quiet            Prints no replies and no progress (failures, --report and\n"
-    "                     --pins still print).\n"
+    "  --times            Puts the time of day (HH:MM:SS.mmm) at which it is printed in\n"
+    "                     front of every reply, echo, report, pin and failure line.\n"
+    "  --quiet            Prints no replies, no --echo lines and no progress; failures,\n"
+    "                     messages, --report and --pins still print.\n"
+    "  --raw              Writes replies byte for byte to a terminal too. Without it, a\n"
+    "                     terminal gets control bytes (below 0x20 but TAB, and 0x7F) as\n"
+    "                     \\xNN; piped or redirected output is always byte for byte.\n"
+    "  --list-ports       Prints the ports it knows, one \"COM<n> DEVICE\" a line, and\n"
+    "                     ends without opening any.\n"
     "  --help             Prints this text.\n"
     "  --version          Prints the version.\n"
     "\n"
-    "Failures go to standard error as \"(no reply: REASON)\". Ctrl+C sends stop to the\n"
-    "running command, waits at most 2 s for its reply and ends the run.\n"
+    "Failures go to standard error as \"(no reply: REASON)\", or \"(failed: REASON)\"\n"
+    "for a reply judged by --fail-on or --expect. Ctrl+C sends stop to the running\n"
+    "command, waits at most 2 s for its reply and ends the run; so do a termination\n"
+    "request, a hang-up and standard output's reader going away.\n"
     "\n"
     "Exit status: 0 every line answered, 1 a line failed or timed out, 2 usage error,\n"
-    "3 could not connect, 4 the port was lost, 130 or 143 interrupted.\n";
+    "3 could not connect, 4 the port was lost, 130 (Ctrl+C), 143 (terminated),\n"
+    "129 (hung up) or 141 (standard output closed) interrupted.\n";
 
 namespace {
 
@@ -134,6 +151,21 @@ bool opt_timeout(CliOptions* o, const char* v, std::string* error) {
     return false;
 }
 
+bool add_rule(CliOptions* o, ReplyRuleKind kind, const char* name, const char* v, std::string* error) {
+    std::string why;
+    if (reply_judge_add(&o->judge, kind, v, &why)) return true;
+    *error = std::string("bad ") + name + ": " + why;
+    return false;
+}
+
+bool opt_fail_on(CliOptions* o, const char* v, std::string* error) {
+    return add_rule(o, REPLY_FAIL_ON, "--fail-on", v, error);
+}
+
+bool opt_expect(CliOptions* o, const char* v, std::string* error) {
+    return add_rule(o, REPLY_EXPECT, "--expect", v, error);
+}
+
 const Option OPTIONS[] = {
     {"--port", VALUE, opt_port},
     {"--baud", VALUE, opt_baud},
@@ -141,14 +173,18 @@ const Option OPTIONS[] = {
     {"--file", VALUE, opt_file},
     {"--set-pins", VALUE, opt_set_pins},
     {"--timeout", VALUE, opt_timeout},
+    {"--fail-on", VALUE, opt_fail_on},
+    {"--expect", VALUE, opt_expect},
     {"--report", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->report); }},
     {"--pins", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->pins); }},
     {"--keep-going", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->keep_going); }},
     {"--echo", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->echo); }},
     {"--times", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->times); }},
     {"--quiet", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->quiet); }},
+    {"--raw", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->raw); }},
     {"--help", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->help); }},
     {"-h", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->help); }},
+    {"--list-ports", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->list_ports); }},
     {"--version", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->version); }},
 };
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/reply_match.h"
+
 struct CliOptions {
     bool have_port = false;
     int port_number = 0;     // COM<n>; 0 when port_path names the device
@@ -19,7 +21,9 @@ struct CliOptions {
     uint8_t data = 0, control = 0;
     uint32_t timeout_ms = 0;  // 0: a reply is awaited as long as it takes
     bool keep_going = false, echo = false, times = false, quiet = false;
-    bool help = false, version = false;
+    bool raw = false;   // replies to a terminal byte for byte
+    ReplyJudge judge;   // --fail-on and --expect, compiled as they are read
+    bool help = false, version = false, list_ports = false;
 };
 
 // Fills options from argv. 1 on success; 0 with the reason in error.

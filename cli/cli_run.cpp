@@ -16,6 +16,8 @@
 
 #include "cli/cli_options.h"
 #include "common/stray_input.h"
+#include "cli/cli_output.h"
+#include "cli/cli_ports.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -53,6 +55,7 @@ struct Wait {
 struct Output {
     bool times = false;
     bool stdout_tty = false;
+    bool escape_out = false, escape_err = false;  // control bytes as \xNN on a terminal
     bool progress = false;  // a progress line on the terminal of stderr
     std::string progress_text;
     size_t shown = 0;  // width of the progress line on screen, 0 when none
@@ -106,12 +109,18 @@ void time_prefix(FILE* to) {
         std::fprintf(to, "%02d:%02d:%02d.%03d ", tm->tm_hour, tm->tm_min, tm->tm_sec, static_cast<int>(ms));
 }
 
-// One printed line: [time] [mark] text. Replies are written byte for byte.
+// One printed line: [time] [mark] text. Replies are written byte for byte, but for
+// the control bytes a terminal would act on.
 void emit(Output& o, FILE* to, const char* mark, const char* text) {
     if (o.shown && (to == stderr || o.stdout_tty)) erase_progress(o);
     if (o.times) time_prefix(to);
     if (mark) std::fputs(mark, to);
-    std::fwrite(text, 1, std::strlen(text), to);
+    if (to == stdout ? o.escape_out : o.escape_err) {
+        std::string safe = cli_terminal_safe(text);
+        std::fwrite(safe.data(), 1, safe.size(), to);
+    } else {
+        std::fwrite(text, 1, std::strlen(text), to);
+    }
     std::fputc('\n', to);
     if (to == stdout)
         o.pending = true;
@@ -119,9 +128,11 @@ void emit(Output& o, FILE* to, const char* mark, const char* text) {
         std::fflush(to);
 }
 
+// Messages name commands and files, which may hold anything.
 void say(const char* text) {
     if (g_run) erase_progress(g_run->out);
-    std::fprintf(stderr, "zorvtalk-cli: %s\n", text);
+    bool escape = g_run ? g_run->out.escape_err : terminal_is_tty(2) != 0;
+    std::fprintf(stderr, "zorvtalk-cli: %s\n", escape ? cli_terminal_safe(text).c_str() : text);
 }
 
 void say(const std::string& text) { say(text.c_str()); }
@@ -323,6 +334,14 @@ LineResult run_command(Run& r, const char* command) {
     }
     if (!ok) return line_failed(r, why);
     if (!r.opt.quiet) emit(r.out, stdout, r.opt.echo ? "< " : nullptr, reply);
+    std::string judged;
+    if (!reply_judge_check(&r.opt.judge, reply, &judged)) {
+        // Answered, so nothing is owed and the link is fine: the line alone failed.
+        ++r.failed;
+        ++r.lines_failed;
+        emit(r.out, stderr, nullptr, ("(failed: " + judged + ")").c_str());
+        return LINE_FAILED;
+    }
     return LINE_OK;
 }
 
@@ -347,7 +366,12 @@ std::vector<CommandLine> command_lines(const std::string& text) {
     return lines;
 }
 
-// Lines the file will run, read with the same reader; -1 when it cannot be read.
+// Counting is only worth it for a file read quickly: a bigger one (or a device, a
+// FIFO) shows "line N" alone.
+constexpr uintmax_t COUNT_LINES_UP_TO = 16u << 20;
+
+// Lines the file will run, read with the same reader; -1 when it cannot be read or
+// an interrupt came.
 long count_lines(FILE* file) {
     LineReader reader;
     line_reader_init(&reader);
@@ -463,6 +487,15 @@ std::string port_description(int number) {
     return name;
 }
 
+const char* interrupt_text(int status) {
+    switch (status) {
+    case 143: return "terminated";
+    case 129: return "hung up";
+    case 141: return "standard output closed";
+    default: return "interrupted";
+    }
+}
+
 int usage_error(const std::string& text) {
     say(text);
     std::fputs("Try 'zorvtalk-cli --help'.\n", stderr);
@@ -481,7 +514,12 @@ int open_file(Run& r, FILE** file) {
     }
     std::error_code ec;
     if (std::filesystem::is_directory(r.opt.file, ec)) return usage_error("'" + r.opt.file + "' is a folder");
-    *file = std::fopen(r.opt.file.c_str(), "rb");
+    // A FIFO's open waits for its writer; an interrupt ends that wait (no restart).
+    *file = terminal_interrupt_status() ? nullptr : std::fopen(r.opt.file.c_str(), "rb");
+    if (!*file && terminal_interrupt_status()) {
+        say(interrupt_text(terminal_interrupt_status()));
+        return terminal_interrupt_status();
+    }
     if (!*file) return usage_error("cannot open '" + r.opt.file + "': " + std::strerror(errno));
     return CLI_EXIT_OK;
 }
@@ -514,8 +552,10 @@ bool run_all(Run& r, FILE* file) {
         const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
         long total = -1;
         std::error_code ec;
-        if (r.out.progress && file != stdin && std::filesystem::is_regular_file(r.opt.file, ec))
+        if (r.out.progress && file != stdin && std::filesystem::is_regular_file(r.opt.file, ec) &&
+            std::filesystem::file_size(r.opt.file, ec) <= COUNT_LINES_UP_TO && !ec)
             total = count_lines(file);
+        if (terminal_interrupt_status()) return false;
         LineReader reader;
         line_reader_init(&reader);
         long n = 0;
@@ -526,7 +566,9 @@ bool run_all(Run& r, FILE* file) {
             return go_on(reader.cut ? refuse_long_line(r, reader.line) : run_command(r, reader.line));
         };
         int c;
+        // A file that never ends a line (/dev/zero) must still let an interrupt in.
         while ((c = std::fgetc(file)) != EOF) {
+            if (terminal_interrupt_status()) return false;
             if (line_reader_feed(&reader, static_cast<uint8_t>(c)) && !run_line()) return false;
         }
         if (terminal_interrupt_status()) return false;
@@ -574,6 +616,10 @@ int cli_main(int argc, char** argv) {
 
     // The window's settings: the Port and Baud it last connected with, its Ports.
     std::string window = settings_path();
+    if (run.opt.list_ports) {
+        cli_list_ports(stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
+    }
     int port = run.opt.port_number;
     if (!run.opt.have_port) {
         // The window stores a typed device path as it was typed.
@@ -601,6 +647,8 @@ int cli_main(int argc, char** argv) {
 
     run.out.times = run.opt.times;
     run.out.stdout_tty = terminal_is_tty(1) != 0;
+    run.out.escape_out = run.out.stdout_tty && !run.opt.raw;
+    run.out.escape_err = terminal_is_tty(2) && !run.opt.raw;
     // Not while the operator types the lines on the same terminal.
     run.out.progress = file && !run.opt.quiet && terminal_is_tty(2) && !(file == stdin && terminal_is_tty(0));
 
@@ -632,7 +680,7 @@ int cli_main(int argc, char** argv) {
     if (file && file != stdin) std::fclose(file);
 
     if (terminal_interrupt_status()) {
-        say(terminal_interrupt_status() == 143 ? "terminated" : "interrupted");
+        say(interrupt_text(terminal_interrupt_status()));
         return terminal_interrupt_status();
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

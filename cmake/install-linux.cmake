@@ -17,6 +17,9 @@ function(zorv_install_cli)
     endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zorv_install_cli)
+# Where bash-completion loads a command's completion from when it is first completed.
+install(FILES cli/zorvtalk-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME zorvtalk-cli)
 
 # Man pages, with the version filled in and compressed the way Debian keeps them.
 find_program(ZORV_GZIP gzip)

@@ -12,6 +12,15 @@
 #include "console/main_dialog.h"
 #include "link/link.h"
 
+namespace {
+// For a command file that judges each reply; kept as text, not as a log row, which
+// the operator may clear during the wait.
+std::string g_last_reply;
+bool g_have_reply = false;
+}  // namespace
+
+const char* last_command_reply() { return g_have_reply ? g_last_reply.c_str() : nullptr; }
+
 int run_command(UiWindow* dialog, const char* command) {
     // Whole replies: the log, its tip, Copy and Save keep every character.
     std::unique_ptr<char[]> reply(new char[LINK_WHOLE_REPLY_MAX + 1]);
@@ -34,6 +43,8 @@ int run_command(UiWindow* dialog, const char* command) {
     // A link closed inside the wait is freed: only the one still open is asked.
     uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
     --g_main.outstanding;
+    g_have_reply = ok != 0;
+    g_last_reply = ok ? reply : "";
     // Exit may have been answered inside the wait: the dialog and its controls are
     // gone, and so is the link.
     if (!ui_dialog_alive(dialog)) return 0;

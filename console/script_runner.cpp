@@ -5,10 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "common/reply_match.h"
 #include "console/command_console.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -20,6 +22,17 @@ std::string progress_text(const std::string& path, int line, int lines) {
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return name + " (line " + std::to_string(line) + " of " + std::to_string(lines) + ")";
+}
+
+// The settings' [Files] StopOnReply, compiled for one run. 0 with a note row when the
+// expression is bad: a file the operator meant to guard must not run unguarded.
+int read_stop_rule(UiWindow* dialog, ReplyJudge* judge) {
+    std::string expression = settings_read_string("Files", "StopOnReply");
+    judge->fail_on_name = "StopOnReply";
+    std::string error;
+    if (expression.empty() || reply_judge_add(judge, REPLY_FAIL_ON, expression.c_str(), &error)) return 1;
+    log_append(dialog, ("command file not run: StopOnReply: " + error).c_str(), LOG_NOTE);
+    return 0;
 }
 
 }  // namespace
@@ -86,8 +99,9 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);
 
+    ReplyJudge stop_rule;
     int lines = count_command_lines(path.c_str());
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = read_stop_rule(dialog, &stop_rule) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (file) {
         ++g_running;
         g_stop_requested = 0;
@@ -117,6 +131,14 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
                                        g_main.ended_by;
                     log_append(dialog, note.c_str(), LOG_NOTE);
                 }
+            }
+            std::string why;
+            const char* reply = last_command_reply();
+            if (go_on && reply && !reply_judge_check(&stop_rule, reply, &why)) {
+                std::string note = "command file stopped at line " + std::to_string(line) + " of " +
+                                   std::to_string(lines) + ": " + why;
+                log_append(dialog, note.c_str(), LOG_NOTE);
+                go_on = false;
             }
             if (go_on && g_stop_requested) {
                 std::string note = "(command file stopped at line " + std::to_string(line) + " of " +

@@ -8,7 +8,7 @@
 const char* const SIM_COMMAND_HELP =
     "commands: echo TEXT | ok | run MS | move AXIS TARGET [AXIS TARGET...] MS | "
     "set q|x|y|z|w N | pos [X Y Z W] | pins [loop | data|status|control HEX] | "
-    "len N | stream MS [COUNT] | help";
+    "len N | stream MS [COUNT] | bytes HH... | help";
 
 namespace {
 
@@ -353,6 +353,17 @@ void execute(SimController& c, const std::string& text, bool too_long) {
             reply(c, std::string(static_cast<size_t>(v), 'a'));
         else
             reply(c, "ERR usage: len N");
+    } else if (cmd == "bytes") {
+        // Bytes a command line cannot carry (control bytes), for tests of what a
+        // front end does with them. CR would end the reply early, so it is refused.
+        std::string out;
+        uint8_t b = 0;
+        bool ok = w.size() >= 2;
+        for (size_t i = 1; ok && i < w.size(); i++) {
+            ok = parse_hex_byte(w[i], &b) && b != '\r';
+            out += static_cast<char>(b);
+        }
+        reply(c, ok ? out : "ERR usage: bytes HH [HH...] (no 0D)");
     } else {
         reply(c, "ERR unknown command: " + w[0].substr(0, 32));
     }

@@ -82,6 +82,7 @@ const char* const USAGE =
     "  pins data|status|control HEX   set a port (status: fixed, overrides loopback)\n"
     "  pins loop          status port follows the loopback again\n"
     "  len N              reply N 'a' characters (0..65536)\n"
+    "  bytes HH [HH...]   reply these bytes, given in hex (any but 0D)\n"
     "  help               one-line command summary\n"
     "Errors reply \"ERR ...\" (unknown command, bad arguments, line over 4096 bytes).\n"
     "\n"

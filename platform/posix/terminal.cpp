@@ -1,9 +1,13 @@
-// POSIX: SIGINT and SIGTERM set a flag only; no SA_RESTART, so a read of standard
-// input waiting for the operator returns and the program can end.
+// POSIX: SIGINT, SIGTERM, SIGHUP (the terminal went away) and SIGPIPE (the reader of
+// standard output went away) set a flag only; no SA_RESTART, so a read of standard
+// input waiting for the operator, or the open of a FIFO waiting for its writer,
+// returns and the program can end.
 #include "platform/terminal.h"
 
 #include <signal.h>
 #include <unistd.h>
+
+#include <initializer_list>
 
 namespace {
 
@@ -12,6 +16,9 @@ volatile sig_atomic_t g_status = 0;
 
 void on_signal(int signal_number) {
     if (g_status == 0) g_status = 128 + signal_number;
+    // Every write to a closed pipe raises SIGPIPE again: that is one request, not an
+    // operator asking twice to give up on the stopped command's reply.
+    if (signal_number == SIGPIPE && g_count > 0) return;
     if (g_count < 1000) g_count = g_count + 1;
 }
 
@@ -23,7 +30,7 @@ void terminal_catch_interrupts() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signal_number : {SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal_number, &action, nullptr);
 }
 
 int terminal_interrupt_count() { return g_count; }

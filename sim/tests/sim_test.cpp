@@ -74,6 +74,8 @@ TEST(SimLines, EachLineGetsItsReply) {
         {"move even args", "move x 5 y 10\r", "ERR usage: move AXIS TARGET [AXIS TARGET...] MS\r"},
         {"len", "len 3\rlen 0\r", "aaa\r\r"},
         {"len limit", "len 65537\r", "ERR usage: len N\r"},
+        {"bytes", "bytes 1b 5B 07 7f\rbytes 41 0d\rbytes\r",
+         "\x1b[\x07\x7f\rERR usage: bytes HH [HH...] (no 0D)\rERR usage: bytes HH [HH...] (no 0D)\r"},
         {"high bytes mid-line are text", "echo \x88\x8f\xff\r", "\x88\x8f\xff\r"},
         {"other control bytes are text", std::string("echo a\x00\x04" "b\r", 10),
          std::string("a\x00\x04" "b\r", 5)},

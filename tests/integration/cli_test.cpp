@@ -40,9 +40,9 @@ std::string g_home;
 
 // Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
 // goes to err_fd when one is given; the standard descriptors in the bit mask closed
-// (1 << fd) are closed. A run that outlives 20 s is killed and fails.
+// (1 << fd) are closed; stdout goes to out_fd when one is given. A run that outlives 20 s is killed and fails.
 CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
-                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0) {
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0, int out_fd = -1) {
     Args argv_s = {exe};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -59,7 +59,7 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
-        dup2(out[1], 1);
+        dup2(out_fd >= 0 ? out_fd : out[1], 1);
         dup2(err_fd >= 0 ? err_fd : err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         for (int fd = 0; fd <= 2; ++fd)
@@ -124,6 +124,19 @@ protected:
     void TearDown() override { sim_stop(&sim); }
     void start(const Args& args = {}) { ASSERT_TRUE(sim_start(&sim, 77, args)); }
     Args port() const { return {"--port", sim.link_path, "--baud", "115200"}; }
+    // Runs with standard error (and output, when out_too) on a terminal; what the
+    // terminal showed goes to *screen.
+    CliResult run_on_pty(const Args& args, std::string* screen, bool out_too = false) {
+        int master = -1, slave = -1;
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return CliResult();
+        CliResult r = run_cli(with_port(args), "", nullptr, ZORV_CLI_PATH, slave, 0, out_too ? slave : -1);
+        close(slave);
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        char buf[4096];
+        for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen->append(buf, size_t(n));
+        close(master);
+        return r;
+    }
     Args with_port(Args more) const {
         Args a = port();
         a.insert(a.end(), more.begin(), more.end());
@@ -154,6 +167,9 @@ TEST_F(CliTest, UsageErrorsExitTwoBeforeTouchingAPort) {
         {{"--echo=yes"}, "takes no value"},
         {{"--port", "5", "--baud", "9600", "--file", "/nonexistent/commands"}, "cannot open"},
         {{"--port", "5", "--baud", "9600", "--file", "/tmp"}, "is a folder"},
+        {{"--port", "5", "--baud", "9600", "--fail-on", "ERR ("}, "bad --fail-on: bad regular expression 'ERR ('"},
+        {{"--port", "5", "--baud", "9600", "--expect", "ok", "--expect", "[z"}, "bad --expect"},
+        {{"--port", "5", "--baud", "9600", "--fail-on", "a)|(b"}, "bad --fail-on"},  // no half of a wrapper
     };
     for (const auto& c : cases) {
         CliResult r = run_cli(c.args);
@@ -318,18 +334,27 @@ TEST_F(CliTest, SimulatorWithClosedDescriptorsKeepsThemOnDevNull) {
 
 TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {
     start();
+    // Signal 0: none is sent, standard output's reader is gone, and the first write
+    // (the flush of "a" while the command runs) raises SIGPIPE.
     const struct {
         int signal;
         int status;
-    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+        const char* says;
+    } cases[] = {{SIGINT, 130, "interrupted"}, {SIGTERM, 143, "terminated"}, {SIGHUP, 129, "hung up"},
+                 {SIGPIPE, 141, "standard output closed"}, {0, 141, "standard output closed"}};
     for (const auto& c : cases) {
         std::string before = sim_log(&sim);
-        CliResult r = run_cli(with_port({"-c", "run 60000", "-c", "echo never"}), "", [&](pid_t pid) {
+        int gone[2];
+        ASSERT_EQ(pipe(gone), 0);
+        close(gone[0]);
+        CliResult r = run_cli(with_port({"-c", "echo a", "-c", "run 60000", "-c", "echo never"}), "", [&](pid_t pid) {
             EXPECT_TRUE(sim_saw(sim, "|run 60000|", before.size()));
-            kill(pid, c.signal);
-        });
+            if (c.signal) kill(pid, c.signal);
+        }, ZORV_CLI_PATH, -1, c.signal ? -1 : gone[1]);
+        close(gone[1]);
         EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_EQ(r.out, "stopped\n");
+        EXPECT_EQ(r.out, c.signal ? "a\nstopped\n" : "");
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         std::string log = sim_log(&sim).substr(before.size());
         EXPECT_EQ(log.find("ctrl 01"), log.rfind("ctrl 01")) << log;  // one stop byte
         EXPECT_NE(log.find("ctrl 01"), std::string::npos) << log;
@@ -363,23 +388,103 @@ namespace {
 
 TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
     start();
-    std::string path = g_home + "/three-lines";
+    std::string path = g_home + "/three-lines", large = g_home + "/large", screen;
     std::ofstream(path) << "run 150\nrun 150\nrun 150";
-    int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    CliResult r = run_cli(with_port({"--file", path}), "", nullptr, ZORV_CLI_PATH, slave);
+    CliResult r = run_on_pty({"--file", path}, &screen);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "done\ndone\ndone\n");
-    std::string screen;
-    fcntl(master, F_SETFL, O_NONBLOCK);
-    char buf[4096];
-    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
-    close(master);
-    close(slave);
     EXPECT_NE(screen.find("\rline 1 of 3"), std::string::npos) << screen;
     EXPECT_NE(screen.find("\rline 3 of 3"), std::string::npos) << screen;
     // Erased at the end: the terminal is left on a blank line.
     EXPECT_EQ(screen.substr(screen.size() - 1), "\r");
+
+    // Too large to count first (sparse: NULs, which run no line): the line alone.
+    std::ofstream(large) << "echo a\n";
+    ASSERT_EQ(truncate(large.c_str(), 17 << 20), 0);
+    screen.clear();
+    EXPECT_EQ(run_on_pty({"--file", large}, &screen).out, "a\n");
+    EXPECT_NE(screen.find("\rline 1"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find(" of "), std::string::npos) << screen;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, RepliesAreJudgedByFailOnAndExpect) {
+    start();
+    const struct {
+        Args judge;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"--fail-on", "^ERR [0-9]"}, 1, "ok\nERR 3\n",
+         "(failed: reply \"ERR 3\" matches --fail-on)\nzorvtalk-cli: ended at -c 2: echo ERR 3\n"},
+        {{"--expect", "^(ok|done)$", "--keep-going"}, 1, "ok\nERR 3\ndone\n",
+         "(failed: reply \"ERR 3\" does not match --expect)\nzorvtalk-cli: 1 of 3 lines failed\n"},
+        {{"--expect", "^ok$", "--expect", "^done$", "--expect", "ERR"}, 0, "ok\nERR 3\ndone\n", ""},
+    };
+    for (const auto& c : cases) {
+        Args args = {"-c", "echo ok", "-c", "echo ERR 3", "-c", "run 0"};
+        args.insert(args.end(), c.judge.begin(), c.judge.end());
+        CliResult r = run_cli(with_port(args));
+        EXPECT_EQ(r.status, c.status) << c.judge[1] << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.judge[1];
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+// A FIFO's open waits for a writer, and /dev/zero never ends a line: neither may
+// outlast an interrupt.
+TEST_F(CliTest, InterruptEndsAFileThatWaitsOrNeverEnds) {
+    start();
+    std::string fifo = g_home + "/commands.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string file, waits_in;  // the wait has begun when /proc/PID/wchan says so
+        int signal, status;
+    } cases[] = {{fifo, "wait_for_partner", SIGINT, 130}, {"/dev/zero", "", SIGINT, 130}, {"/dev/zero", "", SIGTERM, 143}};
+    for (const auto& c : cases) {
+        std::string before = sim_log(&sim);
+        CliResult r = run_cli(with_port({"--file", c.file}), "", [&](pid_t pid) {
+            std::string wchan;
+            for (int i = 0; i < 1000 && wchan != c.waits_in && !c.waits_in.empty(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                std::ifstream("/proc/" + std::to_string(pid) + "/wchan") >> wchan;
+            }
+            EXPECT_TRUE(c.waits_in.empty() ? sim_saw(sim, "greet", before.size()) : wchan == c.waits_in);
+            kill(pid, c.signal);
+        });
+        EXPECT_EQ(r.status, c.status) << c.file;
+        EXPECT_NE(r.err.find(c.signal == SIGINT ? "interrupted" : "terminated"), std::string::npos) << r.err;
+    }
+}
+
+// Control bytes from the controller never reach a terminal as such; a pipe and
+// --raw get them byte for byte.
+TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
+    start();
+    // ESC ] 0 ; t BEL (a title change), TAB, DEL, and UTF-8 "é".
+    const std::string raw = ">\x1b]0;t\x07" "A\tB\x7f\xc3\xa9", escaped = ">\\x1B]0;t\\x07A\tB\\x7F\xc3\xa9";
+    const struct {
+        bool tty;
+        Args more;
+        std::string shows;  // what the terminal or the pipe shows first
+    } cases[] = {
+        {true, {}, escaped + "\r\n"},
+        {true, {"--raw"}, raw + "\r\n"},
+        {false, {}, raw + "\n"},
+        {true, {"--quiet", "--fail-on", "t"}, "(failed: reply \"" + escaped + "\" matches --fail-on)\r\n"},
+    };
+    for (const auto& c : cases) {
+        Args args = {"-c", "bytes 3e 1b 5d 30 3b 74 07 41 09 42 7f c3 a9"};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        std::string screen;
+        CliResult r = run_on_pty(args, &screen, c.tty);
+        std::string shown = c.tty ? screen : r.out;
+        EXPECT_EQ(shown.substr(0, c.shows.size()), c.shows) << shown;
+    }
 }
 
 }  // namespace

@@ -178,6 +178,34 @@ TEST_F(ScriptTest, ProgressInTheTitleAndStoppingTheFile) {
     EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
 }
 
+// [Files] StopOnReply ends a file after the line whose reply matches; a bad
+// expression runs nothing.
+TEST_F(ScriptTest, StopOnReplyEndsTheFileAfterAMatchingReply) {
+    std::string path = write_file("four", "a\rERR 3\rb\rc");
+    answer = [&](const std::string& line) { return line; };
+    const struct {
+        const char* ini;
+        Lines rows;
+    } cases[] = {
+        {"", {"a", "a", "ERR 3", "ERR 3", "b", "b", "c", "c"}},
+        {"[Files]\nStopOnReply=^ERR [0-9]+$\n",
+         {"a", "a", "ERR 3", "ERR 3", "command file stopped at line 2 of 4: reply \"ERR 3\" matches StopOnReply"}},
+        {"[Files]\nStopOnReply=^E(RR\n",
+         {"command file not run: StopOnReply: bad regular expression '^E(RR': "
+          "Mismatched '(' and ')' in regular expression"}},
+    };
+    for (const auto& c : cases) {
+        write_ini(c.ini);
+        run([&](UiWindow* w) {
+            connect(w);
+            fake_ui().chosen_files = {path};
+            fake_ui_click(w, ID_SEND_FILE);
+            EXPECT_EQ(rows(w), c.rows);
+            EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
+        });
+    }
+}
+
 TEST_F(ScriptTest, LostPortEndsTheRunAndShowsDisconnected) {
     std::string path = write_file("many", "a\rb\rc\rd\r");
     answer = [&](const std::string& line) {

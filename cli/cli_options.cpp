@@ -2,6 +2,8 @@
 // value is checked here so that a typo never resets the controller for nothing.
 #include "cli/cli_options.h"
 
+#include "cli/cli_watch.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +11,8 @@
 const char CLI_USAGE[] =
     "Usage: zorvtalk-cli [--port COM<n>|<n>|DEVICE-PATH] [--baud N] [-c COMMAND]... [--file FILE|-]\n"
     "                    [--report] [--pins] [--set-pins data=HH,control=H] [--timeout SECONDS]\n"
-    "                    [--keep-going] [--echo] [--times] [--quiet] [--help] [--version]\n"
+    "                    [--watch MS [--count N]] [--keep-going] [--echo] [--times] [--quiet]\n"
+    "                    [--help] [--version]\n"
     "\n"
     "Connects to the ZORV controller as the ZORVTalk window does (reset, greeting), runs\n"
     "the -c commands and then the lines of FILE, each after the previous reply, and\n"
@@ -29,6 +32,14 @@ const char CLI_USAGE[] =
     "  --pins             Last, prints the pin ports: data=HH status=HH control=HH.\n"
     "  --timeout SECONDS  Gives each reply at most this long to begin (e.g. 2.5); then\n"
     "                     sends stop and counts the line as failed. Default: no limit.\n"
+    "  --watch MS         Prints a status reading every MS milliseconds (10 to 3600000)\n"
+    "                     as a CSV line (time,q,x,y,z,w; UTC ISO 8601 times with\n"
+    "                     milliseconds), the header first, while the commands run; with\n"
+    "                     no -c and no --file, until Ctrl+C or --count. The readings go\n"
+    "                     to standard output; replies, --report and --pins then go to\n"
+    "                     standard error. With --timeout, watching alone fails when a\n"
+    "                     reading does not come within that time.\n"
+    "  --count N          Ends watching after N readings.\n"
     "  --keep-going       Goes on after a failed line instead of ending the run.\n"
     "  --echo             Prints \"> COMMAND\" and \"< REPLY\" lines.\n"
     "  --times            Puts the time (HH:MM:SS.mmm) in front of every printed line.\n"
@@ -134,6 +145,18 @@ bool opt_timeout(CliOptions* o, const char* v, std::string* error) {
     return false;
 }
 
+bool opt_watch(CliOptions* o, const char* v, std::string* error) {
+    if (cli_parse_watch_period(v, &o->watch_ms)) return true;
+    *error = std::string("bad --watch '") + v + "': give milliseconds from 10 to 3600000";
+    return false;
+}
+
+bool opt_count(CliOptions* o, const char* v, std::string* error) {
+    if (cli_parse_count(v, &o->count)) return true;
+    *error = std::string("bad --count '") + v + "': give a positive whole number";
+    return false;
+}
+
 const Option OPTIONS[] = {
     {"--port", VALUE, opt_port},
     {"--baud", VALUE, opt_baud},
@@ -141,6 +164,8 @@ const Option OPTIONS[] = {
     {"--file", VALUE, opt_file},
     {"--set-pins", VALUE, opt_set_pins},
     {"--timeout", VALUE, opt_timeout},
+    {"--watch", VALUE, opt_watch},
+    {"--count", VALUE, opt_count},
     {"--report", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->report); }},
     {"--pins", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->pins); }},
     {"--keep-going", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->keep_going); }},
@@ -256,6 +281,10 @@ int cli_parse_options(int argc, char** argv, CliOptions* o, std::string* error) 
             return 0;
         }
         if (!found->apply(o, value, error)) return 0;
+    }
+    if (o->count && !o->watch_ms) {
+        *error = "--count needs --watch";
+        return 0;
     }
     return 1;
 }

@@ -18,6 +18,8 @@ struct CliOptions {
     bool set_data = false, set_control = false;
     uint8_t data = 0, control = 0;
     uint32_t timeout_ms = 0;  // 0: a reply is awaited as long as it takes
+    uint32_t watch_ms = 0;    // --watch: a reading every watch_ms; 0: no watching
+    long count = 0;           // --count: readings to print; 0: no limit
     bool keep_going = false, echo = false, times = false, quiet = false;
     bool help = false, version = false;
 };

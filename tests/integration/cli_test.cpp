@@ -319,4 +319,63 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
     EXPECT_EQ(screen.substr(screen.size() - 1), "\r");
 }
 
+TEST_F(CliTest, WatchPrintsCleanCsvAndRepliesOnStderr) {
+    start();
+    const std::regex reading(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z,-?\d+,-?\d+,-?\d+,-?\d+,-?\d+)");
+    auto readings = [&](const std::string& out) {
+        std::vector<std::string> lines;
+        size_t at = 0, end;
+        while ((end = out.find('\n', at)) != std::string::npos) {
+            lines.push_back(out.substr(at, end - at));
+            at = end + 1;
+        }
+        EXPECT_EQ(at, out.size()) << "the last line is cut";
+        EXPECT_FALSE(lines.empty());
+        if (!lines.empty()) {
+            EXPECT_EQ(lines[0], "time,q,x,y,z,w");
+        }
+        for (size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], reading)) << lines[i];
+        return lines;
+    };
+
+    CliResult alone = run_cli(with_port({"--watch", "20", "--count", "3"}));
+    EXPECT_EQ(alone.status, 0) << alone.err;
+    EXPECT_EQ(readings(alone.out).size(), 4u);
+    EXPECT_EQ(alone.err, "");
+
+    // While the move runs the readings show the way, and the last one where it ended.
+    CliResult moving = run_cli(with_port({"--watch", "50", "-c", "move x 1000 y 500 600", "-c", "echo hi",
+                                          "--report"}));
+    EXPECT_EQ(moving.status, 0) << moving.err;
+    std::vector<std::string> lines = readings(moving.out);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_NE(lines.back().find(",0,1000,500,0,0"), std::string::npos) << lines.back();
+    bool between = false;  // neither where the move began nor where it ended
+    for (size_t i = 1; i < lines.size(); ++i)
+        between |= lines[i].find(",0,0,0,0,0") == std::string::npos && lines[i].find(",0,1000,500,") == std::string::npos;
+    EXPECT_TRUE(between) << moving.out;
+    EXPECT_EQ(moving.err, "done\nhi\nQ=0, X=1000, Y=500, Z=0, W=0\n");
+
+    // Ctrl+C ends watching alone; what was printed stays whole.
+    size_t before = sim_log(&sim).size();
+    CliResult stopped = run_cli(with_port({"--watch", "30"}), "", [&](pid_t pid) {
+        ASSERT_TRUE(sim_saw(sim, "ctrl 12", before));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(stopped.status, 130);
+    readings(stopped.out);
+
+    const struct {
+        Args args;
+        const char* says;
+    } bad[] = {{{"--watch", "5"}, "bad --watch"}, {{"--watch", "1s"}, "bad --watch"},
+               {{"--watch", "100", "--count", "0"}, "bad --count"}, {{"--count", "3"}, "--count needs --watch"}};
+    for (const auto& c : bad) {
+        CliResult r = run_cli(with_port(c.args));
+        EXPECT_EQ(r.status, 2) << c.args[0];
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace

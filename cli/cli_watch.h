@@ -1,0 +1,41 @@
+// zorvtalk-cli --watch: one CSV line per reading on standard output. It samples from
+// the dispatch hook, so readings come while commands run, and it shares the link's one
+// outstanding report request with everything else that asks for a report.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct TargetLink;
+
+struct CliWatch {
+    bool active = false;
+    uint32_t period_ms = 0;
+    long limit = 0;  // readings to print; 0: no limit
+    long printed = 0;
+    bool asked = false;  // a request we wait on (ours, or one we share) is outstanding
+    uint64_t due = 0;    // when the next request goes out
+    uint64_t asked_at = 0;
+};
+
+// Starts watching: prints the header line to out and asks at the first poll. A period
+// of 0 is taken as 1 ms.
+void cli_watch_start(CliWatch* watch, uint32_t period_ms, long limit, uint64_t now, FILE* out);
+// Stops asking; a reading still outstanding is left to whoever takes it in.
+void cli_watch_stop(CliWatch* watch);
+// From every dispatch: prints a reading the link has taken in since the request,
+// and asks for the next one when due (never a second while one is outstanding).
+// 1 once the limit of readings is reached, so that the caller ends its wait; else 0.
+int cli_watch_poll(CliWatch* watch, TargetLink* link, uint64_t now, FILE* out);
+// Milliseconds until cli_watch_poll must run again; UINT32_MAX when not watching or
+// when only the controller's answer is awaited (its input wakes the wait).
+uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now);
+// 1 once the limit of readings has been printed.
+int cli_watch_done(const CliWatch* watch);
+// Milliseconds the outstanding request has waited; 0 when none.
+uint64_t cli_watch_waiting_ms(const CliWatch* watch, uint64_t now);
+
+// Parses --watch MS: a whole number of milliseconds, 10 to 3600000. 1 or 0.
+int cli_parse_watch_period(const char* text, uint32_t* ms);
+// Parses --count N: a whole number 1 to 2^31 - 1. 1 or 0.
+int cli_parse_count(const char* text, long* count);

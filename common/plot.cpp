@@ -282,14 +282,15 @@ int plot_strip_chart(const SampleRing* ring, const PlotView& v, const PlotRect& 
         qmin = std::min<int64_t>(qmin, s->q);
         qmax = std::max<int64_t>(qmax, s->q);
     }
-    const int top_margin = v.char_height + 8, bottom_margin = v.char_height + 6;
+    // The legend sits above the half of the top value label that reaches up.
+    const int top_margin = v.char_height * 3 / 2 + 8, bottom_margin = v.char_height + 6;
     const int plot_h = area.bottom - area.top - top_margin - bottom_margin;
     if (plot_h < MIN_PLOT_PX) return 0;
     const int ticks = ticks_for(plot_h - 1, 2 * v.char_height + 4);
     plot_nice_scale(vmin, vmax, ticks, &p->values);
     plot_nice_scale(qmin, qmax, ticks, &p->q);
-    PlotRect r{area.left + widest_label(p->values, v) + 2 * TICK_GAP_PX, area.top + top_margin,
-               area.right - widest_label(p->q, v) - 2 * TICK_GAP_PX, area.bottom - bottom_margin};
+    PlotRect r{area.left + widest_label(p->values, v) + v.char_width + 2 * TICK_GAP_PX, area.top + top_margin,
+               area.right - widest_label(p->q, v) - v.char_width - 2 * TICK_GAP_PX, area.bottom - bottom_margin};
     if (too_small(r)) return 0;
     p->plot = r;
     const int w = r.right - r.left, h = r.bottom - r.top;
@@ -329,7 +330,7 @@ int plot_strip_chart(const SampleRing* ring, const PlotView& v, const PlotRect& 
                                      PLOT_ALIGN_CENTRE, PLOT_ALIGN_START));
     }
     p->items.push_back(box_item(r, PLOT_INK_FRAME, false));
-    add_legend(p, v, r.left, area.top + top_margin / 2);
+    add_legend(p, v, r.left, area.top + v.char_height / 2 + 2);
 
     if (!any) {
         no_readings(p);
@@ -366,7 +367,7 @@ int plot_plane_view(const SampleRing* ring, const PlotView& v, const PlotRect& a
         ymin = std::min<int64_t>(ymin, s->y);
         ymax = std::max<int64_t>(ymax, s->y);
     }
-    const int top_margin = v.char_height + 8, bottom_margin = v.char_height + 6;
+    const int top_margin = v.char_height * 3 / 2 + 8, bottom_margin = v.char_height + 6;
     // The margins hold the tick labels, which depend on the scale, which depends on the
     // room left: a second pass settles it.
     int left_margin = 2 * TICK_GAP_PX + 2 * v.char_width, right_margin = TICK_GAP_PX + 2 * v.char_width;
@@ -394,7 +395,7 @@ int plot_plane_view(const SampleRing* ring, const PlotView& v, const PlotRect& a
                                      text_px(plot_label(static_cast<int64_t>(std::ceil(yhi))), v));
         // One step on both axes keeps the grid square.
         step = plot_nice_step(u * std::max(x_label + 2 * v.char_width, 2 * v.char_height + 4));
-        const int want_left = y_label + 2 * TICK_GAP_PX, want_right = x_label / 2 + TICK_GAP_PX;
+        const int want_left = y_label + v.char_width + 2 * TICK_GAP_PX, want_right = x_label / 2 + v.char_width;
         if (want_left == left_margin && want_right == right_margin) break;
         left_margin = want_left;
         right_margin = want_right;
@@ -430,7 +431,7 @@ int plot_plane_view(const SampleRing* ring, const PlotView& v, const PlotRect& a
         [&](const std::vector<double>& xy) { plot_add_polyline(p, xy, r, PLOT_INK_PATH); });
     const Sample* now = samples_at(ring, shown.end - 1);
     add_marker(p, round_px(x_of(now->x)), round_px(y_of(now->y)), MARKER_HALF, r, PLOT_INK_MARKER);
-    p->items.push_back(text_item(r.left, area.top + top_margin / 2,
+    p->items.push_back(text_item(r.left, area.top + v.char_height / 2 + 2,
                                  "X " + plot_label(now->x) + "   Y " + plot_label(now->y), PLOT_ALIGN_START,
                                  PLOT_ALIGN_CENTRE));
     return 1;

@@ -71,7 +71,7 @@ struct PlotView {
     uint64_t now_ms = 0;      // the samples' clock (mono_ms) now
     uint32_t span_ms = 60000; // the readings shown: the last span_ms
     uint32_t gap_ms = 2000;   // readings further apart are not joined (a pause in sampling)
-    int char_width = 7;       // average character width of the font, pixels
+    int char_width = 7;       // width of a digit in the font, pixels
     int char_height = 13;
 };
 

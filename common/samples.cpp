@@ -7,7 +7,7 @@ const char SAMPLES_CSV_HEADER[] = "time,q,x,y,z,w";
 
 int samples_init(SampleRing* ring, size_t capacity) {
     if (!ring) return 0;
-    ring->slots.assign(capacity ? capacity : 1, Sample());
+    ring->buffer.assign(capacity ? capacity : 1, Sample());
     ring->first = 0;
     ring->count = 0;
     return 1;
@@ -22,20 +22,20 @@ void samples_clear(SampleRing* ring) {
 size_t samples_count(const SampleRing* ring) { return ring ? ring->count : 0; }
 
 const Sample* samples_at(const SampleRing* ring, size_t i) {
-    if (!ring || i >= ring->count || ring->slots.empty()) return nullptr;
-    return &ring->slots[(ring->first + i) % ring->slots.size()];
+    if (!ring || i >= ring->count || ring->buffer.empty()) return nullptr;
+    return &ring->buffer[(ring->first + i) % ring->buffer.size()];
 }
 
 int samples_add(SampleRing* ring, const Sample* sample) {
     if (!ring || !sample) return 0;
-    if (ring->slots.empty()) samples_init(ring, SAMPLES_DEFAULT_CAPACITY);
+    if (ring->buffer.empty()) samples_init(ring, SAMPLES_DEFAULT_CAPACITY);
     if (ring->count && sample->mono_ms < samples_at(ring, ring->count - 1)->mono_ms) return 0;
-    const size_t n = ring->slots.size();
+    const size_t n = ring->buffer.size();
     if (ring->count == n) {
-        ring->slots[ring->first] = *sample;
+        ring->buffer[ring->first] = *sample;
         ring->first = (ring->first + 1) % n;
     } else {
-        ring->slots[(ring->first + ring->count) % n] = *sample;
+        ring->buffer[(ring->first + ring->count) % n] = *sample;
         ++ring->count;
     }
     return 1;

@@ -18,8 +18,8 @@ struct Sample {
 
 // The last readings, oldest first; a full ring drops its oldest.
 struct SampleRing {
-    std::vector<Sample> slots;
-    size_t first = 0;  // index of the oldest reading in slots
+    std::vector<Sample> buffer;
+    size_t first = 0;  // index of the oldest reading in buffer
     size_t count = 0;
 };
 

@@ -573,11 +573,10 @@ bool run_all(Run& r, FILE* file) {
     r.command.clear();
     if (r.watch.active && r.opt.commands.empty() && !file) {
         if (!go_on(watch_alone(r))) return false;
-    } else if (r.watch.asked && !cli_watch_done(&r.watch) && !terminal_interrupt_status()) {
-        // The reading asked for during the last command shows where the commands left
-        // the machine; its report may still be on its way.
-        link_query_report_within(r.link, QUICK_ANSWER_MS, nullptr, nullptr, nullptr, nullptr, nullptr);
-        cli_watch_poll(&r.watch, r.link, platform_now_ms(), stdout);
+    } else if (r.watch.active && !terminal_interrupt_status() && r.owed == 0) {
+        // The CSV ends where the commands left the machine. Not behind a stopped
+        // command's late reply, which would stand before the report.
+        cli_watch_last(&r.watch, r.link, QUICK_ANSWER_MS, platform_now_ms(), stdout);
     }
     cli_watch_stop(&r.watch);
     if (r.opt.report) {

@@ -88,6 +88,19 @@ int cli_watch_poll(CliWatch* watch, TargetLink* link, uint64_t now, FILE* out) {
     return 0;
 }
 
+int cli_watch_last(CliWatch* watch, TargetLink* link, uint32_t ms, uint64_t now, FILE* out) {
+    if (!watch->active || cli_watch_poll(watch, link, now, out)) return 0;
+    // Stopped first, so that the dispatch during the wait below does not print this
+    // reading a second time.
+    cli_watch_stop(watch);
+    Sample s;
+    if (!link_query_report_within(link, ms, &s.q, &s.x, &s.y, &s.z, &s.w)) return 0;
+    s.mono_ms = now;
+    s.wall_ms = wall_now_ms();
+    print_reading(watch, out, s);
+    return 1;
+}
+
 uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now) {
     if (!watch->active || watch->asked || cli_watch_done(watch)) return UINT32_MAX;
     if (watch->due <= now) return 0;

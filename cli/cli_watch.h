@@ -27,6 +27,10 @@ void cli_watch_stop(CliWatch* watch);
 // and asks for the next one when due (never a second while one is outstanding).
 // 1 once the limit of readings is reached, so that the caller ends its wait; else 0.
 int cli_watch_poll(CliWatch* watch, TargetLink* link, uint64_t now, FILE* out);
+// Ends watching with one more reading, where the commands left the machine: prints
+// a reading already taken in, then asks (or shares a request still outstanding) and
+// waits at most ms for the answer. 1 when that last reading was printed.
+int cli_watch_last(CliWatch* watch, TargetLink* link, uint32_t ms, uint64_t now, FILE* out);
 // Milliseconds until cli_watch_poll must run again; UINT32_MAX when not watching or
 // when only the controller's answer is awaited (its input wakes the wait).
 uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now);

@@ -5,21 +5,14 @@
 
 namespace {
 
-Sample at(uint64_t mono, int32_t x) {
-    Sample s;
-    s.mono_ms = mono;
-    s.x = x;
-    return s;
-}
-
 TEST(Samples, RingKeepsTheNewestInTimeOrder) {
     SampleRing ring;
     ASSERT_TRUE(samples_init(&ring, 3));
-    for (uint64_t t : {10, 20, 30, 40, 50}) {
-        Sample s = at(t, int32_t(t));
+    for (int32_t t : {10, 20, 30, 40, 50}) {
+        Sample s{uint64_t(t), 0, 0, t};
         EXPECT_TRUE(samples_add(&ring, &s));
     }
-    Sample older = at(45, 0);
+    Sample older{45};
     EXPECT_FALSE(samples_add(&ring, &older));  // a clock step back must not scramble the order
     ASSERT_EQ(samples_count(&ring), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(samples_at(&ring, i)->x, int32_t(30 + 10 * i));
@@ -58,13 +51,7 @@ TEST(Samples, IsoTimes) {
 TEST(Samples, CsvText) {
     SampleRing ring;
     samples_init(&ring, 4);
-    Sample s;
-    s.wall_ms = 1796814030123;
-    s.q = -2;
-    s.x = 1;
-    s.y = -100000;
-    s.z = INT32_MIN;
-    s.w = INT32_MAX;
+    Sample s{0, 1796814030123, -2, 1, -100000, INT32_MIN, INT32_MAX};
     samples_add(&ring, &s);
     EXPECT_EQ(samples_csv_text(&ring),
               "time,q,x,y,z,w\n2026-12-09T11:00:30.123Z,-2,1,-100000,-2147483648,2147483647\n");

@@ -36,8 +36,9 @@ void print_reading(CliWatch* watch, FILE* out, const Sample& s) {
         std::fputs(line, out);
         std::fputc('\n', out);
     }
-    // A reader at the other end of a pipe wants each reading as it comes.
-    std::fflush(out);
+    // A reader at the other end of a pipe wants each reading as it comes; once it has
+    // gone, watching on would only spin.
+    if (std::fflush(out) != 0 || std::ferror(out)) watch->output_failed = true;
     ++watch->printed;
 }
 
@@ -60,7 +61,9 @@ void cli_watch_stop(CliWatch* watch) {
     watch->asked = false;
 }
 
-int cli_watch_done(const CliWatch* watch) { return watch->limit && watch->printed >= watch->limit ? 1 : 0; }
+int cli_watch_done(const CliWatch* watch) {
+    return watch->output_failed || (watch->limit && watch->printed >= watch->limit) ? 1 : 0;
+}
 
 int cli_watch_poll(CliWatch* watch, TargetLink* link, uint64_t now, FILE* out) {
     if (!watch->active) return 0;

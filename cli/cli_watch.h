@@ -16,6 +16,7 @@ struct CliWatch {
     bool asked = false;  // a request we wait on (ours, or one we share) is outstanding
     uint64_t due = 0;    // when the next request goes out
     uint64_t asked_at = 0;
+    bool output_failed = false;  // the readings can no longer be written (a closed pipe)
 };
 
 // Starts watching: prints the header line to out and asks at the first poll. A period
@@ -34,7 +35,7 @@ int cli_watch_last(CliWatch* watch, TargetLink* link, uint32_t ms, uint64_t now,
 // Milliseconds until cli_watch_poll must run again; UINT32_MAX when not watching or
 // when only the controller's answer is awaited (its input wakes the wait).
 uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now);
-// 1 once the limit of readings has been printed.
+// 1 once the limit of readings has been printed, or they can no longer be written.
 int cli_watch_done(const CliWatch* watch);
 // Milliseconds the outstanding request has waited; 0 when none.
 uint64_t cli_watch_waiting_ms(const CliWatch* watch, uint64_t now);

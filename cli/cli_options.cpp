@@ -2,8 +2,6 @@
 // value is checked here so that a typo never resets the controller for nothing.
 #include "cli/cli_options.h"
 
-#include "cli/cli_watch.h"
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -236,6 +234,20 @@ int cli_parse_timeout(const char* text, uint32_t* ms) {
     if (!end || *end || !std::isfinite(seconds) || seconds <= 0 || seconds >= 49.0 * 86400) return 0;
     double v = std::ceil(seconds * 1000);
     *ms = static_cast<uint32_t>(v < 1 ? 1 : v);
+    return 1;
+}
+
+int cli_parse_watch_period(const char* text, uint32_t* ms) {
+    long long v = 0;
+    if (!text || !whole_number(text, 3600000, &v) || v < 10) return 0;
+    *ms = static_cast<uint32_t>(v);
+    return 1;
+}
+
+int cli_parse_count(const char* text, long* count) {
+    long long v = 0;
+    if (!text || !whole_number(text, 2147483647LL, &v)) return 0;
+    *count = static_cast<long>(v);
     return 1;
 }
 

@@ -35,6 +35,11 @@ int cli_parse_set_pins(const char* text, CliOptions* options);
 // Seconds, a fraction allowed, above 0 and below 49 days: 1 with *ms (at least 1).
 int cli_parse_timeout(const char* text, uint32_t* ms);
 
+// --watch MS: whole milliseconds, 10 to 3600000: 1 with *ms, else 0.
+int cli_parse_watch_period(const char* text, uint32_t* ms);
+// --count N: a whole number, 1 to 2^31 - 1: 1 with *count, else 0.
+int cli_parse_count(const char* text, long* count);
+
 // The window's settings file for ours: "<name>-cli.ini" names "<name>.ini" in the same
 // folder, so the runner finds the Port and Baud the window last used. Other paths are
 // returned unchanged.

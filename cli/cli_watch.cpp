@@ -11,19 +11,6 @@
 
 namespace {
 
-bool whole_number(const char* s, long long min, long long max, long long* value) {
-    if (!s || !*s) return false;
-    long long v = 0;
-    for (; *s; ++s) {
-        if (*s < '0' || *s > '9') return false;
-        v = v * 10 + (*s - '0');
-        if (v > max) return false;
-    }
-    if (v < min) return false;
-    *value = v;
-    return true;
-}
-
 int64_t wall_now_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -113,18 +100,4 @@ uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now) {
 
 uint64_t cli_watch_waiting_ms(const CliWatch* watch, uint64_t now) {
     return watch->active && watch->asked && now > watch->asked_at ? now - watch->asked_at : 0;
-}
-
-int cli_parse_watch_period(const char* text, uint32_t* ms) {
-    long long v = 0;
-    if (!whole_number(text, 10, 3600000, &v)) return 0;
-    *ms = static_cast<uint32_t>(v);
-    return 1;
-}
-
-int cli_parse_count(const char* text, long* count) {
-    long long v = 0;
-    if (!whole_number(text, 1, 2147483647LL, &v)) return 0;
-    *count = static_cast<long>(v);
-    return 1;
 }

@@ -39,8 +39,3 @@ uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now);
 int cli_watch_done(const CliWatch* watch);
 // Milliseconds the outstanding request has waited; 0 when none.
 uint64_t cli_watch_waiting_ms(const CliWatch* watch, uint64_t now);
-
-// Parses --watch MS: a whole number of milliseconds, 10 to 3600000. 1 or 0.
-int cli_parse_watch_period(const char* text, uint32_t* ms);
-// Parses --count N: a whole number 1 to 2^31 - 1. 1 or 0.
-int cli_parse_count(const char* text, long* count);

@@ -227,6 +227,28 @@ Shown shown_readings(const SampleRing* ring, const PlotView& v) {
     return s;
 }
 
+// The least and greatest of the values added; 0..0 when none was.
+struct Range {
+    bool any = false;
+    int64_t lo = 0, hi = 0;
+};
+
+void range_add(Range* r, int64_t v) {
+    r->lo = r->any ? std::min(r->lo, v) : v;
+    r->hi = r->any ? std::max(r->hi, v) : v;
+    r->any = true;
+}
+
+// Empties the picture for area; false when there is nothing to draw it for.
+bool begin_picture(const SampleRing* ring, const PlotView& v, const PlotRect& area, PlotPicture* p, Shown* shown) {
+    if (!p) return false;
+    *p = PlotPicture();
+    p->area = area;
+    if (v.span_ms == 0 || v.char_width <= 0 || v.char_height <= 0) return false;
+    *shown = shown_readings(ring, v);
+    return true;
+}
+
 // Calls draw(xy) for each run of readings from..end whose neighbours are at most gap_ms
 // apart.
 template <typename ToXY, typename Draw>
@@ -267,28 +289,22 @@ void add_legend(PlotPicture* p, const PlotView& v, int x, int y) {
 }  // namespace
 
 int plot_strip_chart(const SampleRing* ring, const PlotView& v, const PlotRect& area, PlotPicture* p) {
-    if (!p) return 0;
-    *p = PlotPicture();
-    p->area = area;
-    if (v.span_ms == 0 || v.char_width <= 0 || v.char_height <= 0) return 0;
-    const Shown shown = shown_readings(ring, v);
+    Shown shown;
+    if (!begin_picture(ring, v, area, p, &shown)) return 0;
     const bool any = shown.end > shown.first;
-    int64_t vmin = 0, vmax = 0, qmin = 0, qmax = 0;
+    Range values, q;
     for (size_t i = shown.first; i < shown.end; ++i) {
         const Sample* s = samples_at(ring, i);
-        const int64_t vals[4] = {s->x, s->y, s->z, s->w};
-        if (i == shown.first) vmin = vmax = s->x, qmin = qmax = s->q;
-        for (int64_t val : vals) vmin = std::min(vmin, val), vmax = std::max(vmax, val);
-        qmin = std::min<int64_t>(qmin, s->q);
-        qmax = std::max<int64_t>(qmax, s->q);
+        for (int64_t val : {s->x, s->y, s->z, s->w}) range_add(&values, val);
+        range_add(&q, s->q);
     }
     // The legend sits above the half of the top value label that reaches up.
     const int top_margin = v.char_height * 3 / 2 + 8, bottom_margin = v.char_height + 6;
     const int plot_h = area.bottom - area.top - top_margin - bottom_margin;
     if (plot_h < MIN_PLOT_PX) return 0;
     const int ticks = ticks_for(plot_h - 1, 2 * v.char_height + 4);
-    plot_nice_scale(vmin, vmax, ticks, &p->values);
-    plot_nice_scale(qmin, qmax, ticks, &p->q);
+    plot_nice_scale(values.lo, values.hi, ticks, &p->values);
+    plot_nice_scale(q.lo, q.hi, ticks, &p->q);
     PlotRect r{area.left + widest_label(p->values, v) + v.char_width + 2 * TICK_GAP_PX, area.top + top_margin,
                area.right - widest_label(p->q, v) - v.char_width - 2 * TICK_GAP_PX, area.bottom - bottom_margin};
     if (too_small(r)) return 0;
@@ -352,21 +368,15 @@ int plot_strip_chart(const SampleRing* ring, const PlotView& v, const PlotRect& 
 }
 
 int plot_plane_view(const SampleRing* ring, const PlotView& v, const PlotRect& area, PlotPicture* p) {
-    if (!p) return 0;
-    *p = PlotPicture();
-    p->area = area;
-    if (v.span_ms == 0 || v.char_width <= 0 || v.char_height <= 0) return 0;
-    const Shown shown = shown_readings(ring, v);
+    Shown shown;
+    if (!begin_picture(ring, v, area, p, &shown)) return 0;
     const bool any = shown.end > shown.first;
-    int64_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+    Range xs, ys;
     for (size_t i = shown.first; i < shown.end; ++i) {
-        const Sample* s = samples_at(ring, i);
-        if (i == shown.first) xmin = xmax = s->x, ymin = ymax = s->y;
-        xmin = std::min<int64_t>(xmin, s->x);
-        xmax = std::max<int64_t>(xmax, s->x);
-        ymin = std::min<int64_t>(ymin, s->y);
-        ymax = std::max<int64_t>(ymax, s->y);
+        range_add(&xs, samples_at(ring, i)->x);
+        range_add(&ys, samples_at(ring, i)->y);
     }
+    const int64_t xmin = xs.lo, xmax = xs.hi, ymin = ys.lo, ymax = ys.hi;
     const int top_margin = v.char_height * 3 / 2 + 8, bottom_margin = v.char_height + 6;
     // The margins hold the tick labels, which depend on the scale, which depends on the
     // room left: a second pass settles it.

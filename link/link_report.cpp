@@ -96,14 +96,7 @@ int fetch_report(TargetLink* link, uint32_t byte_timeout_ms, int16_t* q, int32_t
     LinkUse use(link);
     if (!use.ok()) return link_fail_use(link);
     if (!take_report(link, byte_timeout_ms)) return 0;
-    LockHold io(link->io_lock);
-    if (!link->report_valid) return 0;
-    if (q) *q = link->q;
-    if (x) *x = link->x;
-    if (y) *y = link->y;
-    if (z) *z = link->z;
-    if (w) *w = link->w;
-    return 1;
+    return link_report_values(link, q, x, y, z, w);
 }
 
 }  // namespace

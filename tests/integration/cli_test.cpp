@@ -357,8 +357,7 @@ TEST_F(CliTest, WatchPrintsCleanCsvAndRepliesOnStderr) {
     const struct {
         Args args;
         const char* says;
-    } bad[] = {{{"--watch", "5"}, "bad --watch"}, {{"--watch", "1s"}, "bad --watch"},
-               {{"--watch", "100", "--count", "0"}, "bad --count"}, {{"--count", "3"}, "--count needs --watch"}};
+    } bad[] = {{{"--watch", "5"}, "bad --watch"}, {{"--count", "3"}, "--count needs --watch"}};
     for (const auto& c : bad) {
         CliResult r = run_cli(with_port(c.args));
         EXPECT_EQ(r.status, 2) << c.args[0];

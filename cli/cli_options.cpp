@@ -9,8 +9,8 @@
 const char CLI_USAGE[] =
     "Usage: zorvtalk-cli [--port COM<n>|<n>|DEVICE-PATH] [--baud N] [-c COMMAND]... [--file FILE|-]\n"
     "                    [--report] [--pins] [--set-pins data=HH,control=H] [--timeout SECONDS]\n"
-    "                    [--fail-on REGEX]... [--expect REGEX]... [--keep-going] [--echo] [--times]\n"
-    "                    [--quiet] [--raw] [--help] [--version]\n"
+    "                    [--fail-on REGEX]... [--expect REGEX]... [--watch MS [--count N]]\n"
+    "                    [--keep-going] [--echo] [--times] [--quiet] [--raw] [--help] [--version]\n"
     "       zorvtalk-cli --list-ports\n"
     "\n"
     "Connects to the ZORV controller as the ZORVTalk window does (reset, greeting), runs\n"
@@ -37,6 +37,14 @@ const char CLI_USAGE[] =
     "                     more than once: a reply must match one of them.\n"
     "                     REGEX is an extended regular expression as grep -E reads it,\n"
     "                     found anywhere in the reply (anchor it with ^ and $).\n"
+    "  --watch MS         Prints a status reading every MS milliseconds (10 to 3600000)\n"
+    "                     as a CSV line (time,q,x,y,z,w; UTC ISO 8601 times with\n"
+    "                     milliseconds), the header first, while the commands run and\n"
+    "                     once after them; with no -c and no --file, until Ctrl+C or\n"
+    "                     --count. The readings go to standard output; replies, --report\n"
+    "                     and --pins then go to standard error. With --timeout, watching\n"
+    "                     alone fails when a reading does not come within that time.\n"
+    "  --count N          Ends watching after N readings.\n"
     "  --keep-going       Goes on after a failed line instead of ending the run.\n"
     "  --echo             Prints \"> COMMAND\" and \"< REPLY\" lines.\n"
     "  --times            Puts the time of day (HH:MM:SS.mmm) at which it is printed in\n"
@@ -166,6 +174,18 @@ bool opt_expect(CliOptions* o, const char* v, std::string* error) {
     return add_rule(o, REPLY_EXPECT, "--expect", v, error);
 }
 
+bool opt_watch(CliOptions* o, const char* v, std::string* error) {
+    if (cli_parse_watch_period(v, &o->watch_ms)) return true;
+    *error = std::string("bad --watch '") + v + "': give milliseconds from 10 to 3600000";
+    return false;
+}
+
+bool opt_count(CliOptions* o, const char* v, std::string* error) {
+    if (cli_parse_count(v, &o->count)) return true;
+    *error = std::string("bad --count '") + v + "': give a positive whole number";
+    return false;
+}
+
 const Option OPTIONS[] = {
     {"--port", VALUE, opt_port},
     {"--baud", VALUE, opt_baud},
@@ -175,6 +195,8 @@ const Option OPTIONS[] = {
     {"--timeout", VALUE, opt_timeout},
     {"--fail-on", VALUE, opt_fail_on},
     {"--expect", VALUE, opt_expect},
+    {"--watch", VALUE, opt_watch},
+    {"--count", VALUE, opt_count},
     {"--report", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->report); }},
     {"--pins", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->pins); }},
     {"--keep-going", FLAG, [](CliOptions* o, const char*, std::string*) { return set_flag(&o->keep_going); }},
@@ -250,6 +272,20 @@ int cli_parse_timeout(const char* text, uint32_t* ms) {
     return 1;
 }
 
+int cli_parse_watch_period(const char* text, uint32_t* ms) {
+    long long v = 0;
+    if (!text || !whole_number(text, 3600000, &v) || v < 10) return 0;
+    *ms = static_cast<uint32_t>(v);
+    return 1;
+}
+
+int cli_parse_count(const char* text, long* count) {
+    long long v = 0;
+    if (!text || !whole_number(text, 2147483647LL, &v)) return 0;
+    *count = static_cast<long>(v);
+    return 1;
+}
+
 int cli_parse_options(int argc, char** argv, CliOptions* o, std::string* error) {
     *o = CliOptions();
     for (int i = 1; i < argc; ++i) {
@@ -278,6 +314,10 @@ int cli_parse_options(int argc, char** argv, CliOptions* o, std::string* error) 
             return 0;
         }
         if (!found->apply(o, value, error)) return 0;
+    }
+    if (o->count && !o->watch_ms) {
+        *error = "--count needs --watch";
+        return 0;
     }
     return 1;
 }

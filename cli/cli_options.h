@@ -20,6 +20,8 @@ struct CliOptions {
     bool set_data = false, set_control = false;
     uint8_t data = 0, control = 0;
     uint32_t timeout_ms = 0;  // 0: a reply is awaited as long as it takes
+    uint32_t watch_ms = 0;    // --watch: a reading every watch_ms; 0: no watching
+    long count = 0;           // --count: readings to print; 0: no limit
     bool keep_going = false, echo = false, times = false, quiet = false;
     bool raw = false;   // replies to a terminal byte for byte
     ReplyJudge judge;   // --fail-on and --expect, compiled as they are read
@@ -37,6 +39,10 @@ int cli_parse_set_pins(const char* text, CliOptions* options);
 // Seconds, a fraction allowed, above 0 and below 49 days: 1 with *ms (at least 1).
 int cli_parse_timeout(const char* text, uint32_t* ms);
 
+// --watch MS: whole milliseconds, 10 to 3600000: 1 with *ms, else 0.
+int cli_parse_watch_period(const char* text, uint32_t* ms);
+// --count N: a whole number, 1 to 2^31 - 1: 1 with *count, else 0.
+int cli_parse_count(const char* text, long* count);
 
 // The usage and option text for --help.
 extern const char CLI_USAGE[];

@@ -18,6 +18,7 @@
 #include "common/stray_input.h"
 #include "cli/cli_output.h"
 #include "cli/cli_ports.h"
+#include "cli/cli_watch.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -76,11 +77,16 @@ struct Run {
     bool port_lost = false;
     std::string where;  // the line being run, for the closing message
     std::string command;
+    CliWatch watch;
+    bool watch_alone = false, watch_late = false;  // watching with no command to run
 };
 
 enum LineResult { LINE_OK, LINE_FAILED, LINE_END };  // LINE_END: the run cannot go on
 
 Run* g_run = nullptr;
+
+// Under --watch standard output holds only the readings, so a pipe gets clean CSV.
+FILE* replies(const Run& r) { return r.opt.watch_ms ? stderr : stdout; }
 
 // --- output -----------------------------------------------------------------------
 
@@ -214,6 +220,15 @@ int cli_dispatch() {
         }
         if (!w.cancelled && w.stop_sent && now - w.stop_at >= STOP_GRACE_MS) cancel_wait(r);
     }
+    if (r.watch.active && r.link) {
+        if (cli_watch_poll(&r.watch, r.link, now, stdout) && r.watch_alone && w.active && !w.cancelled)
+            cancel_wait(r);
+        if (r.watch_alone && r.opt.timeout_ms && w.active && !w.cancelled &&
+            cli_watch_waiting_ms(&r.watch, now) >= r.opt.timeout_ms) {
+            r.watch_late = true;
+            cancel_wait(r);
+        }
+    }
     if (r.out.progress && now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
     if (r.out.pending && w.active && now - w.start >= FLUSH_AFTER_MS) {
         std::fflush(stdout);
@@ -244,6 +259,11 @@ uint32_t cli_wait_limit() {
         if (r.out.pending) sooner(w.start + FLUSH_AFTER_MS);
     }
     if (r.out.progress) sooner(r.out.drawn_at + PROGRESS_EVERY_MS);
+    if (r.watch.active) {
+        uint32_t watch_due = cli_watch_due_in(&r.watch, now);
+        if (watch_due < due) due = watch_due;
+        if (r.watch_alone && r.opt.timeout_ms && r.watch.asked) sooner(r.watch.asked_at + r.opt.timeout_ms);
+    }
     return static_cast<uint32_t>(due);
 }
 
@@ -302,7 +322,7 @@ LineResult run_command(Run& r, const char* command) {
             link_set_error(LINK_ERROR_TIMEOUT, "not sent: a stopped command has still not answered");
         return line_failed(r, last_error_text());
     }
-    if (r.opt.echo && !r.opt.quiet) emit(r.out, stdout, "> ", command);
+    if (r.opt.echo && !r.opt.quiet) emit(r.out, replies(r), "> ", command);
     // Whole replies, as the controller sent them.
     std::unique_ptr<char[]> buffer(new char[LINK_WHOLE_REPLY_MAX + 1]);
     char* reply = buffer.get();
@@ -314,7 +334,7 @@ LineResult run_command(Run& r, const char* command) {
 
     if (w.interrupted) {
         // The reply that came after the stop belongs to this command: print it.
-        if (ok && !r.opt.quiet) emit(r.out, stdout, r.opt.echo ? "< " : nullptr, reply);
+        if (ok && !r.opt.quiet) emit(r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
         if (!ok) emit(r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
         return LINE_END;
     }
@@ -333,7 +353,7 @@ LineResult run_command(Run& r, const char* command) {
         return line_failed(r, text);
     }
     if (!ok) return line_failed(r, why);
-    if (!r.opt.quiet) emit(r.out, stdout, r.opt.echo ? "< " : nullptr, reply);
+    if (!r.opt.quiet) emit(r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
     std::string judged;
     if (!reply_judge_check(&r.opt.judge, reply, &judged)) {
         // Answered, so nothing is owed and the link is fine: the line alone failed.
@@ -450,28 +470,62 @@ LineResult show_pins(Run& r) {
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     char text[64];
     std::snprintf(text, sizeof text, "data=%02X status=%02X control=%02X", data, status, control);
-    emit(r.out, stdout, nullptr, text);
+    emit(r.out, replies(r), nullptr, text);
     return LINE_OK;
 }
 
 LineResult show_report(Run& r) {
     if (!quick_answer_possible(r, "report")) {
         if (terminal_interrupt_status()) return LINE_END;
-        emit(r.out, stdout, nullptr, "No Data");
+        emit(r.out, replies(r), nullptr, "No Data");
         return r.port_lost ? LINE_END : LINE_FAILED;
     }
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
     if (!ok) {
-        emit(r.out, stdout, nullptr, "No Data");
+        emit(r.out, replies(r), nullptr, "No Data");
         return quick_failure(r, "report", nullptr);
     }
     char text[128];
     std::snprintf(text, sizeof text, "Q=%d, X=%ld, Y=%ld, Z=%ld, W=%ld", static_cast<int>(q), static_cast<long>(x),
                   static_cast<long>(y), static_cast<long>(z), static_cast<long>(w));
-    emit(r.out, stdout, nullptr, text);
+    emit(r.out, replies(r), nullptr, text);
     return LINE_OK;
+}
+
+// Watching with no command: the link's reply wait is the loop, so the report is taken
+// in at the head of the input as during a command, and Ctrl+C, --count and --timeout
+// end it through the dispatch hook.
+LineResult watch_alone(Run& r) {
+    r.where = "--watch";
+    for (;;) {
+        if (terminal_interrupt_status()) return LINE_END;
+        if (cli_watch_done(&r.watch)) return LINE_OK;
+        r.watch_alone = true;
+        begin_wait(r, false, 0);
+        int ok = link_await_reply(r.link);
+        Wait w = end_wait(r);
+        r.watch_alone = false;
+        if (cli_watch_done(&r.watch)) return LINE_OK;
+        if (w.interrupted || terminal_interrupt_status()) return LINE_END;
+        if (r.watch_late) {
+            ++r.failed;
+            emit(r.out, stderr, nullptr, ("(no report: none within " + seconds_text(r.opt.timeout_ms) + ")").c_str());
+            return LINE_FAILED;
+        }
+        if (!ok) return quick_failure(r, "report", nullptr);
+        // Input nobody asked for: a line goes where replies go, a stray byte is dropped,
+        // so that it never stands before the next report.
+        char text[256];
+        if (link_read_reply(r.link, text)) {
+            if (!r.opt.quiet) emit(r.out, stderr, nullptr, text);
+        } else if (link_last_error(nullptr, 0) == LINK_ERROR_BAD_START) {
+            uint8_t b = 0;
+            uint32_t got = 0;
+            link_read(r.link, &b, 1, &got);
+        }
+    }
 }
 
 // --- set-up -----------------------------------------------------------------------
@@ -540,6 +594,7 @@ bool run_all(Run& r, FILE* file) {
         if (!go_on(set_pins(r))) return false;
     }
 
+    if (r.opt.watch_ms) cli_watch_start(&r.watch, r.opt.watch_ms, r.opt.count, platform_now_ms(), stdout);
     for (size_t i = 0; i < r.opt.commands.size(); ++i) {
         for (const CommandLine& line : command_lines(r.opt.commands[i])) {
             r.where = "-c " + std::to_string(i + 1);
@@ -587,6 +642,14 @@ bool run_all(Run& r, FILE* file) {
     }
 
     r.command.clear();
+    if (r.watch.active && r.opt.commands.empty() && !file) {
+        if (!go_on(watch_alone(r))) return false;
+    } else if (r.watch.active && !terminal_interrupt_status() && r.owed == 0) {
+        // The CSV ends where the commands left the machine. Not behind a stopped
+        // command's late reply, which would stand before the report.
+        cli_watch_last(&r.watch, r.link, QUICK_ANSWER_MS, platform_now_ms(), stdout);
+    }
+    cli_watch_stop(&r.watch);
     if (r.opt.report) {
         r.where = "--report";
         if (!go_on(show_report(r))) return false;
@@ -650,7 +713,8 @@ int cli_main(int argc, char** argv) {
     run.out.escape_out = run.out.stdout_tty && !run.opt.raw;
     run.out.escape_err = terminal_is_tty(2) && !run.opt.raw;
     // Not while the operator types the lines on the same terminal.
-    run.out.progress = file && !run.opt.quiet && terminal_is_tty(2) && !(file == stdin && terminal_is_tty(0));
+    run.out.progress = file && !run.opt.quiet && terminal_is_tty(2) && !(file == stdin && terminal_is_tty(0)) &&
+                       !(run.opt.watch_ms && run.out.stdout_tty);  // readings would cut through it
 
     g_run = &run;
     platform_set_dispatch(cli_dispatch);
@@ -667,6 +731,7 @@ int cli_main(int argc, char** argv) {
         status = code == LINK_ERROR_PORT_LOST ? CLI_EXIT_PORT_LOST : CLI_EXIT_NO_CONNECTION;
     } else if (!terminal_interrupt_status()) {
         bool completed = run_all(run, file);
+        cli_watch_stop(&run.watch);
         erase_progress(run.out);
         if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed)
             say("ended at " + run.where + (run.command.empty() ? "" : ": " + run.command));

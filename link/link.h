@@ -141,6 +141,13 @@ int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int3
 // outstanding, so a late report is still taken in by the next exchange.
 int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t* x, int32_t* y, int32_t* z,
                              int32_t* w);
+// The report state as it stands, reading nothing from the port, so a handler nested in
+// any wait (also one taking a report in) may look: 1 while a request is outstanding.
+// 0 for a null or closed link.
+int link_report_outstanding(TargetLink* link);
+// 1 with the values of the last report taken in completely, until the next request;
+// else 0 with the sentinels. Reads nothing from the port.
+int link_report_values(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
 // Decodes an 18-byte report body (little-endian Q, X, Y, Z, W).
 void link_decode_report(const uint8_t body[18], int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);
 

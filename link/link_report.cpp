@@ -96,14 +96,7 @@ int fetch_report(TargetLink* link, uint32_t byte_timeout_ms, int16_t* q, int32_t
     LinkUse use(link);
     if (!use.ok()) return link_fail_use(link);
     if (!take_report(link, byte_timeout_ms)) return 0;
-    LockHold io(link->io_lock);
-    if (!link->report_valid) return 0;
-    if (q) *q = link->q;
-    if (x) *x = link->x;
-    if (y) *y = link->y;
-    if (z) *z = link->z;
-    if (w) *w = link->w;
-    return 1;
+    return link_report_values(link, q, x, y, z, w);
 }
 
 }  // namespace
@@ -172,4 +165,25 @@ int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t*
         link_wait(link, static_cast<uint32_t>(ms - waited));
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
     }
+}
+
+int link_report_outstanding(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    LockHold io(link->io_lock);
+    return link->report_requested ? 1 : 0;
+}
+
+int link_report_values(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
+    set_sentinels(q, x, y, z, w);
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    LockHold io(link->io_lock);
+    if (!link->report_valid) return 0;
+    if (q) *q = link->q;
+    if (x) *x = link->x;
+    if (y) *y = link->y;
+    if (z) *z = link->z;
+    if (w) *w = link->w;
+    return 1;
 }

@@ -249,6 +249,25 @@ TEST(SimTimed, MoveReportsInterpolate) {
     EXPECT_EQ(drain(c), "stopped\rq=0 x=1000 y=-100 z=0 w=2\r");
 }
 
+// The demo's diagonal: every report of a two-axis move lies on the straight line from
+// start to target, and the way advances with time.
+TEST(SimTimed, TwoAxisMoveDrawsAStraightLine) {
+    SimController c;
+    sim_init(c, SimOptions());
+    feed(c, "move x 10000 y 5000 3000\r", 0);
+    EXPECT_EQ(drain(c), "");
+    const struct {
+        int64_t at;
+        int32_t x, y;
+        const char* before;
+    } probes[] = {{0, 0, 0, ""}, {300, 1000, 500, ""}, {1234, 4113, 2056, ""}, {2999, 9996, 4998, ""},
+                  {3000, 10000, 5000, "done\r"}, {4000, 10000, 5000, ""}};
+    for (const auto& p : probes) {
+        feed(c, "\x12", p.at);
+        EXPECT_EQ(drain(c), p.before + report(0, p.x, p.y, 0, 0)) << "at " << p.at;
+    }
+}
+
 TEST(SimPins, Transactions) {
     struct Case {
         const char* name;

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -484,6 +485,51 @@ TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
         CliResult r = run_on_pty(args, &screen, c.tty);
         std::string shown = c.tty ? screen : r.out;
         EXPECT_EQ(shown.substr(0, c.shows.size()), c.shows) << shown;
+    }
+}
+
+TEST_F(CliTest, WatchPrintsCleanCsvAndRepliesOnStderr) {
+    start();
+    const std::regex csv(R"(time,q,x,y,z,w\n(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z(,-?\d+){5}\n)*)");
+    // The readings (header first, every line whole) and their count.
+    auto readings = [&](const std::string& out) {
+        EXPECT_TRUE(std::regex_match(out, csv)) << out;
+        return std::count(out.begin(), out.end(), '\n') - 1;
+    };
+
+    CliResult alone = run_cli(with_port({"--watch", "20", "--count", "3"}));
+    EXPECT_EQ(alone.status, 0) << alone.err;
+    EXPECT_EQ(readings(alone.out), 3);
+    EXPECT_EQ(alone.err, "");
+
+    // While the move runs the readings show the way, and the last one where it ended.
+    CliResult moving = run_cli(with_port({"--watch", "50", "-c", "move x 1000 y 500 600", "-c", "echo hi",
+                                          "--report"}));
+    EXPECT_EQ(moving.status, 0) << moving.err;
+    EXPECT_GE(readings(moving.out), 4);
+    EXPECT_EQ(moving.out.substr(moving.out.size() - 17), "Z,0,1000,500,0,0\n");
+    // A reading on the way: neither where the move began nor where it ended.
+    EXPECT_TRUE(std::regex_search(moving.out, std::regex(R"(Z,0,[1-9]\d{0,2},[1-9]\d{0,2},0,0\n)"))) << moving.out;
+    EXPECT_EQ(moving.err, "done\nhi\nQ=0, X=1000, Y=500, Z=0, W=0\n");
+
+    // Ctrl+C ends watching alone; what was printed stays whole.
+    size_t before = sim_log(&sim).size();
+    CliResult stopped = run_cli(with_port({"--watch", "30"}), "", [&](pid_t pid) {
+        ASSERT_TRUE(sim_saw(sim, "ctrl 12", before));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(stopped.status, 130);
+    readings(stopped.out);
+
+    const struct {
+        Args args;
+        const char* says;
+    } bad[] = {{{"--watch", "5"}, "bad --watch"}, {{"--count", "3"}, "--count needs --watch"}};
+    for (const auto& c : bad) {
+        CliResult r = run_cli(with_port(c.args));
+        EXPECT_EQ(r.status, 2) << c.args[0];
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
 }
 

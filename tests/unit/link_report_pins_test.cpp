@@ -115,6 +115,24 @@ TEST_F(LinkTest, ReportAheadOfAReplyIsTakenIn) {
     EXPECT_EQ(x, 1);
 }
 
+TEST_F(LinkTest, ReportStateIsSeenWithoutReadingThePort) {
+    int16_t q = 0;
+    int32_t x = 0;
+    ASSERT_EQ(link_request_report(link), 1);
+    fake_push(SAMPLE_REPORT);
+    EXPECT_EQ(link_report_outstanding(link), 1);
+    EXPECT_EQ(link_report_values(link, &q, &x, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(q, REPORT_NO_Q);
+    EXPECT_EQ(link_peek(link), 0x12);  // left for the wait that takes it in
+    EXPECT_EQ(link_take_report(link), 1);
+    EXPECT_EQ(link_report_outstanding(link), 0);
+    EXPECT_EQ(link_report_values(link, &q, &x, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(q, -2);
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(link_report_outstanding(nullptr), 0);
+    EXPECT_EQ(link_report_values(nullptr, &q, nullptr, nullptr, nullptr, nullptr), 0);
+}
+
 TEST_F(LinkTest, ControlBytesNeedAHealthyLink) {
     EXPECT_EQ(link_stop(link), 1);
     EXPECT_EQ(link_pause(link), 1);

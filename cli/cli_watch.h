@@ -1,0 +1,41 @@
+// zorvtalk-cli --watch: one CSV line per reading on standard output. It samples from
+// the dispatch hook, so readings come while commands run, and it shares the link's one
+// outstanding report request with everything else that asks for a report.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct TargetLink;
+
+struct CliWatch {
+    bool active = false;
+    uint32_t period_ms = 0;
+    long limit = 0;  // readings to print; 0: no limit
+    long printed = 0;
+    bool asked = false;  // a request we wait on (ours, or one we share) is outstanding
+    uint64_t due = 0;    // when the next request goes out
+    uint64_t asked_at = 0;
+    bool output_failed = false;  // the readings can no longer be written (a closed pipe)
+};
+
+// Starts watching: prints the header line to out and asks at the first poll. A period
+// of 0 is taken as 1 ms.
+void cli_watch_start(CliWatch* watch, uint32_t period_ms, long limit, uint64_t now, FILE* out);
+// Stops asking; a reading still outstanding is left to whoever takes it in.
+void cli_watch_stop(CliWatch* watch);
+// From every dispatch: prints a reading the link has taken in since the request,
+// and asks for the next one when due (never a second while one is outstanding).
+// 1 once the limit of readings is reached, so that the caller ends its wait; else 0.
+int cli_watch_poll(CliWatch* watch, TargetLink* link, uint64_t now, FILE* out);
+// Ends watching with one more reading, where the commands left the machine: prints
+// a reading already taken in, then asks (or shares a request still outstanding) and
+// waits at most ms for the answer. 1 when that last reading was printed.
+int cli_watch_last(CliWatch* watch, TargetLink* link, uint32_t ms, uint64_t now, FILE* out);
+// Milliseconds until cli_watch_poll must run again; UINT32_MAX when not watching or
+// when only the controller's answer is awaited (its input wakes the wait).
+uint32_t cli_watch_due_in(const CliWatch* watch, uint64_t now);
+// 1 once the limit of readings has been printed, or they can no longer be written.
+int cli_watch_done(const CliWatch* watch);
+// Milliseconds the outstanding request has waited; 0 when none.
+uint64_t cli_watch_waiting_ms(const CliWatch* watch, uint64_t now);

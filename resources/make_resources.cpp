@@ -1,4 +1,5 @@
-// Build tool: writes zorvtalk.rc and zorvtalk.ico into the current directory.
+// Build tool: writes zorvtalk.rc, zorvtalk-cli.rc and zorvtalk.ico into the current
+// directory.
 // Usage: make_resources <icon path to name in the script>
 #include <cstdio>
 #include <string>
@@ -22,9 +23,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_resources ICON_PATH\n");
         return 2;
     }
-    std::string script = resource_script(argv[1]);
+    std::string script = resource_script(argv[1]), cli_script = resource_cli_script(argv[1]);
     std::vector<uint8_t> icon = resource_icon_file();
-    if (!write_file("zorvtalk.ico", icon.data(), icon.size()) || !write_file("zorvtalk.rc", script.data(), script.size())) {
+    if (!write_file("zorvtalk.ico", icon.data(), icon.size()) || !write_file("zorvtalk.rc", script.data(), script.size()) ||
+        !write_file("zorvtalk-cli.rc", cli_script.data(), cli_script.size())) {
         std::fprintf(stderr, "make_resources: cannot write the output files\n");
         return 1;
     }

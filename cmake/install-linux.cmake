@@ -26,7 +26,10 @@ if(TARGET zorvtalk)
         COMMENT "Drawing the icon at every size"
         VERBATIM)
     add_custom_target(zorv_icons ALL DEPENDS ${zorv_icons}/scalable/apps/zorvtalk.svg)
-    install(DIRECTORY ${zorv_icons}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor COMPONENT gui)
+    # Modes set here: a copied directory keeps the builder's, which a umask may narrow.
+    install(DIRECTORY ${zorv_icons}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor COMPONENT gui
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+        DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
     string(TIMESTAMP ZORV_RELEASE_DATE "%Y-%m-%d" UTC)
     configure_file(resources/zorvtalk.metainfo.xml.in

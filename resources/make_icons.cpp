@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "resources/icon.h"
+#include "resources/tool_file.h"
 
 namespace {
 
@@ -14,10 +15,7 @@ bool write_file(const std::string& dir, const char* name, const void* data, size
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) return false;
-    std::FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
+    return tool_write_file((dir + "/" + name).c_str(), data, size);
 }
 
 }  // namespace

@@ -54,4 +54,7 @@ add_executable(zorvtalk WIN32
     $<TARGET_OBJECTS:zorv_resources>
     ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp)
 target_link_libraries(zorvtalk PRIVATE zorv_ui_win32 zorv_link zorv_settings zorv_common zorv_options)
-install(TARGETS zorvtalk RUNTIME DESTINATION bin)
+# A project that pulls this one in installs nothing of ours unless it asks.
+if(ZORV_INSTALL)
+    install(TARGETS zorvtalk RUNTIME DESTINATION bin)
+endif()

@@ -12,7 +12,7 @@ namespace {
 uint32_t pixel(const std::vector<uint8_t>& rgba, int size, double gx, double gy) {
     size_t x = static_cast<size_t>(gx * size / ICON_GRID), y = static_cast<size_t>(gy * size / ICON_GRID);
     const uint8_t* p = &rgba.at((y * static_cast<size_t>(size) + x) * 4);
-    return static_cast<uint32_t>(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]);
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
 TEST(Icon, ShapesKeepTheirColoursAtEverySize) {
@@ -43,7 +43,7 @@ TEST(Icon, ShapesKeepTheirColoursAtEverySize) {
 }
 
 uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint32_t>(b.at(at) << 24 | b.at(at + 1) << 16 | b.at(at + 2) << 8 | b.at(at + 3));
+    return uint32_t{b.at(at)} << 24 | uint32_t{b.at(at + 1)} << 16 | uint32_t{b.at(at + 2)} << 8 | b.at(at + 3);
 }
 
 uint32_t crc(const uint8_t* p, size_t n) {

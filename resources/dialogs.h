@@ -67,14 +67,6 @@ struct SystemMenuEntry {
 constexpr int SYSCMD_ABOUT = 1, SYSCMD_REPORT = 2, SYSCMD_PIN_PANEL = 3, SYSCMD_STOP_FILE = 4;
 extern const SystemMenuEntry SYSTEM_MENU[8];
 
-// The program icon's artwork: 16-colour palette images, one palette index per pixel.
-struct IconImage {
-    int size;                // 32 or 16
-    const char* const* rows;  // size strings of size characters, '0'..'9','a'..'f'
-};
-extern const uint32_t ICON_PALETTE[16];  // 0xRRGGBB
-extern const IconImage ICON_IMAGES[2];
-
 // Dialog units to pixels from the dialog font's base units, rounded as MulDiv does:
 // x * base_x / 4 and y * base_y / 8.
 int dialog_units_to_px_x(int units, int base_x);

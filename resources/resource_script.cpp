@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include "resources/icon.h"
 
-constexpr int TRANSPARENT_INDEX = 15;
-// XOR colour of transparent pixels: the palette's black, so the mask alone decides.
-constexpr int BLACK_INDEX = 0;
+namespace {
 
 std::string quoted(const char* text) {
     std::string out = "\"";
@@ -30,14 +28,6 @@ std::string hex(uint32_t v) {
     return buf;
 }
 
-int pixel_index(const IconImage& image, int x, int y) {
-    const char* row = image.rows ? image.rows[y] : nullptr;
-    char ch = row && static_cast<size_t>(x) < std::strlen(row) ? row[x] : '0';
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    return 0;
-}
-
 void put16(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
@@ -48,43 +38,30 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     put16(out, v >> 16);
 }
 
-size_t row_bytes(int width, int bits) { return static_cast<size_t>((width * bits + 31) / 32 * 4); }
-
-// BITMAPINFOHEADER, palette, XOR image and AND mask, rows bottom-up.
-std::vector<uint8_t> icon_image(const IconImage& image) {
-    int s = image.size;
-    size_t xor_row = row_bytes(s, 4), and_row = row_bytes(s, 1);
+// BITMAPINFOHEADER, 32-bit BGRA image and AND mask, rows bottom-up. The mask marks
+// the fully transparent pixels for the systems that ignore the alpha channel.
+std::vector<uint8_t> icon_image(int s) {
+    std::vector<uint8_t> rgba = icon_rgba(s);
+    const size_t side = static_cast<size_t>(s), and_row = (side + 31) / 32 * 4;
     std::vector<uint8_t> out;
     put32(out, 40);
     put32(out, static_cast<uint32_t>(s));
     put32(out, static_cast<uint32_t>(2 * s));  // XOR and AND parts stacked
     put16(out, 1);
-    put16(out, 4);
+    put16(out, 32);
     put32(out, 0);
-    put32(out, static_cast<uint32_t>((xor_row + and_row) * static_cast<size_t>(s)));
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
-    for (uint32_t rgb : ICON_PALETTE) {
-        out.push_back(static_cast<uint8_t>(rgb));
-        out.push_back(static_cast<uint8_t>(rgb >> 8));
-        out.push_back(static_cast<uint8_t>(rgb >> 16));
-        out.push_back(0);
-    }
-    for (int y = s - 1; y >= 0; --y) {
-        std::vector<uint8_t> row(xor_row, 0);
-        for (int x = 0; x < s; ++x) {
-            int index = pixel_index(image, x, y);
-            if (index == TRANSPARENT_INDEX) index = BLACK_INDEX;
-            row[static_cast<size_t>(x / 2)] |= static_cast<uint8_t>(x % 2 ? index : index << 4);
+    put32(out, static_cast<uint32_t>((side * 4 + and_row) * side));
+    for (int i = 0; i < 4; ++i) put32(out, 0);
+    for (size_t y = side; y-- > 0;) {
+        for (size_t x = 0; x < side; ++x) {
+            const uint8_t* p = &rgba[(y * side + x) * 4];
+            out.insert(out.end(), {p[2], p[1], p[0], p[3]});
         }
-        out.insert(out.end(), row.begin(), row.end());
     }
-    for (int y = s - 1; y >= 0; --y) {
+    for (size_t y = side; y-- > 0;) {
         std::vector<uint8_t> row(and_row, 0);
-        for (int x = 0; x < s; ++x)
-            if (pixel_index(image, x, y) == TRANSPARENT_INDEX) row[static_cast<size_t>(x / 8)] |= 0x80 >> (x % 8);
+        for (size_t x = 0; x < side; ++x)
+            if (rgba[(y * side + x) * 4 + 3] == 0) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
         out.insert(out.end(), row.begin(), row.end());
     }
     return out;
@@ -121,30 +98,64 @@ std::string resource_dialog_text(const DialogTemplate& d) {
     return out;
 }
 
+std::string resource_version_text(const char* version, const char* file_name, const char* description) {
+    // FILEVERSION wants four numbers: "1.8" is 1,8,0,0; what is not a number counts 0.
+    unsigned parts[4] = {0, 0, 0, 0};
+    const char* p = version ? version : "";
+    for (int i = 0; i < 4 && *p; ++i) {
+        while (*p >= '0' && *p <= '9') {
+            parts[i] = (parts[i] * 10 + static_cast<unsigned>(*p - '0')) & 0xFFFF;
+            ++p;
+        }
+        while (*p && *p != '.') ++p;
+        if (*p == '.') ++p;
+    }
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "%u,%u,%u,%u", parts[0], parts[1], parts[2], parts[3]);
+    std::string out = "1 VERSIONINFO\nFILEVERSION " + std::string(numbers) + "\nPRODUCTVERSION " + numbers + "\n";
+    out += "FILEOS 0x40004\nFILETYPE 0x1\nBEGIN\n    BLOCK \"StringFileInfo\"\n    BEGIN\n        BLOCK \"040904B0\"\n        BEGIN\n";
+    const char* const values[][2] = {
+        {"CompanyName", "ZORVTalk developers"}, {"FileDescription", description}, {"FileVersion", version},
+        {"InternalName", file_name},           {"OriginalFilename", file_name},  {"ProductName", "ZORVTalk"},
+        {"ProductVersion", version},
+    };
+    for (const auto& v : values) out += "            VALUE " + quoted(v[0]) + ", " + quoted(v[1]) + "\n";
+    out += "        END\n    END\n    BLOCK \"VarFileInfo\"\n    BEGIN\n        VALUE \"Translation\", 0x409, 1200\n    END\nEND\n";
+    return out;
+}
+
 std::string resource_script(const std::string& icon_path) {
     std::string out = "// Generated from the tables in resources/ at build time; not to be edited.\n\n";
     out += std::to_string(ICON_APP) + " ICON " + quoted(icon_path.c_str()) + "\n\n";
+    out += resource_version_text(ZORV_VERSION, "zorvtalk.exe", "ZORVTalk - ZORV Controller Terminal") + "\n";
     out += resource_dialog_text(MAIN_DIALOG) + "\n";
     out += resource_dialog_text(PIN_PANEL_DIALOG);
     return out;
 }
 
+std::string resource_cli_script(const std::string& icon_path) {
+    std::string out = "// Generated from the tables in resources/ at build time; not to be edited.\n\n";
+    out += std::to_string(ICON_APP) + " ICON " + quoted(icon_path.c_str()) + "\n\n";
+    return out + resource_version_text(ZORV_VERSION, "zorvtalk-cli.exe", "ZORVTalk command-line runner");
+}
+
 std::vector<uint8_t> resource_icon_file() {
+    constexpr size_t COUNT = sizeof ICON_ICO_SIZES / sizeof ICON_ICO_SIZES[0];
     std::vector<uint8_t> out;
     put16(out, 0);
     put16(out, 1);  // an icon, not a cursor
-    put16(out, 2);
+    put16(out, COUNT);
     std::vector<std::vector<uint8_t>> images;
-    for (const IconImage& image : ICON_IMAGES) images.push_back(icon_image(image));
-    uint32_t offset = 6 + 16 * 2;
-    for (size_t i = 0; i < 2; ++i) {
-        const IconImage& image = ICON_IMAGES[i];
-        out.push_back(static_cast<uint8_t>(image.size));
-        out.push_back(static_cast<uint8_t>(image.size));
-        out.push_back(16);  // colours
+    for (int size : ICON_ICO_SIZES) images.push_back(icon_image(size));
+    uint32_t offset = 6 + 16 * COUNT;
+    for (size_t i = 0; i < COUNT; ++i) {
+        // A byte holds the size; 0 stands for 256.
+        out.push_back(static_cast<uint8_t>(ICON_ICO_SIZES[i] & 0xFF));
+        out.push_back(static_cast<uint8_t>(ICON_ICO_SIZES[i] & 0xFF));
+        out.push_back(0);  // no palette
         out.push_back(0);
         put16(out, 1);
-        put16(out, 4);
+        put16(out, 32);
         put32(out, static_cast<uint32_t>(images[i].size()));
         put32(out, offset);
         offset += static_cast<uint32_t>(images[i].size());

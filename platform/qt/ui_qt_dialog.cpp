@@ -25,6 +25,7 @@
 
 #include "platform/qt/ui_qt.h"
 #include "platform/qt/ui_qt_internal.h"
+#include "resources/icon.h"
 
 namespace qt_backend {
 
@@ -246,21 +247,10 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
 
 QIcon build_program_icon() {
     QIcon icon;
-    for (const IconImage& img : ICON_IMAGES) {
-        if (!img.rows || img.size <= 0) continue;
-        QImage image(img.size, img.size, QImage::Format_ARGB32);
-        for (int y = 0; y < img.size; ++y) {
-            const char* row = img.rows[y];
-            size_t len = row ? std::strlen(row) : 0;
-            for (int x = 0; x < img.size; ++x) {
-                char ch = static_cast<size_t>(x) < len ? row[x] : '0';
-                int index = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : 0;
-                // Palette index 15 is the icon's transparent key.
-                uint32_t rgb = ICON_PALETTE[index];
-                image.setPixel(x, y, index == 15 ? 0u : (0xFF000000u | rgb));
-            }
-        }
-        icon.addPixmap(QPixmap::fromImage(image));
+    for (int size : ICON_SIZES) {
+        std::vector<uint8_t> rgba = icon_rgba(size);
+        QImage image(rgba.data(), size, size, size * 4, QImage::Format_RGBA8888);
+        icon.addPixmap(QPixmap::fromImage(image.copy()));  // copy: rgba dies here
     }
     return icon;
 }

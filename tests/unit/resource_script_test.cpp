@@ -1,5 +1,5 @@
-// The Windows resources read back: the .ico decodes to the icon table's artwork with
-// index 15 transparent, and the script's dialogs parse back to the dialog tables.
+// The Windows resources read back: the .ico decodes to the drawn artwork, the version
+// block carries the version, and the script's dialogs parse back to the dialog tables.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/icon.h"
 #include "resources/resource_script.h"
 
 namespace {
@@ -14,58 +15,59 @@ namespace {
 uint32_t le16(const std::vector<uint8_t>& b, size_t at) { return b.at(at) | (b.at(at + 1) << 8); }
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) { return le16(b, at) | (le16(b, at + 2) << 16); }
 
-int table_index(const IconImage& image, int x, int y) {
-    char ch = image.rows[y][x];
-    return ch <= '9' ? ch - '0' : ch - 'a' + 10;
-}
-
-TEST(IconFile, DecodesToTheTableArtwork) {
+TEST(IconFile, HoldsTheArtworkAtEachSizeWithAlphaAndMask) {
     std::vector<uint8_t> ico = resource_icon_file();
-    ASSERT_GE(ico.size(), 6u + 2 * 16);
+    ASSERT_GE(ico.size(), 6u + 4 * 16);
     EXPECT_EQ(le16(ico, 0), 0u);
     EXPECT_EQ(le16(ico, 2), 1u);  // icon
-    ASSERT_EQ(le16(ico, 4), 2u);
-    size_t end = 6 + 2 * 16;
-    for (int i = 0; i < 2; ++i) {
-        const IconImage& image = ICON_IMAGES[i];
-        const int s = image.size;
+    ASSERT_EQ(le16(ico, 4), 4u);
+    size_t end = 6 + 4 * 16;
+    for (int i = 0; i < 4; ++i) {
+        const int s = ICON_ICO_SIZES[i];
+        const size_t side = static_cast<size_t>(s);
         size_t entry = 6 + 16 * static_cast<size_t>(i);
-        EXPECT_EQ(ico[entry], s);
-        EXPECT_EQ(ico[entry + 1], s);
-        EXPECT_EQ(ico[entry + 2], 16);
-        EXPECT_EQ(le16(ico, entry + 6), 4u);
+        EXPECT_EQ(ico[entry], s % 256) << "256 is written as 0";
+        EXPECT_EQ(le16(ico, entry + 6), 32u);
         size_t bytes = le32(ico, entry + 8), at = le32(ico, entry + 12);
         ASSERT_EQ(at, end) << "images follow each other";
         ASSERT_LE(at + bytes, ico.size());
         end = at + bytes;
-
-        EXPECT_EQ(le32(ico, at), 40u);
-        EXPECT_EQ(le32(ico, at + 4), static_cast<uint32_t>(s));
-        EXPECT_EQ(le32(ico, at + 8), static_cast<uint32_t>(2 * s));
-        EXPECT_EQ(le16(ico, at + 14), 4u);
-        for (int c = 0; c < 16; ++c) {
-            size_t p = at + 40 + 4 * static_cast<size_t>(c);
-            uint32_t rgb = (ico[p + 2] << 16) | (ico[p + 1] << 8) | ico[p];
-            EXPECT_EQ(rgb, ICON_PALETTE[c]) << c;
-        }
-        size_t xor_row = static_cast<size_t>((s * 4 + 31) / 32 * 4), and_row = static_cast<size_t>((s + 31) / 32 * 4);
-        size_t xor_at = at + 40 + 64, and_at = xor_at + xor_row * static_cast<size_t>(s);
-        ASSERT_EQ(and_at + and_row * static_cast<size_t>(s), end);
+        EXPECT_EQ(le32(ico, at + 4), side);
+        EXPECT_EQ(le32(ico, at + 8), 2 * side);
+        size_t and_row = (side + 31) / 32 * 4, pixels = at + 40, mask = pixels + 4 * side * side;
+        ASSERT_EQ(mask + and_row * side, end);
+        std::vector<uint8_t> want = icon_rgba(s);
         int mismatches = 0;
-        for (int y = 0; y < s; ++y) {
-            size_t row = static_cast<size_t>(s - 1 - y);  // bottom-up
-            for (int x = 0; x < s; ++x) {
-                uint8_t packed = ico[xor_at + row * xor_row + static_cast<size_t>(x / 2)];
-                int index = x % 2 ? packed & 0x0F : packed >> 4;
-                bool clear = (ico[and_at + row * and_row + static_cast<size_t>(x / 8)] >> (7 - x % 8)) & 1;
-                int want = table_index(image, x, y);
-                bool ok = want == 15 ? (clear && ICON_PALETTE[index] == 0) : (!clear && index == want);
+        for (size_t y = 0; y < side; ++y) {
+            size_t row = side - 1 - y;  // bottom-up
+            for (size_t x = 0; x < side; ++x) {
+                const uint8_t* got = &ico[pixels + (row * side + x) * 4];
+                const uint8_t* rgba = &want[(y * side + x) * 4];
+                bool clear = (ico[mask + row * and_row + x / 8] >> (7 - x % 8)) & 1;
+                bool ok = got[0] == rgba[2] && got[1] == rgba[1] && got[2] == rgba[0] && got[3] == rgba[3] &&
+                          clear == (rgba[3] == 0);
                 if (!ok && ++mismatches < 5) ADD_FAILURE() << "size " << s << " pixel " << x << "," << y;
             }
         }
         EXPECT_EQ(mismatches, 0);
     }
     EXPECT_EQ(end, ico.size());
+}
+
+TEST(VersionResource, NumbersAndTextsFromTheVersion) {
+    struct Case {
+        const char* version;
+        const char* numbers;
+    } cases[] = {{"1.8", "1,8,0,0"}, {"2.10.3", "2,10,3,0"}, {"1.2.3.4.5", "1,2,3,4"}, {"3.x-rc", "3,0,0,0"}, {"", "0,0,0,0"}};
+    for (const Case& c : cases) {
+        std::string text = resource_version_text(c.version, "a \"b\".exe", "d");
+        EXPECT_NE(text.find(std::string("FILEVERSION ") + c.numbers + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("PRODUCTVERSION ") + c.numbers + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("VALUE \"ProductVersion\", \"") + c.version + "\""), std::string::npos) << text;
+        EXPECT_NE(text.find("VALUE \"OriginalFilename\", \"a \"\"b\"\".exe\""), std::string::npos) << text;
+    }
+    for (const std::string& script : {resource_script("i.ico"), resource_cli_script("i.ico")})
+        EXPECT_NE(script.find("VALUE \"FileVersion\", \"" ZORV_VERSION "\""), std::string::npos);
 }
 
 // Reads one quoted resource-script string at p, undoing the "" and \\ escapes.

@@ -44,7 +44,7 @@ int run_command(UiWindow* dialog, const char* command) {
     uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
     --g_main.outstanding;
     g_have_reply = ok != 0;
-    g_last_reply = ok ? reply : "";
+    g_last_reply = ok ? std::string(reply.get()) : std::string();
     // Exit may have been answered inside the wait: the dialog and its controls are
     // gone, and so is the link.
     if (!ui_dialog_alive(dialog)) return 0;

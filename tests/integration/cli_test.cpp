@@ -351,7 +351,7 @@ TEST_F(CliTest, InterruptStopsTheRunningCommandOnce) {
         CliResult r = run_cli(with_port({"-c", "echo a", "-c", "run 60000", "-c", "echo never"}), "", [&](pid_t pid) {
             EXPECT_TRUE(sim_saw(sim, "|run 60000|", before.size()));
             if (c.signal) kill(pid, c.signal);
-        }, ZORV_CLI_PATH, -1, c.signal ? -1 : gone[1]);
+        }, ZORV_CLI_PATH, -1, 0, c.signal ? -1 : gone[1]);
         close(gone[1]);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.out, c.signal ? "a\nstopped\n" : "");

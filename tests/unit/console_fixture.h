@@ -94,6 +94,7 @@ protected:
     // The exchanges' rows; notes(w) holds the rows that tell the session's story.
     std::vector<std::string> rows(UiWindow* w) { return rows_of(w, false); }
     std::vector<std::string> notes(UiWindow* w) { return rows_of(w, true); }
+    std::vector<std::string> all_rows(UiWindow* w) { return fake_control(w, ID_LOG).rows; }
     std::vector<std::string> rows_of(UiWindow* w, bool notes) {
         std::vector<std::string> out;
         const std::vector<std::string>& all = fake_control(w, ID_LOG).rows;

@@ -645,8 +645,8 @@ TEST_F(ConsoleTest, RefusedStartupPathIsNoted) {
     run([&](UiWindow* w) {
         fake_ui_type(w, ID_STARTUP, "boot\n.cmd");
         connect(w);
-        ASSERT_FALSE(rows(w).empty());
-        EXPECT_EQ(rows(w)[0], "(Startup path not saved in the settings: it holds a line break)");
+        ASSERT_FALSE(notes(w).empty());
+        EXPECT_EQ(notes(w)[0], "(Startup path not saved in the settings: it holds a line break)");
     });
 }
 

@@ -161,6 +161,13 @@ void on_command(UiWindow* dialog, int id, int code) {
     }
 }
 
+// The pin panel's polls drop input that answered nothing; the log says so, as it
+// does before a command.
+UiWindow* g_panel_owner = nullptr;
+void note_dropped_by_panel(const char* note) {
+    if (g_panel_owner && ui_dialog_alive(g_panel_owner)) log_append(g_panel_owner, note, LOG_NOTE);
+}
+
 void on_syscommand(UiWindow* dialog, int command) {
     // The tools would talk to a controller that is still being reset and greeted.
     if (g_main.connecting && (command == SYSCMD_REPORT || command == SYSCMD_PIN_PANEL)) return;
@@ -171,7 +178,13 @@ void on_syscommand(UiWindow* dialog, int command) {
         case SYSCMD_PIN_PANEL:
             // Its polls cannot run inside a command's wait (the menu item is greyed
             // then; a menu opened before the command started may still send it).
-            if (g_main.outstanding == 0) ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc);
+            if (g_main.outstanding == 0) {
+                g_panel_owner = dialog;
+                g_pin_panel_dropped_note = note_dropped_by_panel;
+                ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc);
+                g_pin_panel_dropped_note = nullptr;
+                g_panel_owner = nullptr;
+            }
             break;
         default: break;
     }

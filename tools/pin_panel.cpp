@@ -3,6 +3,7 @@
 #include "tools/pin_panel.h"
 
 #include "console/main_dialog.h"
+#include "common/stray_input.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
 
@@ -78,6 +79,8 @@ uint8_t pin_panel_write_value(int port) {
                                 PORT_MASK[port]);
 }
 
+void (*g_pin_panel_dropped_note)(const char* note) = nullptr;
+
 void pin_panel_poll(UiWindow* panel) {
     if (g_pins.poll_busy) return;
     // A command exchange is waiting on the same line: its reply must not meet our
@@ -103,6 +106,10 @@ void pin_panel_poll(UiWindow* panel) {
     uint8_t reads[3] = {0, 0, 0};
     TargetLink* link = g_main.link;
     int ok = link_pin_transaction(link, writes[0], writes[1], writes[2], &reads[0], &reads[1], &reads[2]);
+    // A link closed inside the wait is freed: only the one still open is asked.
+    char stray[96] = "";
+    uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
+    if (dropped && g_pin_panel_dropped_note) g_pin_panel_dropped_note(stray_input_text(dropped, stray).c_str());
     if (ok) {
         for (int port = 0; port < 3; ++port) g_pins.port_levels[port] = reads[port] ^ PORT_INVERT[port];
         g_pins.have_reading = 1;

@@ -31,6 +31,10 @@ struct PinPanelState {
 };
 extern PinPanelState g_pins;
 
+// Told what a poll dropped as input that answered nothing (one line for the log);
+// set by the window that opens the panel, nullptr for nobody.
+extern void (*g_pin_panel_dropped_note)(const char* note);
+
 void pin_panel_proc(UiWindow* panel, const UiMessage* message);
 void pin_panel_poll(UiWindow* panel);
 void pin_panel_toggle(int row);

@@ -196,6 +196,22 @@ TEST_F(PinTest, FailingControllerShowsOneMessagePerDismissal) {
     });
 }
 
+// Line noise waiting before a poll is dropped, and the main window's log says so.
+TEST_F(PinTest, InputDroppedBeforeAPollIsNoted) {
+    fake_ui().drivers[DIALOG_PIN_PANEL] = [&](UiWindow* p) {
+        fake_push({'z', 'z', 0x0D});
+        tick(p);
+        EXPECT_EQ(transactions, 1);
+        ui_end_dialog(p, 0);
+    };
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});
+        ASSERT_FALSE(notes(w).empty());
+        EXPECT_EQ(notes(w).back().rfind("dropped 3 bytes of input that answered nothing", 0), 0u) << notes(w).back();
+    });
+}
+
 TEST_F(PinTest, TicksAreSkippedWhileACommandRuns) {
     with_panel([&](UiWindow*) {});
     int before = transactions;

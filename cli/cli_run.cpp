@@ -4,10 +4,8 @@
 #include "cli/cli_run.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -37,7 +35,6 @@ namespace {
 constexpr uint64_t STOP_GRACE_MS = 2000;
 // Report and pin answers come at once from a live controller (the report box's bound).
 constexpr uint32_t QUICK_ANSWER_MS = 1000;
-constexpr uint64_t PROGRESS_EVERY_MS = 100;
 // Replies waiting in the stdout buffer go out once a wait lasts this long, so a
 // pipe reader sees them while a long command runs, without a write per fast line.
 constexpr uint64_t FLUSH_AFTER_MS = 50;
@@ -53,22 +50,11 @@ struct Wait {
     uint64_t stop_at = 0;
 };
 
-struct Output {
-    bool times = false;
-    bool stdout_tty = false;
-    bool escape_out = false, escape_err = false;  // control bytes as \xNN on a terminal
-    bool progress = false;  // a progress line on the terminal of stderr
-    std::string progress_text;
-    size_t shown = 0;  // width of the progress line on screen, 0 when none
-    uint64_t drawn_at = 0;
-    bool pending = false;  // stdout holds unflushed replies
-};
-
 struct Run {
     CliOptions opt;
     TargetLink* link = nullptr;
     Wait wait;
-    Output out;
+    CliOutput out;
     // Replies still due for commands that were stopped and gave up on: dropped when
     // they come, so that every later reply stays with its own command.
     int owed = 0;
@@ -90,76 +76,12 @@ FILE* replies(const Run& r) { return r.opt.watch_ms ? stderr : stdout; }
 
 // --- output -----------------------------------------------------------------------
 
-void erase_progress(Output& o) {
-    if (!o.shown) return;
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(o.shown), "");
-    std::fflush(stderr);
-    o.shown = 0;
-}
-
-void draw_progress(Output& o, uint64_t now) {
-    if (!o.progress || o.progress_text.empty()) return;
-    size_t width = o.progress_text.size() > o.shown ? o.progress_text.size() : o.shown;
-    std::fprintf(stderr, "\r%-*s", static_cast<int>(width), o.progress_text.c_str());
-    std::fflush(stderr);
-    o.shown = width;
-    o.drawn_at = now;
-}
-
-void time_prefix(FILE* to) {
-    auto now = std::chrono::system_clock::now();
-    std::time_t t = std::chrono::system_clock::to_time_t(now);
-    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    const std::tm* tm = std::localtime(&t);
-    if (tm)
-        std::fprintf(to, "%02d:%02d:%02d.%03d ", tm->tm_hour, tm->tm_min, tm->tm_sec, static_cast<int>(ms));
-}
-
-// One printed line: [time] [mark] text. Replies are written byte for byte, but for
-// the control bytes a terminal would act on.
-void emit(Output& o, FILE* to, const char* mark, const char* text) {
-    if (o.shown && (to == stderr || o.stdout_tty)) erase_progress(o);
-    if (o.times) time_prefix(to);
-    if (mark) std::fputs(mark, to);
-    if (to == stdout ? o.escape_out : o.escape_err) {
-        std::string safe = cli_terminal_safe(text);
-        std::fwrite(safe.data(), 1, safe.size(), to);
-    } else {
-        std::fwrite(text, 1, std::strlen(text), to);
-    }
-    std::fputc('\n', to);
-    if (to == stdout)
-        o.pending = true;
-    else
-        std::fflush(to);
-}
-
-// Messages name commands and files, which may hold anything.
-void say(const char* text) {
-    if (g_run) erase_progress(g_run->out);
-    bool escape = g_run ? g_run->out.escape_err : terminal_is_tty(2) != 0;
-    std::fprintf(stderr, "zorvtalk-cli: %s\n", escape ? cli_terminal_safe(text).c_str() : text);
-}
-
-void say(const std::string& text) { say(text.c_str()); }
+void say(const std::string& text) { cli_say(g_run ? &g_run->out : nullptr, text.c_str()); }
 
 std::string last_error_text() {
     char text[200];
     link_last_error(text, sizeof text);
     return text;
-}
-
-std::string seconds_text(uint32_t ms) {
-    char buf[32];
-    if (ms % 1000 == 0) {
-        std::snprintf(buf, sizeof buf, "%u s", static_cast<unsigned>(ms / 1000));
-    } else {
-        std::snprintf(buf, sizeof buf, "%u.%03u", static_cast<unsigned>(ms / 1000), static_cast<unsigned>(ms % 1000));
-        std::string s = buf;
-        while (s.back() == '0') s.pop_back();
-        return s + " s";
-    }
-    return buf;
 }
 
 // --- the bounded wait ---------------------------------------------------------------
@@ -229,7 +151,7 @@ int cli_dispatch() {
             cancel_wait(r);
         }
     }
-    if (r.out.progress && now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
+    if (r.out.progress && now - r.out.drawn_at >= CLI_PROGRESS_EVERY_MS) cli_progress_draw(&r.out, now);
     if (r.out.pending && w.active && now - w.start >= FLUSH_AFTER_MS) {
         std::fflush(stdout);
         r.out.pending = false;
@@ -258,7 +180,7 @@ uint32_t cli_wait_limit() {
         if (w.stop_sent) sooner(w.stop_at + STOP_GRACE_MS);
         if (r.out.pending) sooner(w.start + FLUSH_AFTER_MS);
     }
-    if (r.out.progress) sooner(r.out.drawn_at + PROGRESS_EVERY_MS);
+    if (r.out.progress) sooner(r.out.drawn_at + CLI_PROGRESS_EVERY_MS);
     if (r.watch.active) {
         uint32_t watch_due = cli_watch_due_in(&r.watch, now);
         if (watch_due < due) due = watch_due;
@@ -272,7 +194,7 @@ uint32_t cli_wait_limit() {
 LineResult line_failed(Run& r, const std::string& reason) {
     ++r.failed;
     ++r.lines_failed;
-    emit(r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -294,7 +216,7 @@ LineResult refuse_long_line(Run& r, const char* command) {
     r.command = command;
     ++r.failed;
     ++r.lines_failed;
-    emit(r.out, stderr, nullptr,
+    cli_emit(&r.out, stderr, nullptr,
          ("(not sent: the line is longer than " + std::to_string(LINE_CHARS) + " characters)").c_str());
     return LINE_FAILED;
 }
@@ -322,7 +244,7 @@ LineResult run_command(Run& r, const char* command) {
             link_set_error(LINK_ERROR_TIMEOUT, "not sent: a stopped command has still not answered");
         return line_failed(r, last_error_text());
     }
-    if (r.opt.echo && !r.opt.quiet) emit(r.out, replies(r), "> ", command);
+    if (r.opt.echo && !r.opt.quiet) cli_emit(&r.out, replies(r), "> ", command);
     // Whole replies, as the controller sent them.
     std::unique_ptr<char[]> buffer(new char[LINK_WHOLE_REPLY_MAX + 1]);
     char* reply = buffer.get();
@@ -334,12 +256,12 @@ LineResult run_command(Run& r, const char* command) {
 
     if (w.interrupted) {
         // The reply that came after the stop belongs to this command: print it.
-        if (ok && !r.opt.quiet) emit(r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
-        if (!ok) emit(r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
+        if (ok && !r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
+        if (!ok) cli_emit(&r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
         return LINE_END;
     }
     if (w.timed_out && (ok || w.cancelled)) {
-        std::string text = "timed out after " + seconds_text(r.opt.timeout_ms) + "; stop sent";
+        std::string text = "timed out after " + cli_seconds_text(r.opt.timeout_ms) + "; stop sent";
         if (ok) {
             text += std::string(", the controller answered \"") + reply + "\"";
         } else if (reply[0]) {
@@ -353,13 +275,13 @@ LineResult run_command(Run& r, const char* command) {
         return line_failed(r, text);
     }
     if (!ok) return line_failed(r, why);
-    if (!r.opt.quiet) emit(r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
+    if (!r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
     std::string judged;
     if (!reply_judge_check(&r.opt.judge, reply, &judged)) {
         // Answered, so nothing is owed and the link is fine: the line alone failed.
         ++r.failed;
         ++r.lines_failed;
-        emit(r.out, stderr, nullptr, ("(failed: " + judged + ")").c_str());
+        cli_emit(&r.out, stderr, nullptr, ("(failed: " + judged + ")").c_str());
         return LINE_FAILED;
     }
     return LINE_OK;
@@ -407,18 +329,6 @@ long count_lines(FILE* file) {
     return ok ? n : -1;
 }
 
-void set_progress(Run& r, long line, long total) {
-    if (!r.out.progress) return;
-    char text[64];
-    if (total >= 0)
-        std::snprintf(text, sizeof text, "line %ld of %ld", line, total);
-    else
-        std::snprintf(text, sizeof text, "line %ld", line);
-    r.out.progress_text = text;
-    uint64_t now = platform_now_ms();
-    if (now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
-}
-
 // --- report and pins --------------------------------------------------------------
 
 // A report or pin answer cannot be told from a late reply line: none is asked for
@@ -430,7 +340,7 @@ bool quick_answer_possible(Run& r, const char* what) {
     ++r.failed;
     std::string text = last_error_text();
     if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT) text = "a stopped command has still not answered";
-    emit(r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + text + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + text + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) r.port_lost = true;
     return false;
 }
@@ -439,7 +349,7 @@ LineResult quick_failure(Run& r, const char* what, const char* timeout_text) {
     ++r.failed;
     if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT && timeout_text)
         link_set_error(LINK_ERROR_TIMEOUT, timeout_text);
-    emit(r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + last_error_text() + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + last_error_text() + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -470,27 +380,27 @@ LineResult show_pins(Run& r) {
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     char text[64];
     std::snprintf(text, sizeof text, "data=%02X status=%02X control=%02X", data, status, control);
-    emit(r.out, replies(r), nullptr, text);
+    cli_emit(&r.out, replies(r), nullptr, text);
     return LINE_OK;
 }
 
 LineResult show_report(Run& r) {
     if (!quick_answer_possible(r, "report")) {
         if (terminal_interrupt_status()) return LINE_END;
-        emit(r.out, replies(r), nullptr, "No Data");
+        cli_emit(&r.out, replies(r), nullptr, "No Data");
         return r.port_lost ? LINE_END : LINE_FAILED;
     }
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
     if (!ok) {
-        emit(r.out, replies(r), nullptr, "No Data");
+        cli_emit(&r.out, replies(r), nullptr, "No Data");
         return quick_failure(r, "report", nullptr);
     }
     char text[128];
     std::snprintf(text, sizeof text, "Q=%d, X=%ld, Y=%ld, Z=%ld, W=%ld", static_cast<int>(q), static_cast<long>(x),
                   static_cast<long>(y), static_cast<long>(z), static_cast<long>(w));
-    emit(r.out, replies(r), nullptr, text);
+    cli_emit(&r.out, replies(r), nullptr, text);
     return LINE_OK;
 }
 
@@ -511,7 +421,7 @@ LineResult watch_alone(Run& r) {
         if (w.interrupted || terminal_interrupt_status()) return LINE_END;
         if (r.watch_late) {
             ++r.failed;
-            emit(r.out, stderr, nullptr, ("(no report: none within " + seconds_text(r.opt.timeout_ms) + ")").c_str());
+            cli_emit(&r.out, stderr, nullptr, ("(no report: none within " + cli_seconds_text(r.opt.timeout_ms) + ")").c_str());
             return LINE_FAILED;
         }
         if (!ok) return quick_failure(r, "report", nullptr);
@@ -519,7 +429,7 @@ LineResult watch_alone(Run& r) {
         // so that it never stands before the next report.
         char text[256];
         if (link_read_reply(r.link, text)) {
-            if (!r.opt.quiet) emit(r.out, stderr, nullptr, text);
+            if (!r.opt.quiet) cli_emit(&r.out, stderr, nullptr, text);
         } else if (link_last_error(nullptr, 0) == LINK_ERROR_BAD_START) {
             uint8_t b = 0;
             uint32_t got = 0;
@@ -617,7 +527,7 @@ bool run_all(Run& r, FILE* file) {
         auto run_line = [&]() {
             ++n;
             r.where = name + " line " + std::to_string(n);
-            set_progress(r, n, total);
+            cli_progress_set(&r.out, n, total, platform_now_ms());
             return go_on(reader.cut ? refuse_long_line(r, reader.line) : run_command(r, reader.line));
         };
         int c;
@@ -637,7 +547,7 @@ bool run_all(Run& r, FILE* file) {
         } else if (line_reader_finish(&reader) && !run_line()) {
             return false;
         }
-        erase_progress(r.out);
+        cli_progress_erase(&r.out);
         r.out.progress = false;
     }
 
@@ -732,7 +642,7 @@ int cli_main(int argc, char** argv) {
     } else if (!terminal_interrupt_status()) {
         bool completed = run_all(run, file);
         cli_watch_stop(&run.watch);
-        erase_progress(run.out);
+        cli_progress_erase(&run.out);
         if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed)
             say("ended at " + run.where + (run.command.empty() ? "" : ": " + run.command));
         else if (completed && run.lines_failed)

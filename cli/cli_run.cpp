@@ -1,6 +1,5 @@
-// The run of zorvtalk-cli. Everything happens on one thread: the link's waits call
-// the dispatch hook below, which bounds them (--timeout, Ctrl+C), keeps the progress
-// line fresh and hands replies on to a pipe while a command runs.
+// The run of zorvtalk-cli: options to a port, then the commands, the file, the
+// report and the pins, each bounded by the wait of cli_wait; the exit status says how.
 #include "cli/cli_run.h"
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include "common/stray_input.h"
 #include "cli/cli_output.h"
 #include "cli/cli_ports.h"
+#include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
 #include "link/line_reader.h"
 #include "link/link.h"
@@ -31,29 +31,11 @@
 
 namespace {
 
-// After a stop, the stopped command's reply gets this long before the wait gives up.
-constexpr uint64_t STOP_GRACE_MS = 2000;
 // Report and pin answers come at once from a live controller (the report box's bound).
 constexpr uint32_t QUICK_ANSWER_MS = 1000;
-// Replies waiting in the stdout buffer go out once a wait lasts this long, so a
-// pipe reader sees them while a long command runs, without a write per fast line.
-constexpr uint64_t FLUSH_AFTER_MS = 50;
-
-// One wait for the controller's answer.
-struct Wait {
-    bool active = false;
-    bool command = false;  // a command runs on the controller: stop it before giving up
-    uint64_t start = 0;
-    uint32_t limit_ms = 0;  // 0: no limit
-    int interrupts = 0;     // interrupt requests already acted on
-    bool timed_out = false, interrupted = false, stop_sent = false, cancelled = false;
-    uint64_t stop_at = 0;
-};
-
 struct Run {
     CliOptions opt;
     TargetLink* link = nullptr;
-    Wait wait;
     CliOutput out;
     // Replies still due for commands that were stopped and gave up on: dropped when
     // they come, so that every later reply stays with its own command.
@@ -64,7 +46,7 @@ struct Run {
     std::string where;  // the line being run, for the closing message
     std::string command;
     CliWatch watch;
-    bool watch_alone = false, watch_late = false;  // watching with no command to run
+    CliWaiter waiter;  // the bounded wait, on link, out and watch
 };
 
 enum LineResult { LINE_OK, LINE_FAILED, LINE_END };  // LINE_END: the run cannot go on
@@ -82,111 +64,6 @@ std::string last_error_text() {
     char text[200];
     link_last_error(text, sizeof text);
     return text;
-}
-
-// --- the bounded wait ---------------------------------------------------------------
-
-void begin_wait(Run& r, bool command, uint32_t limit_ms) {
-    Wait w;
-    w.active = true;
-    w.command = command;
-    w.start = platform_now_ms();
-    w.limit_ms = limit_ms;
-    r.wait = w;
-}
-
-Wait end_wait(Run& r) {
-    Wait w = r.wait;
-    r.wait.active = false;
-    return w;
-}
-
-void cancel_wait(Run& r) {
-    link_cancel_wait(r.link);
-    r.wait.cancelled = true;
-}
-
-void send_stop(Run& r, uint64_t now) {
-    r.wait.stop_sent = true;
-    r.wait.stop_at = now;
-    if (!link_stop(r.link)) cancel_wait(r);
-}
-
-// Runs inside every wait of the link. Only flags are looked at and control bytes
-// sent; the waiting operation itself ends the wait.
-int cli_dispatch() {
-    static bool inside = false;
-    if (inside || !g_run) return 0;
-    inside = true;  // link_stop may wait, and so call us again
-    Run& r = *g_run;
-    Wait& w = r.wait;
-    uint64_t now = platform_now_ms();
-    if (w.active && !w.cancelled) {
-        int requests = terminal_interrupt_count();
-        if (requests > 0 && !w.interrupted) {
-            w.interrupted = true;
-            w.interrupts = requests;
-            if (w.command && !w.stop_sent)
-                send_stop(r, now);
-            else
-                cancel_wait(r);
-        } else if (w.interrupted && requests > w.interrupts) {
-            cancel_wait(r);  // asked again: do not sit out the stopped command's reply
-        }
-        if (!w.cancelled && !w.interrupted && !w.timed_out && w.limit_ms && now - w.start >= w.limit_ms) {
-            w.timed_out = true;
-            if (w.command)
-                send_stop(r, now);
-            else
-                cancel_wait(r);
-        }
-        if (!w.cancelled && w.stop_sent && now - w.stop_at >= STOP_GRACE_MS) cancel_wait(r);
-    }
-    if (r.watch.active && r.link) {
-        if (cli_watch_poll(&r.watch, r.link, now, stdout) && r.watch_alone && w.active && !w.cancelled)
-            cancel_wait(r);
-        if (r.watch_alone && r.opt.timeout_ms && w.active && !w.cancelled &&
-            cli_watch_waiting_ms(&r.watch, now) >= r.opt.timeout_ms) {
-            r.watch_late = true;
-            cancel_wait(r);
-        }
-    }
-    if (r.out.progress && now - r.out.drawn_at >= CLI_PROGRESS_EVERY_MS) cli_progress_draw(&r.out, now);
-    if (r.out.pending && w.active && now - w.start >= FLUSH_AFTER_MS) {
-        std::fflush(stdout);
-        r.out.pending = false;
-    }
-    inside = false;
-    return 0;
-}
-
-// The link's waits sleep in the kernel until the controller answers; the run's own
-// deadlines wake them for cli_dispatch: the time-out, the stop's grace, the flush,
-// the progress line, and a look for Ctrl+C (on Windows its handler runs on a thread
-// of its own and does not end a wait; on POSIX the signal does).
-constexpr uint64_t INTERRUPT_LOOK_MS = 100;
-
-uint32_t cli_wait_limit() {
-    if (!g_run) return PLATFORM_WAIT_FOREVER;
-    const Run& r = *g_run;
-    const Wait& w = r.wait;
-    uint64_t now = platform_now_ms(), due = INTERRUPT_LOOK_MS;
-    auto sooner = [&](uint64_t at) {
-        uint64_t left = at > now ? at - now : 0;
-        if (left < due) due = left;
-    };
-    if (w.active && !w.cancelled) {
-        if (w.limit_ms && !w.timed_out && !w.interrupted) sooner(w.start + w.limit_ms);
-        if (w.stop_sent) sooner(w.stop_at + STOP_GRACE_MS);
-        if (r.out.pending) sooner(w.start + FLUSH_AFTER_MS);
-    }
-    if (r.out.progress) sooner(r.out.drawn_at + CLI_PROGRESS_EVERY_MS);
-    if (r.watch.active) {
-        uint32_t watch_due = cli_watch_due_in(&r.watch, now);
-        if (watch_due < due) due = watch_due;
-        if (r.watch_alone && r.opt.timeout_ms && r.watch.asked) sooner(r.watch.asked_at + r.opt.timeout_ms);
-    }
-    return static_cast<uint32_t>(due);
 }
 
 // --- lines ------------------------------------------------------------------------
@@ -225,9 +102,9 @@ LineResult refuse_long_line(Run& r, const char* command) {
 // come in time (or the link failed): a new line must not go out before it.
 bool settle_owed(Run& r) {
     while (r.owed > 0) {
-        begin_wait(r, false, r.opt.timeout_ms);
+        cli_wait_begin(&r.waiter, false, r.opt.timeout_ms);
         int ok = link_await_reply(r.link) && link_read_reply(r.link, nullptr);
-        end_wait(r);
+        cli_wait_end(&r.waiter);
         if (!ok) return false;
         --r.owed;
     }
@@ -248,9 +125,9 @@ LineResult run_command(Run& r, const char* command) {
     // Whole replies, as the controller sent them.
     std::unique_ptr<char[]> buffer(new char[LINK_WHOLE_REPLY_MAX + 1]);
     char* reply = buffer.get();
-    begin_wait(r, true, r.opt.timeout_ms);
+    cli_wait_begin(&r.waiter, true, r.opt.timeout_ms);
     int ok = link_exchange_whole(r.link, command, reply, LINK_WHOLE_REPLY_MAX + 1);
-    Wait w = end_wait(r);
+    CliWait w = cli_wait_end(&r.waiter);
     std::string why = ok ? std::string() : last_error_text();
     tell_dropped(r);
 
@@ -268,7 +145,7 @@ LineResult run_command(Run& r, const char* command) {
             // The reply had begun: the link drops its rest, nothing more is owed.
             text += "; " + why;
         } else {
-            text += ", no answer within 2 s";
+            text += ", no answer within " + cli_seconds_text(CLI_STOP_GRACE_MS);
             ++r.owed;
         }
         link_set_error(LINK_ERROR_TIMEOUT, text.c_str());
@@ -360,10 +237,10 @@ LineResult quick_failure(Run& r, const char* what, const char* timeout_text) {
 LineResult set_pins(Run& r) {
     if (!quick_answer_possible(r, "pin reply"))
         return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
-    begin_wait(r, false, QUICK_ANSWER_MS);
+    cli_wait_begin(&r.waiter, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, r.opt.set_data ? &r.opt.data : nullptr, nullptr,
                                   r.opt.set_control ? &r.opt.control : nullptr, nullptr, nullptr, nullptr);
-    end_wait(r);
+    cli_wait_end(&r.waiter);
     tell_dropped(r);
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     return LINE_OK;
@@ -373,9 +250,9 @@ LineResult show_pins(Run& r) {
     if (!quick_answer_possible(r, "pin reply"))
         return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
     uint8_t data = 0, status = 0, control = 0;
-    begin_wait(r, false, QUICK_ANSWER_MS);
+    cli_wait_begin(&r.waiter, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, nullptr, nullptr, nullptr, &data, &status, &control);
-    end_wait(r);
+    cli_wait_end(&r.waiter);
     tell_dropped(r);
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     char text[64];
@@ -412,14 +289,14 @@ LineResult watch_alone(Run& r) {
     for (;;) {
         if (terminal_interrupt_status()) return LINE_END;
         if (cli_watch_done(&r.watch)) return LINE_OK;
-        r.watch_alone = true;
-        begin_wait(r, false, 0);
+        r.waiter.watch_alone = true;
+        cli_wait_begin(&r.waiter, false, 0);
         int ok = link_await_reply(r.link);
-        Wait w = end_wait(r);
-        r.watch_alone = false;
+        CliWait w = cli_wait_end(&r.waiter);
+        r.waiter.watch_alone = false;
         if (cli_watch_done(&r.watch)) return LINE_OK;
         if (w.interrupted || terminal_interrupt_status()) return LINE_END;
-        if (r.watch_late) {
+        if (r.waiter.watch_late) {
             ++r.failed;
             cli_emit(&r.out, stderr, nullptr, ("(no report: none within " + cli_seconds_text(r.opt.timeout_ms) + ")").c_str());
             return LINE_FAILED;
@@ -627,12 +504,15 @@ int cli_main(int argc, char** argv) {
                        !(run.opt.watch_ms && run.out.stdout_tty);  // readings would cut through it
 
     g_run = &run;
-    platform_set_dispatch(cli_dispatch);
-    platform_set_wait_limit(cli_wait_limit);
+    run.waiter.out = &run.out;
+    run.waiter.watch = &run.watch;
+    run.waiter.watch_timeout_ms = run.opt.timeout_ms;
+    cli_wait_install(&run.waiter);
 
     char connect_string[64];
     std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", port, baud);
     run.link = link_connect(connect_string);
+    run.waiter.link = run.link;
     int status = CLI_EXIT_OK;
     if (!run.link) {
         int code = link_last_error(nullptr, 0);
@@ -649,8 +529,8 @@ int cli_main(int argc, char** argv) {
             say(std::to_string(run.lines_failed) + " of " + std::to_string(run.lines) + " lines failed");
     }
     link_close(&run.link);
-    platform_set_dispatch(nullptr);
-    platform_set_wait_limit(nullptr);
+    run.waiter.link = nullptr;
+    cli_wait_remove();
     g_run = nullptr;
     if (file && file != stdin) std::fclose(file);
 

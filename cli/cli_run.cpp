@@ -20,10 +20,7 @@
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
-#include "platform/ports.h"
 #include "platform/terminal.h"
-#include "settings/port_map.h"
-#include "settings/settings.h"
 
 #ifndef ZORV_VERSION
 #error ZORV_VERSION must be the project version
@@ -317,17 +314,6 @@ LineResult watch_alone(Run& r) {
 
 // --- set-up -----------------------------------------------------------------------
 
-void assign_port(int number, const char* device_path, void*) { ports_assign(number, device_path); }
-
-// A COM number for a device given by path: the highest that names no device, so
-// that the open goes exactly to the path given.
-std::string port_description(int number) {
-    char path[300];
-    std::string name = "COM" + std::to_string(number);
-    if (ports_device_path(number, path, sizeof path)) name += std::string(" (") + path + ")";
-    return name;
-}
-
 const char* interrupt_text(int status) {
     switch (status) {
     case 143: return "terminated";
@@ -464,33 +450,12 @@ int cli_main(int argc, char** argv) {
     }
     terminal_catch_interrupts();
 
-    // The window's settings: the Port and Baud it last connected with, its Ports.
-    std::string window = settings_path();
     if (run.opt.list_ports) {
         cli_list_ports(stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
     }
-    int port = run.opt.port_number;
-    if (!run.opt.have_port) {
-        // The window stores a typed device path as it was typed.
-        std::string stored = settings_read_string("Connection", "Port");
-        if (ports_is_device_path(stored.c_str()))
-            run.opt.port_path = stored;
-        else
-            port = settings_read_int("Connection", "Port");
-    }
-    int baud = run.opt.baud ? run.opt.baud : settings_read_int("Connection", "Baud");
-    std::string where_stored = window.empty() ? "no settings file" : "settings file " + window;
-    if (port <= 0 && run.opt.port_path.empty())
-        return usage_error("no port: give --port (the window has stored none; " + where_stored + ")");
-    if (baud <= 0)
-        return usage_error("no baud rate: give --baud (the window has stored none; " + where_stored + ")");
-    if (!run.opt.port_path.empty()) {
-        port = ports_assign_free(run.opt.port_path.c_str());
-        if (!port) return usage_error("device path too long");
-    } else {
-        settings_read_port_map(assign_port, nullptr);
-    }
+    int port = 0, baud = 0;
+    if (!cli_choose_port(&run.opt, &port, &baud, &error)) return usage_error(error);
 
     FILE* file = nullptr;
     if (int status = open_file(run, &file)) return status;
@@ -516,7 +481,7 @@ int cli_main(int argc, char** argv) {
     int status = CLI_EXIT_OK;
     if (!run.link) {
         int code = link_last_error(nullptr, 0);
-        say("cannot connect to " + (run.opt.port_path.empty() ? port_description(port) : run.opt.port_path) + " at " + std::to_string(baud) + " baud: " +
+        say("cannot connect to " + cli_port_name(run.opt, port) + " at " + std::to_string(baud) + " baud: " +
             last_error_text());
         status = code == LINK_ERROR_PORT_LOST ? CLI_EXIT_PORT_LOST : CLI_EXIT_NO_CONNECTION;
     } else if (!terminal_interrupt_status()) {

@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <vector>
 
+#include "cli/cli_lines.h"
 #include "cli/cli_options.h"
-#include "common/stray_input.h"
 #include "cli/cli_output.h"
 #include "cli/cli_ports.h"
 #include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
+#include "common/stray_input.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -30,6 +30,7 @@ namespace {
 
 // Report and pin answers come at once from a live controller (the report box's bound).
 constexpr uint32_t QUICK_ANSWER_MS = 1000;
+
 struct Run {
     CliOptions opt;
     TargetLink* link = nullptr;
@@ -53,8 +54,7 @@ Run* g_run = nullptr;
 // Under --watch standard output holds only the readings, so a pipe gets clean CSV.
 FILE* replies(const Run& r) { return r.opt.watch_ms ? stderr : stdout; }
 
-// --- output -----------------------------------------------------------------------
-
+// Messages on stderr, escaped and clear of the progress line once the run is set up.
 void say(const std::string& text) { cli_say(g_run ? &g_run->out : nullptr, text.c_str()); }
 
 std::string last_error_text() {
@@ -159,48 +159,6 @@ LineResult run_command(Run& r, const char* command) {
         return LINE_FAILED;
     }
     return LINE_OK;
-}
-
-// The lines of one -c argument, cut as a command file is: a CR or LF inside it
-// starts another command and never reaches the controller inside one.
-struct CommandLine {
-    std::string text;
-    bool cut;  // longer than a command line holds
-};
-
-std::vector<CommandLine> command_lines(const std::string& text) {
-    std::vector<CommandLine> lines;
-    if (text.empty()) {
-        lines.push_back({"", false});  // -c "" sends an empty command (CR alone), as an empty file line does
-        return lines;
-    }
-    LineReader reader;
-    line_reader_init(&reader);
-    for (unsigned char b : text)
-        if (line_reader_feed(&reader, b)) lines.push_back({reader.line, reader.cut});
-    if (line_reader_finish(&reader)) lines.push_back({reader.line, reader.cut});
-    return lines;
-}
-
-// Counting is only worth it for a file read quickly: a bigger one (or a device, a
-// FIFO) shows "line N" alone.
-constexpr uintmax_t COUNT_LINES_UP_TO = 16u << 20;
-
-// Lines the file will run, read with the same reader; -1 when it cannot be read or
-// an interrupt came.
-long count_lines(FILE* file) {
-    LineReader reader;
-    line_reader_init(&reader);
-    long n = 0;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        n += line_reader_feed(&reader, static_cast<uint8_t>(c));
-        if (terminal_interrupt_status()) return -1;
-    }
-    n += line_reader_finish(&reader);
-    bool ok = !std::ferror(file);
-    std::rewind(file);
-    return ok ? n : -1;
 }
 
 // --- report and pins --------------------------------------------------------------
@@ -369,7 +327,7 @@ bool run_all(Run& r, FILE* file) {
 
     if (r.opt.watch_ms) cli_watch_start(&r.watch, r.opt.watch_ms, r.opt.count, platform_now_ms(), stdout);
     for (size_t i = 0; i < r.opt.commands.size(); ++i) {
-        for (const CommandLine& line : command_lines(r.opt.commands[i])) {
+        for (const CliCommandLine& line : cli_command_lines(r.opt.commands[i])) {
             r.where = "-c " + std::to_string(i + 1);
             if (!go_on(line.cut ? refuse_long_line(r, line.text.c_str()) : run_command(r, line.text.c_str())))
                 return false;
@@ -378,11 +336,7 @@ bool run_all(Run& r, FILE* file) {
 
     if (file) {
         const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
-        long total = -1;
-        std::error_code ec;
-        if (r.out.progress && file != stdin && std::filesystem::is_regular_file(r.opt.file, ec) &&
-            std::filesystem::file_size(r.opt.file, ec) <= COUNT_LINES_UP_TO && !ec)
-            total = count_lines(file);
+        long total = r.out.progress && file != stdin ? cli_count_file_lines(file, r.opt.file) : -1;
         if (terminal_interrupt_status()) return false;
         LineReader reader;
         line_reader_init(&reader);

@@ -13,7 +13,7 @@ struct TargetLink;
 // After a stop, the stopped command's reply gets this long before the wait gives up.
 constexpr uint64_t CLI_STOP_GRACE_MS = 2000;
 
-// One wait for the controller's answer, as it ended.
+// One wait for the controller's answer: its bound and what happened during it.
 struct CliWait {
     bool active = false;
     bool command = false;  // a command runs on the controller: stop it before giving up

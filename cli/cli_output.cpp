@@ -1,7 +1,13 @@
-// Escaping for terminal output. Only what a terminal acts on is touched, so an
+// Printing for the runner. Escaping touches only what a terminal acts on, so an
 // operator still reads replies as sent, and a pipe gets them byte for byte (the
 // caller escapes only when the stream is a terminal).
 #include "cli/cli_output.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "platform/terminal.h"
 
 std::string cli_terminal_safe(const char* text) {
     static const char HEX[] = "0123456789ABCDEF";
@@ -18,4 +24,81 @@ std::string cli_terminal_safe(const char* text) {
         }
     }
     return out;
+}
+
+void cli_progress_erase(CliOutput* o) {
+    if (!o->shown) return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(o->shown), "");
+    std::fflush(stderr);
+    o->shown = 0;
+}
+
+void cli_progress_draw(CliOutput* o, uint64_t now) {
+    if (!o->progress || o->progress_text.empty()) return;
+    size_t width = o->progress_text.size() > o->shown ? o->progress_text.size() : o->shown;
+    std::fprintf(stderr, "\r%-*s", static_cast<int>(width), o->progress_text.c_str());
+    std::fflush(stderr);
+    o->shown = width;
+    o->drawn_at = now;
+}
+
+void cli_progress_set(CliOutput* o, long line, long total, uint64_t now) {
+    if (!o->progress) return;
+    char text[64];
+    if (total >= 0)
+        std::snprintf(text, sizeof text, "line %ld of %ld", line, total);
+    else
+        std::snprintf(text, sizeof text, "line %ld", line);
+    o->progress_text = text;
+    if (now - o->drawn_at >= CLI_PROGRESS_EVERY_MS) cli_progress_draw(o, now);
+}
+
+namespace {
+
+void time_prefix(FILE* to) {
+    auto now = std::chrono::system_clock::now();
+    std::time_t t = std::chrono::system_clock::to_time_t(now);
+    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const std::tm* tm = std::localtime(&t);
+    if (tm)
+        std::fprintf(to, "%02d:%02d:%02d.%03d ", tm->tm_hour, tm->tm_min, tm->tm_sec, static_cast<int>(ms));
+}
+
+}  // namespace
+
+void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text) {
+    if (o->shown && (to == stderr || o->stdout_tty)) cli_progress_erase(o);
+    if (o->times) time_prefix(to);
+    if (mark) std::fputs(mark, to);
+    if (to == stdout ? o->escape_out : o->escape_err) {
+        std::string safe = cli_terminal_safe(text);
+        std::fwrite(safe.data(), 1, safe.size(), to);
+    } else {
+        std::fwrite(text, 1, std::strlen(text), to);
+    }
+    std::fputc('\n', to);
+    if (to == stdout)
+        o->pending = true;
+    else
+        std::fflush(to);
+}
+
+// Messages name commands and files, which may hold anything.
+void cli_say(CliOutput* o, const char* text) {
+    if (o) cli_progress_erase(o);
+    bool escape = o ? o->escape_err : terminal_is_tty(2) != 0;
+    std::fprintf(stderr, "zorvtalk-cli: %s\n", escape ? cli_terminal_safe(text).c_str() : text);
+}
+
+std::string cli_seconds_text(uint32_t ms) {
+    char buf[32];
+    if (ms % 1000 == 0) {
+        std::snprintf(buf, sizeof buf, "%u s", static_cast<unsigned>(ms / 1000));
+    } else {
+        std::snprintf(buf, sizeof buf, "%u.%03u", static_cast<unsigned>(ms / 1000), static_cast<unsigned>(ms % 1000));
+        std::string s = buf;
+        while (s.back() == '0') s.pop_back();
+        return s + " s";
+    }
+    return buf;
 }

@@ -1,9 +1,46 @@
-// What the runner writes to a terminal: a controller's bytes must not drive it.
+// What the runner writes: replies, messages and the progress line, with a
+// controller's bytes kept from driving a terminal.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 // text with every control byte (below 0x20 but TAB, and 0x7F) written as \xNN, so
 // that ESC sequences, bells and the like show instead of acting. Other bytes,
 // UTF-8 included, stay as they are. A null text gives "".
 std::string cli_terminal_safe(const char* text);
+
+// The progress line is redrawn at most this often.
+constexpr uint64_t CLI_PROGRESS_EVERY_MS = 100;
+
+// How the run prints, decided once from the options and the streams.
+struct CliOutput {
+    bool times = false;
+    bool stdout_tty = false;
+    bool escape_out = false, escape_err = false;  // control bytes as \xNN on a terminal
+    bool progress = false;  // a progress line on the terminal of stderr
+    std::string progress_text;
+    size_t shown = 0;  // width of the progress line on screen, 0 when none
+    uint64_t drawn_at = 0;
+    bool pending = false;  // stdout holds unflushed replies
+};
+
+// Clears the progress line from the screen, if one shows.
+void cli_progress_erase(CliOutput* o);
+// Draws the progress text over what shows (nothing without a progress line).
+void cli_progress_draw(CliOutput* o, uint64_t now);
+// Sets the progress text to "line N of T" ("line N" when total < 0) and draws it when
+// the last drawing is old enough.
+void cli_progress_set(CliOutput* o, long line, long total, uint64_t now);
+
+// One printed line to stdout or stderr: [time] [mark] text. Replies are written byte
+// for byte, but for the control bytes a terminal would act on. stdout is flushed by
+// the caller's wait (pending), stderr at once.
+void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text);
+// "zorvtalk-cli: text" on stderr. o may be null (before the run is set up): the
+// text is then escaped when stderr is a terminal.
+void cli_say(CliOutput* o, const char* text);
+
+// "2 s", "1.5 s": a duration in milliseconds as messages give it.
+std::string cli_seconds_text(uint32_t ms);

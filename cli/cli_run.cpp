@@ -1,31 +1,26 @@
-// The run of zorvtalk-cli. Everything happens on one thread: the link's waits call
-// the dispatch hook below, which bounds them (--timeout, Ctrl+C), keeps the progress
-// line fresh and hands replies on to a pipe while a command runs.
+// The run of zorvtalk-cli: options to a port, then the commands, the file, the
+// report and the pins, each bounded by the wait of cli_wait; the exit status says how.
 #include "cli/cli_run.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
-#include <vector>
 
+#include "cli/cli_lines.h"
 #include "cli/cli_options.h"
-#include "common/stray_input.h"
 #include "cli/cli_output.h"
 #include "cli/cli_ports.h"
+#include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
+#include "common/stray_input.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
-#include "platform/ports.h"
 #include "platform/terminal.h"
-#include "settings/port_map.h"
-#include "settings/settings.h"
 
 #ifndef ZORV_VERSION
 #error ZORV_VERSION must be the project version
@@ -33,42 +28,13 @@
 
 namespace {
 
-// After a stop, the stopped command's reply gets this long before the wait gives up.
-constexpr uint64_t STOP_GRACE_MS = 2000;
 // Report and pin answers come at once from a live controller (the report box's bound).
 constexpr uint32_t QUICK_ANSWER_MS = 1000;
-constexpr uint64_t PROGRESS_EVERY_MS = 100;
-// Replies waiting in the stdout buffer go out once a wait lasts this long, so a
-// pipe reader sees them while a long command runs, without a write per fast line.
-constexpr uint64_t FLUSH_AFTER_MS = 50;
-
-// One wait for the controller's answer.
-struct Wait {
-    bool active = false;
-    bool command = false;  // a command runs on the controller: stop it before giving up
-    uint64_t start = 0;
-    uint32_t limit_ms = 0;  // 0: no limit
-    int interrupts = 0;     // interrupt requests already acted on
-    bool timed_out = false, interrupted = false, stop_sent = false, cancelled = false;
-    uint64_t stop_at = 0;
-};
-
-struct Output {
-    bool times = false;
-    bool stdout_tty = false;
-    bool escape_out = false, escape_err = false;  // control bytes as \xNN on a terminal
-    bool progress = false;  // a progress line on the terminal of stderr
-    std::string progress_text;
-    size_t shown = 0;  // width of the progress line on screen, 0 when none
-    uint64_t drawn_at = 0;
-    bool pending = false;  // stdout holds unflushed replies
-};
 
 struct Run {
     CliOptions opt;
     TargetLink* link = nullptr;
-    Wait wait;
-    Output out;
+    CliOutput out;
     // Replies still due for commands that were stopped and gave up on: dropped when
     // they come, so that every later reply stays with its own command.
     int owed = 0;
@@ -78,7 +44,7 @@ struct Run {
     std::string where;  // the line being run, for the closing message
     std::string command;
     CliWatch watch;
-    bool watch_alone = false, watch_late = false;  // watching with no command to run
+    CliWaiter waiter;  // the bounded wait, on link, out and watch
 };
 
 enum LineResult { LINE_OK, LINE_FAILED, LINE_END };  // LINE_END: the run cannot go on
@@ -88,60 +54,8 @@ Run* g_run = nullptr;
 // Under --watch standard output holds only the readings, so a pipe gets clean CSV.
 FILE* replies(const Run& r) { return r.opt.watch_ms ? stderr : stdout; }
 
-// --- output -----------------------------------------------------------------------
-
-void erase_progress(Output& o) {
-    if (!o.shown) return;
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(o.shown), "");
-    std::fflush(stderr);
-    o.shown = 0;
-}
-
-void draw_progress(Output& o, uint64_t now) {
-    if (!o.progress || o.progress_text.empty()) return;
-    size_t width = o.progress_text.size() > o.shown ? o.progress_text.size() : o.shown;
-    std::fprintf(stderr, "\r%-*s", static_cast<int>(width), o.progress_text.c_str());
-    std::fflush(stderr);
-    o.shown = width;
-    o.drawn_at = now;
-}
-
-void time_prefix(FILE* to) {
-    auto now = std::chrono::system_clock::now();
-    std::time_t t = std::chrono::system_clock::to_time_t(now);
-    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    const std::tm* tm = std::localtime(&t);
-    if (tm)
-        std::fprintf(to, "%02d:%02d:%02d.%03d ", tm->tm_hour, tm->tm_min, tm->tm_sec, static_cast<int>(ms));
-}
-
-// One printed line: [time] [mark] text. Replies are written byte for byte, but for
-// the control bytes a terminal would act on.
-void emit(Output& o, FILE* to, const char* mark, const char* text) {
-    if (o.shown && (to == stderr || o.stdout_tty)) erase_progress(o);
-    if (o.times) time_prefix(to);
-    if (mark) std::fputs(mark, to);
-    if (to == stdout ? o.escape_out : o.escape_err) {
-        std::string safe = cli_terminal_safe(text);
-        std::fwrite(safe.data(), 1, safe.size(), to);
-    } else {
-        std::fwrite(text, 1, std::strlen(text), to);
-    }
-    std::fputc('\n', to);
-    if (to == stdout)
-        o.pending = true;
-    else
-        std::fflush(to);
-}
-
-// Messages name commands and files, which may hold anything.
-void say(const char* text) {
-    if (g_run) erase_progress(g_run->out);
-    bool escape = g_run ? g_run->out.escape_err : terminal_is_tty(2) != 0;
-    std::fprintf(stderr, "zorvtalk-cli: %s\n", escape ? cli_terminal_safe(text).c_str() : text);
-}
-
-void say(const std::string& text) { say(text.c_str()); }
+// Messages on stderr, escaped and clear of the progress line once the run is set up.
+void say(const std::string& text) { cli_say(g_run ? &g_run->out : nullptr, text.c_str()); }
 
 std::string last_error_text() {
     char text[200];
@@ -149,130 +63,12 @@ std::string last_error_text() {
     return text;
 }
 
-std::string seconds_text(uint32_t ms) {
-    char buf[32];
-    if (ms % 1000 == 0) {
-        std::snprintf(buf, sizeof buf, "%u s", static_cast<unsigned>(ms / 1000));
-    } else {
-        std::snprintf(buf, sizeof buf, "%u.%03u", static_cast<unsigned>(ms / 1000), static_cast<unsigned>(ms % 1000));
-        std::string s = buf;
-        while (s.back() == '0') s.pop_back();
-        return s + " s";
-    }
-    return buf;
-}
-
-// --- the bounded wait ---------------------------------------------------------------
-
-void begin_wait(Run& r, bool command, uint32_t limit_ms) {
-    Wait w;
-    w.active = true;
-    w.command = command;
-    w.start = platform_now_ms();
-    w.limit_ms = limit_ms;
-    r.wait = w;
-}
-
-Wait end_wait(Run& r) {
-    Wait w = r.wait;
-    r.wait.active = false;
-    return w;
-}
-
-void cancel_wait(Run& r) {
-    link_cancel_wait(r.link);
-    r.wait.cancelled = true;
-}
-
-void send_stop(Run& r, uint64_t now) {
-    r.wait.stop_sent = true;
-    r.wait.stop_at = now;
-    if (!link_stop(r.link)) cancel_wait(r);
-}
-
-// Runs inside every wait of the link. Only flags are looked at and control bytes
-// sent; the waiting operation itself ends the wait.
-int cli_dispatch() {
-    static bool inside = false;
-    if (inside || !g_run) return 0;
-    inside = true;  // link_stop may wait, and so call us again
-    Run& r = *g_run;
-    Wait& w = r.wait;
-    uint64_t now = platform_now_ms();
-    if (w.active && !w.cancelled) {
-        int requests = terminal_interrupt_count();
-        if (requests > 0 && !w.interrupted) {
-            w.interrupted = true;
-            w.interrupts = requests;
-            if (w.command && !w.stop_sent)
-                send_stop(r, now);
-            else
-                cancel_wait(r);
-        } else if (w.interrupted && requests > w.interrupts) {
-            cancel_wait(r);  // asked again: do not sit out the stopped command's reply
-        }
-        if (!w.cancelled && !w.interrupted && !w.timed_out && w.limit_ms && now - w.start >= w.limit_ms) {
-            w.timed_out = true;
-            if (w.command)
-                send_stop(r, now);
-            else
-                cancel_wait(r);
-        }
-        if (!w.cancelled && w.stop_sent && now - w.stop_at >= STOP_GRACE_MS) cancel_wait(r);
-    }
-    if (r.watch.active && r.link) {
-        if (cli_watch_poll(&r.watch, r.link, now, stdout) && r.watch_alone && w.active && !w.cancelled)
-            cancel_wait(r);
-        if (r.watch_alone && r.opt.timeout_ms && w.active && !w.cancelled &&
-            cli_watch_waiting_ms(&r.watch, now) >= r.opt.timeout_ms) {
-            r.watch_late = true;
-            cancel_wait(r);
-        }
-    }
-    if (r.out.progress && now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
-    if (r.out.pending && w.active && now - w.start >= FLUSH_AFTER_MS) {
-        std::fflush(stdout);
-        r.out.pending = false;
-    }
-    inside = false;
-    return 0;
-}
-
-// The link's waits sleep in the kernel until the controller answers; the run's own
-// deadlines wake them for cli_dispatch: the time-out, the stop's grace, the flush,
-// the progress line, and a look for Ctrl+C (on Windows its handler runs on a thread
-// of its own and does not end a wait; on POSIX the signal does).
-constexpr uint64_t INTERRUPT_LOOK_MS = 100;
-
-uint32_t cli_wait_limit() {
-    if (!g_run) return PLATFORM_WAIT_FOREVER;
-    const Run& r = *g_run;
-    const Wait& w = r.wait;
-    uint64_t now = platform_now_ms(), due = INTERRUPT_LOOK_MS;
-    auto sooner = [&](uint64_t at) {
-        uint64_t left = at > now ? at - now : 0;
-        if (left < due) due = left;
-    };
-    if (w.active && !w.cancelled) {
-        if (w.limit_ms && !w.timed_out && !w.interrupted) sooner(w.start + w.limit_ms);
-        if (w.stop_sent) sooner(w.stop_at + STOP_GRACE_MS);
-        if (r.out.pending) sooner(w.start + FLUSH_AFTER_MS);
-    }
-    if (r.out.progress) sooner(r.out.drawn_at + PROGRESS_EVERY_MS);
-    if (r.watch.active) {
-        uint32_t watch_due = cli_watch_due_in(&r.watch, now);
-        if (watch_due < due) due = watch_due;
-        if (r.watch_alone && r.opt.timeout_ms && r.watch.asked) sooner(r.watch.asked_at + r.opt.timeout_ms);
-    }
-    return static_cast<uint32_t>(due);
-}
-
 // --- lines ------------------------------------------------------------------------
 
 LineResult line_failed(Run& r, const std::string& reason) {
     ++r.failed;
     ++r.lines_failed;
-    emit(r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -294,7 +90,7 @@ LineResult refuse_long_line(Run& r, const char* command) {
     r.command = command;
     ++r.failed;
     ++r.lines_failed;
-    emit(r.out, stderr, nullptr,
+    cli_emit(&r.out, stderr, nullptr,
          ("(not sent: the line is longer than " + std::to_string(LINE_CHARS) + " characters)").c_str());
     return LINE_FAILED;
 }
@@ -303,9 +99,9 @@ LineResult refuse_long_line(Run& r, const char* command) {
 // come in time (or the link failed): a new line must not go out before it.
 bool settle_owed(Run& r) {
     while (r.owed > 0) {
-        begin_wait(r, false, r.opt.timeout_ms);
+        cli_wait_begin(&r.waiter, false, r.opt.timeout_ms);
         int ok = link_await_reply(r.link) && link_read_reply(r.link, nullptr);
-        end_wait(r);
+        cli_wait_end(&r.waiter);
         if (!ok) return false;
         --r.owed;
     }
@@ -322,101 +118,47 @@ LineResult run_command(Run& r, const char* command) {
             link_set_error(LINK_ERROR_TIMEOUT, "not sent: a stopped command has still not answered");
         return line_failed(r, last_error_text());
     }
-    if (r.opt.echo && !r.opt.quiet) emit(r.out, replies(r), "> ", command);
+    if (r.opt.echo && !r.opt.quiet) cli_emit(&r.out, replies(r), "> ", command);
     // Whole replies, as the controller sent them.
     std::unique_ptr<char[]> buffer(new char[LINK_WHOLE_REPLY_MAX + 1]);
     char* reply = buffer.get();
-    begin_wait(r, true, r.opt.timeout_ms);
+    cli_wait_begin(&r.waiter, true, r.opt.timeout_ms);
     int ok = link_exchange_whole(r.link, command, reply, LINK_WHOLE_REPLY_MAX + 1);
-    Wait w = end_wait(r);
+    CliWait w = cli_wait_end(&r.waiter);
     std::string why = ok ? std::string() : last_error_text();
     tell_dropped(r);
 
     if (w.interrupted) {
         // The reply that came after the stop belongs to this command: print it.
-        if (ok && !r.opt.quiet) emit(r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
-        if (!ok) emit(r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
+        if (ok && !r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
+        if (!ok) cli_emit(&r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
         return LINE_END;
     }
     if (w.timed_out && (ok || w.cancelled)) {
-        std::string text = "timed out after " + seconds_text(r.opt.timeout_ms) + "; stop sent";
+        std::string text = "timed out after " + cli_seconds_text(r.opt.timeout_ms) + "; stop sent";
         if (ok) {
             text += std::string(", the controller answered \"") + reply + "\"";
         } else if (reply[0]) {
             // The reply had begun: the link drops its rest, nothing more is owed.
             text += "; " + why;
         } else {
-            text += ", no answer within 2 s";
+            text += ", no answer within " + cli_seconds_text(CLI_STOP_GRACE_MS);
             ++r.owed;
         }
         link_set_error(LINK_ERROR_TIMEOUT, text.c_str());
         return line_failed(r, text);
     }
     if (!ok) return line_failed(r, why);
-    if (!r.opt.quiet) emit(r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
+    if (!r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
     std::string judged;
     if (!reply_judge_check(&r.opt.judge, reply, &judged)) {
         // Answered, so nothing is owed and the link is fine: the line alone failed.
         ++r.failed;
         ++r.lines_failed;
-        emit(r.out, stderr, nullptr, ("(failed: " + judged + ")").c_str());
+        cli_emit(&r.out, stderr, nullptr, ("(failed: " + judged + ")").c_str());
         return LINE_FAILED;
     }
     return LINE_OK;
-}
-
-// The lines of one -c argument, cut as a command file is: a CR or LF inside it
-// starts another command and never reaches the controller inside one.
-struct CommandLine {
-    std::string text;
-    bool cut;  // longer than a command line holds
-};
-
-std::vector<CommandLine> command_lines(const std::string& text) {
-    std::vector<CommandLine> lines;
-    if (text.empty()) {
-        lines.push_back({"", false});  // -c "" sends an empty command (CR alone), as an empty file line does
-        return lines;
-    }
-    LineReader reader;
-    line_reader_init(&reader);
-    for (unsigned char b : text)
-        if (line_reader_feed(&reader, b)) lines.push_back({reader.line, reader.cut});
-    if (line_reader_finish(&reader)) lines.push_back({reader.line, reader.cut});
-    return lines;
-}
-
-// Counting is only worth it for a file read quickly: a bigger one (or a device, a
-// FIFO) shows "line N" alone.
-constexpr uintmax_t COUNT_LINES_UP_TO = 16u << 20;
-
-// Lines the file will run, read with the same reader; -1 when it cannot be read or
-// an interrupt came.
-long count_lines(FILE* file) {
-    LineReader reader;
-    line_reader_init(&reader);
-    long n = 0;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        n += line_reader_feed(&reader, static_cast<uint8_t>(c));
-        if (terminal_interrupt_status()) return -1;
-    }
-    n += line_reader_finish(&reader);
-    bool ok = !std::ferror(file);
-    std::rewind(file);
-    return ok ? n : -1;
-}
-
-void set_progress(Run& r, long line, long total) {
-    if (!r.out.progress) return;
-    char text[64];
-    if (total >= 0)
-        std::snprintf(text, sizeof text, "line %ld of %ld", line, total);
-    else
-        std::snprintf(text, sizeof text, "line %ld", line);
-    r.out.progress_text = text;
-    uint64_t now = platform_now_ms();
-    if (now - r.out.drawn_at >= PROGRESS_EVERY_MS) draw_progress(r.out, now);
 }
 
 // --- report and pins --------------------------------------------------------------
@@ -430,7 +172,7 @@ bool quick_answer_possible(Run& r, const char* what) {
     ++r.failed;
     std::string text = last_error_text();
     if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT) text = "a stopped command has still not answered";
-    emit(r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + text + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + text + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) r.port_lost = true;
     return false;
 }
@@ -439,7 +181,7 @@ LineResult quick_failure(Run& r, const char* what, const char* timeout_text) {
     ++r.failed;
     if (link_last_error(nullptr, 0) == LINK_ERROR_TIMEOUT && timeout_text)
         link_set_error(LINK_ERROR_TIMEOUT, timeout_text);
-    emit(r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + last_error_text() + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, ("(no " + std::string(what) + ": " + last_error_text() + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -450,10 +192,10 @@ LineResult quick_failure(Run& r, const char* what, const char* timeout_text) {
 LineResult set_pins(Run& r) {
     if (!quick_answer_possible(r, "pin reply"))
         return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
-    begin_wait(r, false, QUICK_ANSWER_MS);
+    cli_wait_begin(&r.waiter, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, r.opt.set_data ? &r.opt.data : nullptr, nullptr,
                                   r.opt.set_control ? &r.opt.control : nullptr, nullptr, nullptr, nullptr);
-    end_wait(r);
+    cli_wait_end(&r.waiter);
     tell_dropped(r);
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     return LINE_OK;
@@ -463,34 +205,34 @@ LineResult show_pins(Run& r) {
     if (!quick_answer_possible(r, "pin reply"))
         return r.port_lost || terminal_interrupt_status() ? LINE_END : LINE_FAILED;
     uint8_t data = 0, status = 0, control = 0;
-    begin_wait(r, false, QUICK_ANSWER_MS);
+    cli_wait_begin(&r.waiter, false, QUICK_ANSWER_MS);
     int ok = link_pin_transaction(r.link, nullptr, nullptr, nullptr, &data, &status, &control);
-    end_wait(r);
+    cli_wait_end(&r.waiter);
     tell_dropped(r);
     if (!ok) return quick_failure(r, "pin reply", "no pin reply within 1 s");
     char text[64];
     std::snprintf(text, sizeof text, "data=%02X status=%02X control=%02X", data, status, control);
-    emit(r.out, replies(r), nullptr, text);
+    cli_emit(&r.out, replies(r), nullptr, text);
     return LINE_OK;
 }
 
 LineResult show_report(Run& r) {
     if (!quick_answer_possible(r, "report")) {
         if (terminal_interrupt_status()) return LINE_END;
-        emit(r.out, replies(r), nullptr, "No Data");
+        cli_emit(&r.out, replies(r), nullptr, "No Data");
         return r.port_lost ? LINE_END : LINE_FAILED;
     }
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
     if (!ok) {
-        emit(r.out, replies(r), nullptr, "No Data");
+        cli_emit(&r.out, replies(r), nullptr, "No Data");
         return quick_failure(r, "report", nullptr);
     }
     char text[128];
     std::snprintf(text, sizeof text, "Q=%d, X=%ld, Y=%ld, Z=%ld, W=%ld", static_cast<int>(q), static_cast<long>(x),
                   static_cast<long>(y), static_cast<long>(z), static_cast<long>(w));
-    emit(r.out, replies(r), nullptr, text);
+    cli_emit(&r.out, replies(r), nullptr, text);
     return LINE_OK;
 }
 
@@ -502,16 +244,16 @@ LineResult watch_alone(Run& r) {
     for (;;) {
         if (terminal_interrupt_status()) return LINE_END;
         if (cli_watch_done(&r.watch)) return LINE_OK;
-        r.watch_alone = true;
-        begin_wait(r, false, 0);
+        r.waiter.watch_alone = true;
+        cli_wait_begin(&r.waiter, false, 0);
         int ok = link_await_reply(r.link);
-        Wait w = end_wait(r);
-        r.watch_alone = false;
+        CliWait w = cli_wait_end(&r.waiter);
+        r.waiter.watch_alone = false;
         if (cli_watch_done(&r.watch)) return LINE_OK;
         if (w.interrupted || terminal_interrupt_status()) return LINE_END;
-        if (r.watch_late) {
+        if (r.waiter.watch_late) {
             ++r.failed;
-            emit(r.out, stderr, nullptr, ("(no report: none within " + seconds_text(r.opt.timeout_ms) + ")").c_str());
+            cli_emit(&r.out, stderr, nullptr, ("(no report: none within " + cli_seconds_text(r.opt.timeout_ms) + ")").c_str());
             return LINE_FAILED;
         }
         if (!ok) return quick_failure(r, "report", nullptr);
@@ -519,7 +261,7 @@ LineResult watch_alone(Run& r) {
         // so that it never stands before the next report.
         char text[256];
         if (link_read_reply(r.link, text)) {
-            if (!r.opt.quiet) emit(r.out, stderr, nullptr, text);
+            if (!r.opt.quiet) cli_emit(&r.out, stderr, nullptr, text);
         } else if (link_last_error(nullptr, 0) == LINK_ERROR_BAD_START) {
             uint8_t b = 0;
             uint32_t got = 0;
@@ -529,17 +271,6 @@ LineResult watch_alone(Run& r) {
 }
 
 // --- set-up -----------------------------------------------------------------------
-
-void assign_port(int number, const char* device_path, void*) { ports_assign(number, device_path); }
-
-// A COM number for a device given by path: the highest that names no device, so
-// that the open goes exactly to the path given.
-std::string port_description(int number) {
-    char path[300];
-    std::string name = "COM" + std::to_string(number);
-    if (ports_device_path(number, path, sizeof path)) name += std::string(" (") + path + ")";
-    return name;
-}
 
 const char* interrupt_text(int status) {
     switch (status) {
@@ -596,7 +327,7 @@ bool run_all(Run& r, FILE* file) {
 
     if (r.opt.watch_ms) cli_watch_start(&r.watch, r.opt.watch_ms, r.opt.count, platform_now_ms(), stdout);
     for (size_t i = 0; i < r.opt.commands.size(); ++i) {
-        for (const CommandLine& line : command_lines(r.opt.commands[i])) {
+        for (const CliCommandLine& line : cli_command_lines(r.opt.commands[i])) {
             r.where = "-c " + std::to_string(i + 1);
             if (!go_on(line.cut ? refuse_long_line(r, line.text.c_str()) : run_command(r, line.text.c_str())))
                 return false;
@@ -605,11 +336,7 @@ bool run_all(Run& r, FILE* file) {
 
     if (file) {
         const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
-        long total = -1;
-        std::error_code ec;
-        if (r.out.progress && file != stdin && std::filesystem::is_regular_file(r.opt.file, ec) &&
-            std::filesystem::file_size(r.opt.file, ec) <= COUNT_LINES_UP_TO && !ec)
-            total = count_lines(file);
+        long total = r.out.progress && file != stdin ? cli_count_file_lines(file, r.opt.file) : -1;
         if (terminal_interrupt_status()) return false;
         LineReader reader;
         line_reader_init(&reader);
@@ -617,7 +344,7 @@ bool run_all(Run& r, FILE* file) {
         auto run_line = [&]() {
             ++n;
             r.where = name + " line " + std::to_string(n);
-            set_progress(r, n, total);
+            cli_progress_set(&r.out, n, total, platform_now_ms());
             return go_on(reader.cut ? refuse_long_line(r, reader.line) : run_command(r, reader.line));
         };
         int c;
@@ -637,7 +364,7 @@ bool run_all(Run& r, FILE* file) {
         } else if (line_reader_finish(&reader) && !run_line()) {
             return false;
         }
-        erase_progress(r.out);
+        cli_progress_erase(&r.out);
         r.out.progress = false;
     }
 
@@ -677,33 +404,12 @@ int cli_main(int argc, char** argv) {
     }
     terminal_catch_interrupts();
 
-    // The window's settings: the Port and Baud it last connected with, its Ports.
-    std::string window = settings_path();
     if (run.opt.list_ports) {
         cli_list_ports(stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
     }
-    int port = run.opt.port_number;
-    if (!run.opt.have_port) {
-        // The window stores a typed device path as it was typed.
-        std::string stored = settings_read_string("Connection", "Port");
-        if (ports_is_device_path(stored.c_str()))
-            run.opt.port_path = stored;
-        else
-            port = settings_read_int("Connection", "Port");
-    }
-    int baud = run.opt.baud ? run.opt.baud : settings_read_int("Connection", "Baud");
-    std::string where_stored = window.empty() ? "no settings file" : "settings file " + window;
-    if (port <= 0 && run.opt.port_path.empty())
-        return usage_error("no port: give --port (the window has stored none; " + where_stored + ")");
-    if (baud <= 0)
-        return usage_error("no baud rate: give --baud (the window has stored none; " + where_stored + ")");
-    if (!run.opt.port_path.empty()) {
-        port = ports_assign_free(run.opt.port_path.c_str());
-        if (!port) return usage_error("device path too long");
-    } else {
-        settings_read_port_map(assign_port, nullptr);
-    }
+    int port = 0, baud = 0;
+    if (!cli_choose_port(&run.opt, &port, &baud, &error)) return usage_error(error);
 
     FILE* file = nullptr;
     if (int status = open_file(run, &file)) return status;
@@ -717,30 +423,33 @@ int cli_main(int argc, char** argv) {
                        !(run.opt.watch_ms && run.out.stdout_tty);  // readings would cut through it
 
     g_run = &run;
-    platform_set_dispatch(cli_dispatch);
-    platform_set_wait_limit(cli_wait_limit);
+    run.waiter.out = &run.out;
+    run.waiter.watch = &run.watch;
+    run.waiter.watch_timeout_ms = run.opt.timeout_ms;
+    cli_wait_install(&run.waiter);
 
     char connect_string[64];
     std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", port, baud);
     run.link = link_connect(connect_string);
+    run.waiter.link = run.link;
     int status = CLI_EXIT_OK;
     if (!run.link) {
         int code = link_last_error(nullptr, 0);
-        say("cannot connect to " + (run.opt.port_path.empty() ? port_description(port) : run.opt.port_path) + " at " + std::to_string(baud) + " baud: " +
+        say("cannot connect to " + cli_port_name(run.opt, port) + " at " + std::to_string(baud) + " baud: " +
             last_error_text());
         status = code == LINK_ERROR_PORT_LOST ? CLI_EXIT_PORT_LOST : CLI_EXIT_NO_CONNECTION;
     } else if (!terminal_interrupt_status()) {
         bool completed = run_all(run, file);
         cli_watch_stop(&run.watch);
-        erase_progress(run.out);
+        cli_progress_erase(&run.out);
         if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed)
             say("ended at " + run.where + (run.command.empty() ? "" : ": " + run.command));
         else if (completed && run.lines_failed)
             say(std::to_string(run.lines_failed) + " of " + std::to_string(run.lines) + " lines failed");
     }
     link_close(&run.link);
-    platform_set_dispatch(nullptr);
-    platform_set_wait_limit(nullptr);
+    run.waiter.link = nullptr;
+    cli_wait_remove();
     g_run = nullptr;
     if (file && file != stdin) std::fclose(file);
 

@@ -358,7 +358,9 @@ INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         deliver(w, UI_COMMAND, LOWORD(wp), HIWORD(wp));
         return FALSE;
     case WM_SYSCOMMAND:
-        if (wp == SYSCMD_ABOUT || wp == SYSCMD_REPORT || wp == SYSCMD_PIN_PANEL || wp == SYSCMD_STOP_FILE) {
+        // Every entry the program appended (ids below the system's own range), so a new
+        // entry needs nothing here.
+        if (wp != 0 && wp < 0xF000) {
             deliver(w, UI_SYSCOMMAND, static_cast<int>(wp));
             return TRUE;
         }

@@ -1,6 +1,7 @@
 // The program's own files on POSIX: O_APPEND writers, directory listing, and reads
 // that refuse FIFOs and devices.
 #include "platform/files.h"
+#include "platform/posix/xdg_dir.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -153,22 +154,4 @@ int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool*
     return 1;
 }
 
-int file_state_dir(char* buf, int size) {
-    if (!buf || size <= 0) return 0;
-    buf[0] = '\0';
-    // A relative XDG_STATE_HOME is invalid and ignored, as the base-directory rules say.
-    const char* state = getenv("XDG_STATE_HOME");
-    std::string dir;
-    if (state && state[0] == '/') {
-        dir = state;
-    } else {
-        const char* home = getenv("HOME");
-        if (!home || home[0] != '/') return 0;
-        dir = std::string(home) + "/.local/state";
-    }
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    dir += dir == "/" ? "zorvtalk" : "/zorvtalk";
-    if (dir.size() >= size_t(size)) return 0;
-    std::memcpy(buf, dir.c_str(), dir.size() + 1);
-    return int(dir.size());
-}
+int file_state_dir(char* buf, int size) { return xdg_program_dir("XDG_STATE_HOME", ".local/state", buf, size); }

@@ -1,6 +1,7 @@
 // Private-profile INI files on POSIX: Windows lookup rules over a plain text file,
 // edited in memory and replaced atomically (locked temporary file, fsync, rename).
 #include "platform/profile.h"
+#include "platform/posix/xdg_dir.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -364,18 +365,18 @@ int profile_module_path(char* buf, int size) {
     return int(n);
 }
 
-int profile_user_dir(char* buf, int size) {
+int xdg_program_dir(const char* variable, const char* home_default, char* buf, int size) {
     if (!buf || size <= 0) return 0;
     buf[0] = '\0';
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
-    const char* config = getenv("XDG_CONFIG_HOME");
+    // A relative base is invalid and ignored, as the base-directory rules say.
+    const char* base = getenv(variable);
     std::string dir;
-    if (config && config[0] == '/') {
-        dir = config;
+    if (base && base[0] == '/') {
+        dir = base;
     } else {
         const char* home = getenv("HOME");
         if (!home || home[0] != '/') return 0;
-        dir = std::string(home) + "/.config";
+        dir = std::string(home) + "/" + home_default;
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     dir += dir == "/" ? "zorvtalk" : "/zorvtalk";
@@ -383,6 +384,8 @@ int profile_user_dir(char* buf, int size) {
     std::memcpy(buf, dir.c_str(), dir.size() + 1);
     return int(dir.size());
 }
+
+int profile_user_dir(char* buf, int size) { return xdg_program_dir("XDG_CONFIG_HOME", ".config", buf, size); }
 
 int profile_system_dir(const char* dir) {
     if (!dir || !*dir) return 0;

@@ -109,6 +109,9 @@ bool settle_owed(Run& r) {
 }
 
 LineResult run_command(Run& r, const char* command) {
+    // Replies wait in a buffer: a reader that left (| head -1) is seen before the next
+    // command goes out, not only when that buffer is written.
+    terminal_output_gone(1);
     if (terminal_interrupt_status()) return LINE_END;
     ++r.lines;
     r.command = command;

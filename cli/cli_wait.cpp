@@ -30,6 +30,12 @@ void send_stop(CliWaiter& r, uint64_t now) {
 }
 
 // Runs inside every wait of the link.
+// The link's waits sleep in the kernel until the controller answers; the run's own
+// deadlines wake them for cli_dispatch: the time-out, the stop's grace, the flush,
+// the progress line, and a look for Ctrl+C (on Windows its handler runs on a thread
+// of its own and does not end a wait; on POSIX the signal does).
+constexpr uint64_t INTERRUPT_LOOK_MS = 100;
+
 int cli_dispatch() {
     static bool inside = false;
     if (inside || !g_waiter) return 0;
@@ -38,6 +44,13 @@ int cli_dispatch() {
     CliWait& w = r.wait;
     uint64_t now = platform_now_ms();
     if (w.active && !w.cancelled) {
+        // A reader of our output that left while a command runs ends the run as the
+        // SIGPIPE of a write would: looked at as often as for Ctrl+C, not per wake-up.
+        static uint64_t output_looked_at = 0;
+        if (now - output_looked_at >= INTERRUPT_LOOK_MS) {
+            output_looked_at = now;
+            terminal_output_gone(1);
+        }
         int requests = terminal_interrupt_count();
         if (requests > 0 && !w.interrupted) {
             w.interrupted = true;
@@ -76,11 +89,6 @@ int cli_dispatch() {
     return 0;
 }
 
-// The link's waits sleep in the kernel until the controller answers; the run's own
-// deadlines wake them for cli_dispatch: the time-out, the stop's grace, the flush,
-// the progress line, and a look for Ctrl+C (on Windows its handler runs on a thread
-// of its own and does not end a wait; on POSIX the signal does).
-constexpr uint64_t INTERRUPT_LOOK_MS = 100;
 
 uint32_t cli_wait_limit() {
     if (!g_waiter) return PLATFORM_WAIT_FOREVER;

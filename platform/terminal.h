@@ -11,6 +11,10 @@ int terminal_interrupt_count();
 // The exit status the first request asks for: 130 for Ctrl+C, 143 for a termination
 // request, 129 for a hang-up, 141 for a closed pipe; 0 while none arrived.
 int terminal_interrupt_status();
+// Records a closed-pipe request (as a write would raise it) when the reader of output
+// stream fd has gone, so that a run ends before its next command rather than after
+// output that sits in a buffer; 1 then. Never blocks; 0 where it cannot tell.
+int terminal_output_gone(int fd);
 // 1 when standard stream fd (0 input, 1 output, 2 error) is a terminal.
 int terminal_is_tty(int fd);
 // Standard input delivers bytes unchanged (no CR LF translation).

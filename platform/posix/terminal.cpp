@@ -4,6 +4,7 @@
 // returns and the program can end.
 #include "platform/terminal.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -35,5 +36,13 @@ void terminal_catch_interrupts() {
 
 int terminal_interrupt_count() { return g_count; }
 int terminal_interrupt_status() { return g_status; }
+int terminal_output_gone(int fd) {
+    // A pipe whose readers have all closed reports an error on its write end.
+    struct pollfd p {};
+    p.fd = fd;
+    if (::poll(&p, 1, 0) != 1 || !(p.revents & POLLERR)) return 0;
+    on_signal(SIGPIPE);
+    return 1;
+}
 int terminal_is_tty(int fd) { return ::isatty(fd) ? 1 : 0; }
 void terminal_raw_stdin() {}

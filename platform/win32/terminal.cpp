@@ -27,6 +27,7 @@ BOOL WINAPI on_console_event(DWORD event) {
 void terminal_catch_interrupts() { SetConsoleCtrlHandler(on_console_event, TRUE); }
 int terminal_interrupt_count() { return g_count.load(); }
 int terminal_interrupt_status() { return g_status.load(); }
+int terminal_output_gone(int) { return 0; }
 
 int terminal_is_tty(int fd) {
     DWORD which = fd == 0 ? STD_INPUT_HANDLE : fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;

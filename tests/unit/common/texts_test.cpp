@@ -82,14 +82,8 @@ TEST(Texts, DigitRuns) {
 }
 
 TEST(Texts, ClockStamps) {
-    std::tm t = {};
-    t.tm_year = 2024 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 5;
-    t.tm_hour = 14;
-    t.tm_min = 7;
-    t.tm_sec = 9;
-    t.tm_isdst = -1;
+    std::tm t = {};  // 2024-03-05 14:07:09 local time
+    t.tm_year = 124, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 14, t.tm_min = 7, t.tm_sec = 9, t.tm_isdst = -1;
     const int64_t at = static_cast<int64_t>(std::mktime(&t)) * 1000;
     const struct {
         int64_t ms;

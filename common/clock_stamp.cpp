@@ -8,8 +8,12 @@ int clock_stamp(int64_t ms, bool with_date, char* buf, int size) {
     if (!buf || size <= 0) return 0;
     buf[0] = '\0';
     // Rounded down, also before 1970, without overflowing at the far ends.
-    int64_t seconds = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
-    int milli = static_cast<int>(ms - seconds * 1000);
+    int milli = static_cast<int>(ms % 1000);
+    int64_t seconds = ms / 1000;
+    if (milli < 0) {
+        milli += 1000;
+        --seconds;
+    }
     // Saving a long log converts a million times; rows come many to a second.
     thread_local int64_t cached_second = INT64_MIN;
     thread_local std::tm cached = {};

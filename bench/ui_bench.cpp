@@ -1,5 +1,5 @@
 // Measures the real main window (app_main, Qt offscreen) against zorv-sim: start-up
-// time, log rows per second and their memory, the CPU of the window waiting on a 10 s
+// time, log rows per second and their memory beside the list alone, the CPU of the window waiting on a 10 s
 // command and of the pin panel's polling, and command-file lines per second beside
 // the bare link's exchange rate in the same run, and beside the same file with the log
 // journal turned off. The waits and the rates run in five alternating rounds and
@@ -99,6 +99,7 @@ void spy_panel(UiWindow* w, const UiMessage* m) {
 struct Results {
     double startup_ms = -1, startup_app_ms = -1;
     double log_seconds = -1, log_bytes_per_row = -1;
+    double list_seconds = -1, list_bytes_per_row = -1;  // the same rows into the list alone
     std::vector<double> idle_cpu, idle_wall;
     std::vector<double> link_rate, file_rate, file_link_ratio;
     std::vector<double> bare_file_rate, journal_ratio;  // the file without the journal
@@ -231,6 +232,36 @@ int step_log_rows() {
         return FAIL;
     }
     if (before >= 0 && after >= 0) g_res.log_bytes_per_row = static_cast<double>(after - before) / (2.0 * LOG_PAIRS);
+    return DONE;
+}
+
+// The same number of rows straight into the log's list, without the console's kind
+// and time: what the backend alone costs of the log's rate and memory.
+int step_list_rows() {
+    if (!main_alive()) return FAIL;
+    UiWindow* w = g_win.main;
+    int before_rows = ui_list_count(w, ID_LOG);
+    dispatch_pending_messages();
+    long before = rss_bytes();
+    char text[48];
+    auto t = Clock::now();
+    for (int i = 0; i < 2 * LOG_PAIRS; ++i) {
+        std::snprintf(text, sizeof text, i % 2 ? "OK %d" : "G0 X%d Y20 Z30 F1000", i);
+        int r = ui_list_insert(w, ID_LOG, 1 << 30);
+        ui_list_set_text(w, ID_LOG, r, text);
+        ui_list_ensure_visible(w, ID_LOG, r);
+        if ((i + 1) % LOG_DISPATCH_EVERY == 0) dispatch_pending_messages();
+        if (!main_alive()) return FAIL;
+    }
+    dispatch_pending_messages();
+    g_res.list_seconds = seconds_since(t);
+    long after = rss_bytes();
+    int rows = ui_list_count(w, ID_LOG) - before_rows;
+    if (rows != 2 * LOG_PAIRS || row_text(before_rows + rows - 1) != "OK " + std::to_string(rows - 1)) {
+        std::fprintf(stderr, "ui_bench: the list holds %d new rows\n", rows);
+        return FAIL;
+    }
+    if (before >= 0 && after >= 0) g_res.list_bytes_per_row = static_cast<double>(after - before) / (2.0 * LOG_PAIRS);
     return DONE;
 }
 
@@ -463,6 +494,7 @@ int main(int argc, char** argv) {
 
     g_steps = {
         {"log rows", 120, step_log_rows},
+        {"list rows", 120, step_list_rows},
         {"connect", 15, step_connect},
     };
     for (int round = 0; round < ROUNDS; ++round) {
@@ -532,6 +564,10 @@ int main(int argc, char** argv) {
     std::printf("startup ms: %.0f\n", r.startup_ms);
     std::printf("log rows per s: %.0f\n", 2 * LOG_PAIRS / r.log_seconds);
     std::printf("log bytes per row: %.0f\n", r.log_bytes_per_row);
+    std::printf("list alone: rows per s %.0f, bytes per row %.0f\n", 2 * LOG_PAIRS / r.list_seconds,
+                r.list_bytes_per_row);
+    std::printf("log/list alone ratio: rows per s %.2f, bytes per row %.2f\n", r.list_seconds / r.log_seconds,
+                r.log_bytes_per_row / r.list_bytes_per_row);
     std::printf("idle wait cpu: %.3f%%\n", median(r.idle_cpu) * 100);
     std::printf("link exchanges per s: %.0f\n", median(r.link_rate));
     std::printf("file lines per s: %.0f\n", median(r.file_rate));

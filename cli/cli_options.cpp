@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/digits.h"
+
 const char CLI_USAGE[] =
     "Usage: zorvtalk-cli [--port COM<n>|<n>|DEVICE-PATH] [--baud N] [-c COMMAND]... [--file FILE|-]\n"
     "                    [--report] [--pins] [--set-pins data=HH,control=H] [--timeout SECONDS]\n"
@@ -82,14 +84,10 @@ int hex_digit(char c) {
 // A run of decimal digits and nothing else, within 1..max.
 bool whole_number(const char* s, long long max, long long* value) {
     if (!*s) return false;
-    long long v = 0;
-    for (; *s; ++s) {
-        if (*s < '0' || *s > '9') return false;
-        v = v * 10 + (*s - '0');
-        if (v > max) return false;
-    }
-    *value = v;
-    return v >= 1;
+    DigitRun run = read_digits(s, max);
+    if (*run.end || !run.fits) return false;
+    *value = run.value;
+    return run.value >= 1;
 }
 
 bool set_flag(bool* flag) {

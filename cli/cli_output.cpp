@@ -5,8 +5,9 @@
 
 #include <chrono>
 #include <cstring>
-#include <ctime>
 
+#include "common/clock_stamp.h"
+#include "common/texts.h"
 #include "platform/terminal.h"
 
 std::string cli_terminal_safe(const char* text) {
@@ -44,24 +45,17 @@ void cli_progress_draw(CliOutput* o, uint64_t now) {
 
 void cli_progress_set(CliOutput* o, long line, long total, uint64_t now) {
     if (!o->progress) return;
-    char text[64];
-    if (total >= 0)
-        std::snprintf(text, sizeof text, "line %ld of %ld", line, total);
-    else
-        std::snprintf(text, sizeof text, "line %ld", line);
-    o->progress_text = text;
+    o->progress_text = progress_text(line, total);
     if (now - o->drawn_at >= CLI_PROGRESS_EVERY_MS) cli_progress_draw(o, now);
 }
 
 namespace {
 
 void time_prefix(FILE* to) {
-    auto now = std::chrono::system_clock::now();
-    std::time_t t = std::chrono::system_clock::to_time_t(now);
-    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    const std::tm* tm = std::localtime(&t);
-    if (tm)
-        std::fprintf(to, "%02d:%02d:%02d.%03d ", tm->tm_hour, tm->tm_min, tm->tm_sec, static_cast<int>(ms));
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    char stamp[32];
+    if (clock_stamp(std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), false, stamp, sizeof stamp))
+        std::fprintf(to, "%s ", stamp);
 }
 
 }  // namespace

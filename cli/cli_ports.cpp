@@ -2,11 +2,12 @@
 // numbers them.
 #include "cli/cli_ports.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <set>
 
 #include "cli/cli_options.h"
+#include "common/digits.h"
+#include "common/texts.h"
 #include "platform/ports.h"
 #include "settings/port_map.h"
 #include "settings/settings.h"
@@ -23,14 +24,14 @@ void list_assigned(int number, const char* device_path, void* context) {
     auto* listing = static_cast<Listing*>(context);
     if (!ports_assign(number, device_path)) return;
     listing->assigned.insert(number);
-    std::fprintf(listing->to, "COM%d %s\n", number, device_path);
+    std::fprintf(listing->to, "%s %s\n", com_port_name(number).c_str(), device_path);
     ++listing->count;
 }
 
 void list_system(const char* port_name, const char* device_name, void* context) {
     auto* listing = static_cast<Listing*>(context);
     // A number the settings give to another device is not this one's any more.
-    if (listing->assigned.count(std::atoi(port_name + std::strcspn(port_name, "0123456789")))) return;
+    if (listing->assigned.count(number_in_text(port_name))) return;
     std::fprintf(listing->to, "%s %s\n", port_name, device_name);
     ++listing->count;
 }
@@ -82,7 +83,7 @@ bool cli_choose_port(CliOptions* opt, int* port, int* baud, std::string* error) 
 std::string cli_port_name(const CliOptions& opt, int port) {
     if (!opt.port_path.empty()) return opt.port_path;
     char path[300];
-    std::string name = "COM" + std::to_string(port);
+    std::string name = com_port_name(port);
     if (ports_device_path(port, path, sizeof path)) name += std::string(" (") + path + ")";
     return name;
 }

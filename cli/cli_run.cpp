@@ -17,6 +17,7 @@
 #include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
 #include "common/stray_input.h"
+#include "common/texts.h"
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
@@ -68,7 +69,7 @@ std::string last_error_text() {
 LineResult line_failed(Run& r, const std::string& reason) {
     ++r.failed;
     ++r.lines_failed;
-    cli_emit(&r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
+    cli_emit(&r.out, stderr, nullptr, no_reply_text(reason).c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -134,7 +135,7 @@ LineResult run_command(Run& r, const char* command) {
     if (w.interrupted) {
         // The reply that came after the stop belongs to this command: print it.
         if (ok && !r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
-        if (!ok) cli_emit(&r.out, stderr, nullptr, w.stop_sent ? "(no reply: interrupted; stop sent)" : "(no reply: interrupted)");
+        if (!ok) cli_emit(&r.out, stderr, nullptr, no_reply_text(w.stop_sent ? "interrupted; stop sent" : "interrupted").c_str());
         return LINE_END;
     }
     if (w.timed_out && (ok || w.cancelled)) {
@@ -222,20 +223,17 @@ LineResult show_pins(Run& r) {
 LineResult show_report(Run& r) {
     if (!quick_answer_possible(r, "report")) {
         if (terminal_interrupt_status()) return LINE_END;
-        cli_emit(&r.out, replies(r), nullptr, "No Data");
+        cli_emit(&r.out, replies(r), nullptr, REPORT_NO_DATA);
         return r.port_lost ? LINE_END : LINE_FAILED;
     }
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
     if (!ok) {
-        cli_emit(&r.out, replies(r), nullptr, "No Data");
+        cli_emit(&r.out, replies(r), nullptr, REPORT_NO_DATA);
         return quick_failure(r, "report", nullptr);
     }
-    char text[128];
-    std::snprintf(text, sizeof text, "Q=%d, X=%ld, Y=%ld, Z=%ld, W=%ld", static_cast<int>(q), static_cast<long>(x),
-                  static_cast<long>(y), static_cast<long>(z), static_cast<long>(w));
-    cli_emit(&r.out, replies(r), nullptr, text);
+    cli_emit(&r.out, replies(r), nullptr, report_text(q, x, y, z, w).c_str());
     return LINE_OK;
 }
 
@@ -431,9 +429,7 @@ int cli_main(int argc, char** argv) {
     run.waiter.watch_timeout_ms = run.opt.timeout_ms;
     cli_wait_install(&run.waiter);
 
-    char connect_string[64];
-    std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", port, baud);
-    run.link = link_connect(connect_string);
+    run.link = link_connect(connect_string(port, baud).c_str());
     run.waiter.link = run.link;
     int status = CLI_EXIT_OK;
     if (!run.link) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/stray_input.h"
+#include "common/texts.h"
 #include "console/command_history.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
@@ -62,7 +63,7 @@ int run_command(UiWindow* dialog, const char* command) {
         log_put_row(dialog, n + 1, reply.get(), LOG_REPLY);
     } else {
         // An empty row would look like an empty reply.
-        std::string text = std::string("(no reply: ") + why + ")";
+        std::string text = no_reply_text(why);
         log_put_row(dialog, n + 1, text.c_str(), LOG_FAILED);
     }
     if (code == LINK_ERROR_PORT_LOST && link && g_main.link == link) port_lost(dialog);

@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "common/clock_stamp.h"
 #include "console/journal.h"
 #include "console/script_runner.h"
 #include "platform/files.h"
@@ -55,7 +55,7 @@ const char* const TIMES_KEY = "ShowTimes";
 
 int time_prefix(int row, char* buf, int size) {
     int64_t ms = log_row_time(row);
-    int n = ms ? log_format_time(ms, 0, buf, size) : 0;
+    int n = ms ? clock_stamp(ms, false, buf, size) : 0;
     if (n <= 0 || n + 3 > size) return 0;
     buf[n++] = ' ';
     buf[n++] = ' ';
@@ -66,7 +66,7 @@ int time_prefix(int row, char* buf, int size) {
 // The tip carries the date too: a long session runs past midnight.
 int time_tip(int row, char* buf, int size) {
     int64_t ms = log_row_time(row);
-    return ms ? log_format_time(ms, 1, buf, size) : 0;
+    return ms ? clock_stamp(ms, true, buf, size) : 0;
 }
 
 char kind_marker(LogRowKind kind) {
@@ -83,7 +83,7 @@ char kind_marker(LogRowKind kind) {
 // stamp is left in stamp ("-" when the time cannot be shown).
 void append_file_line(std::string* out, int64_t ms, LogRowKind kind, const char* text, size_t length,
                       char (&stamp)[32]) {
-    if (log_format_time(ms, 1, stamp, sizeof stamp) <= 0) std::snprintf(stamp, sizeof stamp, "-");
+    if (clock_stamp(ms, true, stamp, sizeof stamp) <= 0) std::snprintf(stamp, sizeof stamp, "-");
     *out += stamp;
     *out += ' ';
     *out += kind_marker(kind);
@@ -163,33 +163,6 @@ uint32_t log_row_colour(int row) {
 }
 
 void log_set_clock(int64_t (*now_ms)()) { g_clock = now_ms ? now_ms : wall_clock_ms; }
-
-int log_format_time(int64_t ms, int with_date, char* buf, int size) {
-    if (!buf || size <= 0) return 0;
-    buf[0] = '\0';
-    int64_t seconds = ms >= 0 ? ms / 1000 : -((999 - ms) / 1000);
-    int milli = static_cast<int>(ms - seconds * 1000);
-    // Saving a long log converts a million times; rows come many to a second.
-    static int64_t cached_second = INT64_MIN;
-    static std::tm cached = {};
-    if (seconds != cached_second) {
-        std::time_t t = static_cast<std::time_t>(seconds);
-        std::tm* local = std::localtime(&t);
-        if (!local) return 0;
-        cached = *local;
-        cached_second = seconds;
-    }
-    int n = with_date ? std::snprintf(buf, static_cast<size_t>(size), "%04d-%02d-%02d %02d:%02d:%02d.%03d",
-                                      cached.tm_year + 1900, cached.tm_mon + 1, cached.tm_mday, cached.tm_hour,
-                                      cached.tm_min, cached.tm_sec, milli)
-                      : std::snprintf(buf, static_cast<size_t>(size), "%02d:%02d:%02d.%03d", cached.tm_hour,
-                                      cached.tm_min, cached.tm_sec, milli);
-    if (n < 0 || n >= size) {
-        buf[0] = '\0';
-        return 0;
-    }
-    return n;
-}
 
 void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
     int at = ui_list_insert(dialog, ID_LOG, row);

@@ -36,9 +36,6 @@ int64_t log_row_time(int row);
 LogRowKind log_row_kind(int row);
 // The clock rows are stamped from; nullptr restores the wall clock. For tests.
 void log_set_clock(int64_t (*now_ms)());
-// Local time "YYYY-MM-DD HH:MM:SS.mmm" (with_date) or "HH:MM:SS.mmm" into buf; the
-// length, 0 when the time cannot be shown.
-int log_format_time(int64_t ms, int with_date, char* buf, int size);
 
 // The log's context menu (the backend does Copy and Select All), headed by the
 // window menu's tools, which some desktops keep out of reach.

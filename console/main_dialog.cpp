@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/digits.h"
+#include "common/texts.h"
 #include "console/app.h"
 #include "console/command_console.h"
 #include "console/command_history.h"
@@ -192,20 +194,6 @@ void on_syscommand(UiWindow* dialog, int command) {
 
 }  // namespace
 
-int32_t number_in_text(const char* text) {
-    if (!text) return 0;
-    const char* s = text;
-    while (*s && !(*s >= '0' && *s <= '9')) ++s;
-    long long v = 0;
-    for (; *s >= '0' && *s <= '9'; ++s) {
-        v = v * 10 + (*s - '0');
-        // Too many digits for a port or a rate: read as 0 so the operator is told,
-        // instead of a wrapped number opening some other port.
-        if (v > 2147483647LL) return 0;
-    }
-    return static_cast<int32_t>(v);
-}
-
 int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
     return ui_message_box(owner, text, caption, style, icon_id);
 }
@@ -238,17 +226,16 @@ void connect_target(UiWindow* dialog) {
         connection_error(dialog, "Must choose right Port and Baud.");
         return;
     }
-    char connect_string[64];
-    std::snprintf(connect_string, sizeof connect_string, "COM%d: %d", static_cast<int>(port), static_cast<int>(baud));
     // What the operator sees: the path as typed, or "COM5" (and the device it names
     // in the connect notes).
-    std::string port_name = by_path ? port_text : "COM" + std::to_string(port);
+    std::string link_address = connect_string(port, baud);
+    std::string port_name = by_path ? port_text : com_port_name(port);
     std::string port_device = port_name;
     char device[300];
     if (!by_path && ports_device_path(port, device, sizeof device)) port_device += std::string(" (") + device + ")";
     g_main.connecting = 1;
     ui_enable(dialog, ID_CONNECT, 0);
-    g_main.link = link_connect(connect_string);
+    g_main.link = link_connect(link_address.c_str());
     // Clicks and keys that came during the greeting meet the connect guard too, not
     // the connected window (a double click on Connect would disconnect at once).
     dispatch_pending_messages();
@@ -277,7 +264,7 @@ void connect_target(UiWindow* dialog) {
         std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s: %d", port_text.c_str(),
                       static_cast<int>(baud));
     else
-        std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", connect_string);
+        std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", link_address.c_str());
     show_title(dialog);
     if (by_path)
         settings_write_string("Connection", "Port", port_text.c_str());

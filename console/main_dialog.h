@@ -37,9 +37,6 @@ void show_title(UiWindow* dialog, const char* extra = nullptr);
 void port_lost(UiWindow* dialog);
 // The idle check for a lost port runs this often while connected.
 constexpr int HEALTH_TIMER = 2, HEALTH_CHECK_MS = 1000;
-// The decimal number that begins at the text's first digit; 0 when there is no
-// digit or the run does not fit in 32 bits.
-int32_t number_in_text(const char* text);
 // A message box with the program icon when icon_id is set; the answer.
 int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id);
 

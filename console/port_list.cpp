@@ -3,11 +3,12 @@
 // whenever the operator opens it, so an adapter plugged in later shows up.
 #include "console/port_list.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 
+#include "common/digits.h"
+#include "common/texts.h"
 #include "console/log_view.h"
 #include "platform/ports.h"
 #include "settings/port_map.h"
@@ -47,7 +48,7 @@ void add_entry(Listing* listing, const char* port_name, const char* device_name)
 
 void add_system_port(const char* port_name, const char* device_name, void* context) {
     auto* listing = static_cast<Listing*>(context);
-    int number = std::atoi(port_name + std::strcspn(port_name, "0123456789"));
+    int number = number_in_text(port_name);
     if (listing->assigned.count(number)) return;
     add_entry(listing, port_name, device_name);
 }
@@ -56,7 +57,7 @@ void add_assigned_port(int number, const char* device_path, void* context) {
     auto* listing = static_cast<Listing*>(context);
     if (!ports_assign(number, device_path)) return;
     listing->assigned.insert(number);
-    std::string name = "COM" + std::to_string(number);
+    std::string name = com_port_name(number);
     add_entry(listing, name.c_str(), device_path);
 }
 
@@ -79,7 +80,7 @@ void fill_port_list(UiWindow* dialog) {
     if (ports_is_device_path(stored.c_str()))
         ui_set_text(dialog, ID_PORT, stored.c_str());
     else if (port != 0)
-        ui_set_text(dialog, ID_PORT, ("COM" + std::to_string(port)).c_str());
+        ui_set_text(dialog, ID_PORT, com_port_name(port).c_str());
 
     for (const char* rate = BAUD_RATES; *rate; rate += std::strlen(rate) + 1) combo_add_item(dialog, ID_BAUD, rate, 1);
     int32_t baud = settings_read_int("Connection", "Baud");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/reply_match.h"
+#include "common/texts.h"
 #include "console/command_console.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
@@ -18,10 +19,10 @@ int g_running = 0;
 int g_stop_requested = 0;
 
 // "startup.cmd (line 3 of 10)" for the title.
-std::string progress_text(const std::string& path, int line, int lines) {
+std::string title_text(const std::string& path, int line, int lines) {
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return name + " (line " + std::to_string(line) + " of " + std::to_string(lines) + ")";
+    return name + " (" + progress_text(line, lines) + ")";
 }
 
 // The settings' [Files] StopOnReply, compiled for one run. 0 with a note row when the
@@ -113,7 +114,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         int line = 0;
         auto run_line = [&]() {
             ++line;
-            show_title(dialog, progress_text(path, line, lines).c_str());
+            show_title(dialog, title_text(path, line, lines).c_str());
             // The line goes out cut, as a command line holds no more; say so.
             if (reader.cut) {
                 std::string note = "line " + std::to_string(line) + " cut to " + std::to_string(LINE_CHARS) +
@@ -126,23 +127,20 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
             if (go_on && g_main.link != link) {
                 go_on = false;
                 if (line != lines) {
-                    std::string note = "command file ended at line " + std::to_string(line) +
-                                       (lines > 0 ? " of " + std::to_string(lines) : std::string()) + ": " +
-                                       g_main.ended_by;
+                    std::string note = "command file ended at " + progress_text(line, lines > 0 ? lines : -1) +
+                                       ": " + g_main.ended_by;
                     log_append(dialog, note.c_str(), LOG_NOTE);
                 }
             }
             std::string why;
             const char* reply = last_command_reply();
             if (go_on && reply && !reply_judge_check(&stop_rule, reply, &why)) {
-                std::string note = "command file stopped at line " + std::to_string(line) + " of " +
-                                   std::to_string(lines) + ": " + why;
+                std::string note = "command file stopped at " + progress_text(line, lines) + ": " + why;
                 log_append(dialog, note.c_str(), LOG_NOTE);
                 go_on = false;
             }
             if (go_on && g_stop_requested) {
-                std::string note = "(command file stopped at line " + std::to_string(line) + " of " +
-                                   std::to_string(lines) + ")";
+                std::string note = "(command file stopped at " + progress_text(line, lines) + ")";
                 log_append(dialog, note.c_str(), LOG_NOTE);
                 go_on = false;
             }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <new>
 
+#include "common/digits.h"
 #include "link/link_internal.h"
 #include "platform/dispatch.h"
 
@@ -76,39 +77,17 @@ void record_open_failure() {
     link_set_error(code, text);
 }
 
-// Reads a run of decimal digits; false when it does not fit in 31 bits.
-bool read_digits(const char*& s, int* value) {
-    long long v = 0;
-    bool overflow = false;
-    while (*s >= '0' && *s <= '9') {
-        if (!overflow) {
-            v = v * 10 + (*s - '0');
-            if (v > 2147483647LL) overflow = true;
-        }
-        ++s;
-    }
-    *value = overflow ? 0 : static_cast<int>(v);
-    return !overflow;
-}
-
-void skip_to_digit(const char*& s) {
-    while (*s && !(*s >= '0' && *s <= '9')) ++s;
-}
-
 }  // namespace
 
 int link_parse_connect_string(const char* text, int* port, int* baud) {
-    int p = 0, b = 0;
     if (!text || !*text) return 0;
-    const char* s = text;
-    skip_to_digit(s);
-    if (!read_digits(s, &p) || p == 0) return 0;
-    skip_to_digit(s);
+    DigitRun p = read_first_digits(text);
+    if (!p.fits || p.value == 0) return 0;
     // An overflowing rate is refused, not silently replaced by the default.
-    if (*s && !read_digits(s, &b)) return 0;
-    if (b == 0) b = 921600;
-    if (port) *port = p;
-    if (baud) *baud = b;
+    DigitRun b = read_first_digits(p.end);
+    if (!b.fits) return 0;
+    if (port) *port = static_cast<int>(p.value);
+    if (baud) *baud = b.value ? static_cast<int>(b.value) : 921600;
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/digits.h"
 #include "platform/profile.h"
 
 namespace {
@@ -157,13 +158,10 @@ int32_t profile_read_int(const char* file, const char* section, const char* key)
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
-    // Accumulate in 64 bits and give up beyond int32: atol would overflow here.
-    int64_t n = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        n = n * 10 + (*p - '0');
-        if (n > int64_t(INT32_MAX) + 1) return 0;
-    }
-    if (negative) n = -n;
+    // Give up beyond int32 (2^31 for the most negative): atol would overflow here.
+    DigitRun run = read_digits(p, int64_t(INT32_MAX) + 1);
+    if (!run.fits) return 0;
+    int64_t n = negative ? -run.value : run.value;
     if (n > INT32_MAX) return 0;
     return int32_t(n);
 }

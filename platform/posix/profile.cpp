@@ -1,6 +1,7 @@
 // Private-profile INI files on POSIX: Windows lookup rules over a plain text file,
 // edited in memory and replaced atomically (locked temporary file, fsync, rename).
 #include "platform/profile.h"
+#include "platform/posix/ini_text.h"
 #include "platform/posix/xdg_dir.h"
 
 #include <dirent.h>
@@ -15,7 +16,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <set>
 #include <string>
 
 #ifndef ZORV_INSTALL_BINDIR
@@ -66,116 +66,6 @@ LoadResult load_file(const char* path, Loaded* out) {
     return LOAD_OK;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-struct Range {
-    size_t begin = 0, end = 0;
-};
-
-Range trim(const std::string& s, Range r) {
-    while (r.begin < r.end && is_blank(s[r.begin])) ++r.begin;
-    while (r.end > r.begin && is_blank(s[r.end - 1])) --r.end;
-    return r;
-}
-
-// A caller's name, trimmed the way names in the file are.
-std::string trimmed(const char* text) {
-    std::string s = text ? text : "";
-    Range r = trim(s, Range{0, s.size()});
-    return s.substr(r.begin, r.end - r.begin);
-}
-
-bool same_name(const std::string& s, Range r, const std::string& name) {
-    if (r.end - r.begin != name.size()) return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (lower(s[r.begin + i]) != lower(name[i])) return false;
-    return true;
-}
-
-enum LineKind { LINE_OTHER, LINE_SECTION, LINE_KEY };
-
-struct Line {
-    size_t begin = 0;        // first byte of the line
-    size_t content_end = 0;  // end of the text, before CR LF or LF
-    size_t next = 0;         // first byte of the following line
-    bool has_end = false;    // the line is ended by LF
-    LineKind kind = LINE_OTHER;
-    Range name;   // section or key name, trimmed
-    Range value;  // key value, trimmed, quotes still on
-};
-
-// Parses the line starting at pos (pos < s.size()).
-Line parse_line(const std::string& s, size_t pos) {
-    Line line;
-    line.begin = pos;
-    size_t lf = s.find('\n', pos);
-    line.has_end = lf != std::string::npos;
-    line.next = line.has_end ? lf + 1 : s.size();
-    line.content_end = line.has_end ? lf : s.size();
-    if (line.content_end > pos && s[line.content_end - 1] == '\r') --line.content_end;
-
-    Range all = trim(s, Range{pos, line.content_end});
-    if (all.begin == all.end || s[all.begin] == ';') return line;
-    if (s[all.begin] == '[') {
-        // The last ']' closes the name, as Windows reads it.
-        size_t close = s.rfind(']', all.end - 1);
-        if (close != std::string::npos && close > all.begin) {
-            line.kind = LINE_SECTION;
-            line.name = trim(s, Range{all.begin + 1, close});
-            return line;
-        }
-    }
-    size_t eq = s.find('=', all.begin);
-    if (eq == std::string::npos || eq >= all.end) return line;  // no '=': not a key
-    line.kind = LINE_KEY;
-    line.name = trim(s, Range{all.begin, eq});
-    line.value = trim(s, Range{eq + 1, all.end});
-    return line;
-}
-
-// Where a section starts and ends, and the key of interest inside it.
-struct Found {
-    bool section = false;
-    Line header;
-    size_t section_end = 0;  // start of the next header or end of data
-    bool key = false;
-    Line key_line;
-    bool any_key = false;
-    Line last_key;  // last key line of the section
-};
-
-// The first section with this name wins, and within it the first key.
-Found find(const std::string& s, const std::string& section, const std::string* key) {
-    Found f;
-    size_t pos = 0;
-    while (pos < s.size()) {
-        Line line = parse_line(s, pos);
-        pos = line.next;
-        if (!f.section) {
-            if (line.kind == LINE_SECTION && same_name(s, line.name, section)) {
-                f.section = true;
-                f.header = line;
-                f.section_end = s.size();
-            }
-            continue;
-        }
-        if (line.kind == LINE_SECTION) {
-            f.section_end = line.begin;
-            break;
-        }
-        if (line.kind != LINE_KEY) continue;
-        f.any_key = true;
-        f.last_key = line;
-        if (key && !f.key && same_name(s, line.name, *key)) {
-            f.key = true;
-            f.key_line = line;
-        }
-    }
-    return f;
-}
-
 // Copies at most size-1 bytes of [text, text+len), cut at a NUL, and a NUL.
 int copy_cut(const char* text, size_t len, char* buf, int size) {
     size_t n = 0;
@@ -203,34 +93,6 @@ std::string directory_of(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
-}
-
-// The file's text with section/key set to value, added where missing.
-std::string with_value(std::string s, const std::string& sec, const std::string& name,
-                       const std::string& val) {
-    // New lines follow the file's own line ends; a new file gets LF, the Linux way.
-    size_t first_lf = s.find('\n');
-    std::string eol = (first_lf != std::string::npos && first_lf > 0 && s[first_lf - 1] == '\r')
-                          ? "\r\n"
-                          : "\n";
-
-    Found f = find(s, sec, &name);
-    if (f.key) {
-        // Keep the key's spelling and indentation as found; only the value changes.
-        const Line& k = f.key_line;
-        std::string line = s.substr(k.name.begin, k.name.end - k.name.begin) + "=" + val;
-        s.replace(k.name.begin, k.content_end - k.name.begin, line);
-    } else if (f.section) {
-        const Line& after = f.any_key ? f.last_key : f.header;
-        std::string kv = name + "=" + val;
-        s.insert(after.next, after.has_end ? kv + eol : eol + kv);
-    } else {
-        std::string tail;
-        if (!s.empty() && s.back() != '\n') tail = eol;
-        tail += "[" + sec + "]" + eol + name + "=" + val + eol;
-        s += tail;
-    }
-    return s;
 }
 
 // Settings are saved under one temporary name, <target>.tmp, locked while in use:
@@ -433,19 +295,13 @@ int profile_get_string(const char* section, const char* key, const char* def, ch
     if (!key) return profile_get_keys(section, buf, size, path);
     if (!def) def = "";
     Loaded file;
-    std::string name = trimmed(key);
+    std::string name = ini_trimmed(key);
     if (!section || !path || !*path || name.empty() || load_file(path, &file) != LOAD_OK)
         return copy_cut(def, std::strlen(def), buf, size);
-    Found f = find(file.data, trimmed(section), &name);
+    IniFound f = ini_find(file.data, ini_trimmed(section), &name);
     if (!f.key) return copy_cut(def, std::strlen(def), buf, size);
-    Range v = f.key_line.value;
-    const std::string& s = file.data;
-    if (v.end - v.begin >= 2 && (s[v.begin] == '"' || s[v.begin] == '\'') &&
-        s[v.end - 1] == s[v.begin]) {
-        ++v.begin;
-        --v.end;
-    }
-    return copy_cut(s.data() + v.begin, v.end - v.begin, buf, size);
+    IniRange v = ini_unquoted(file.data, f.key_line.value);
+    return copy_cut(file.data.data() + v.begin, v.end - v.begin, buf, size);
 }
 
 int profile_get_keys(const char* section, char* buf, int size, const char* path) {
@@ -454,22 +310,10 @@ int profile_get_keys(const char* section, char* buf, int size, const char* path)
     if (size >= 2) buf[1] = '\0';
     Loaded file;
     if (!section || !path || !*path || load_file(path, &file) != LOAD_OK) return 0;
-    const std::string& s = file.data;
-    Found f = find(s, trimmed(section), nullptr);
+    IniFound f = ini_find(file.data, ini_trimmed(section), nullptr);
     if (!f.section) return 0;
-
-    std::set<std::string> seen;  // lower-cased, so a repeated key is listed once
     size_t used = 0;
-    size_t pos = f.header.next;
-    while (pos < f.section_end) {
-        Line line = parse_line(s, pos);
-        pos = line.next;
-        if (line.kind != LINE_KEY || line.name.begin == line.name.end) continue;
-        std::string name = s.substr(line.name.begin, line.name.end - line.name.begin);
-        if (name.find('\0') != std::string::npos) continue;
-        std::string folded = name;
-        for (char& c : folded) c = lower(c);
-        if (!seen.insert(folded).second) continue;
+    for (const std::string& name : ini_key_names(file.data, f)) {
         // The name, its NUL and the list's final NUL must fit; stop at the first that
         // does not, so the caller gets a clean prefix of the list.
         if (used + name.size() + 2 > size_t(size)) break;
@@ -484,7 +328,7 @@ int profile_get_keys(const char* section, char* buf, int size, const char* path)
 int profile_put_string(const char* section, const char* key, const char* value, const char* path) {
     if (!path || !*path || !section || !key) return 0;
     if (!value) value = "";
-    std::string sec = trimmed(section), name = trimmed(key), val = value;
+    std::string sec = ini_trimmed(section), name = ini_trimmed(key), val = value;
     if (sec.empty() || name.empty()) return 0;
     // Any of these would be read back as a different key, section or line.
     if (has_line_break(sec) || has_line_break(name) || has_line_break(val)) return 0;
@@ -494,7 +338,7 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     LoadResult loaded = load_file(path, &file);
     if (loaded == LOAD_FAILED || file.truncated) return 0;
     // Nothing to change: the directory (perhaps read-only) is not touched.
-    if (loaded == LOAD_OK && with_value(file.data, sec, name, val) == file.data) return 1;
+    if (loaded == LOAD_OK && ini_with_value(file.data, sec, name, val) == file.data) return 1;
 
     // Replace the file a symbolic link points to, not the link itself.
     std::string target = path;
@@ -512,7 +356,7 @@ int profile_put_string(const char* section, const char* key, const char* value, 
     file = Loaded();
     loaded = load_file(path, &file);
     std::string s;
-    if (loaded != LOAD_FAILED && !file.truncated) s = with_value(file.data, sec, name, val);
+    if (loaded != LOAD_FAILED && !file.truncated) s = ini_with_value(file.data, sec, name, val);
     bool unchanged = loaded == LOAD_OK && !file.truncated && s == file.data;
     if (unchanged || loaded == LOAD_FAILED || file.truncated || s.size() > MAX_FILE_BYTES) {
         unlink(tmp.c_str());

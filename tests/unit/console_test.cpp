@@ -16,18 +16,6 @@
 
 namespace {
 
-TEST(NumberInText, FirstRunOfDigits) {
-    const struct {
-        const char* text;
-        int value;
-    } cases[] = {
-        {"COM3 (\\Device\\Serial2)", 3}, {"COM10 (\\Device\\Serial9)", 10}, {"PORTX (\\Device\\Serial4)", 4},
-        {"9600 baud", 9600}, {"COM", 0}, {"COM0", 0}, {"", 0}, {nullptr, 0}, {"COM-3", 3},
-        {"COM2147483647", 2147483647}, {"COM2147483648", 0}, {"COM99999999999999999999", 0},
-    };
-    for (const auto& c : cases) EXPECT_EQ(number_in_text(c.text), c.value) << (c.text ? c.text : "(null)");
-}
-
 TEST(Layout, PlacesByHalves) {
     const int w0 = 800, h0 = 450;  // half = 225
     const struct {
@@ -80,14 +68,6 @@ TEST(Layout, MinimumSizeClipsNothing) {
     int w = -1, h = -1;
     layout_min_size(nullptr, &w, &h);
     EXPECT_EQ(w + h, 0);
-}
-
-TEST(StatusReportText, Formats) {
-    char buf[256];
-    format_status_report(buf, sizeof buf, -1, 0, 1000, -5, 2147483647);
-    EXPECT_STREQ(buf, "Q=-1, X=0, Y=1000, Z=-5, W=2147483647");
-    format_status_report(buf, sizeof buf, -32768, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN);
-    EXPECT_STREQ(buf, "Q=-32768, X=-2147483648, Y=-2147483648, Z=-2147483648, W=-2147483648");
 }
 
 TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {

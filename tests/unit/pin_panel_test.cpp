@@ -76,14 +76,33 @@ TEST_F(PinTest, EveryPinShowsItsLevelWithInversion) {
     with_panel([&](UiWindow* p) {
         EXPECT_EQ(p->title, "ZORV as LPT");
         EXPECT_EQ(p->timers[PIN_POLL_TIMER], 200);
-        for (int row = 1; row <= 17; ++row) {
-            const PinRow& r = PIN_TABLE[row];
-            for (int port = 0; port < 3; ++port) ports[port] = PORT_INVERT[port];  // every level 0
-            ports[r.port] ^= r.bit;
+        // The connector's pins as the parallel port wires them; pin n's box is 1009 + n.
+        const struct {
+            int port;
+            uint8_t bit;
+        } pins[18] = {
+            {},
+            {PORT_CONTROL, 0x01},  // 1 /Strobe
+            {PORT_DATA, 0x01}, {PORT_DATA, 0x02}, {PORT_DATA, 0x04}, {PORT_DATA, 0x08},  // 2-5
+            {PORT_DATA, 0x10}, {PORT_DATA, 0x20}, {PORT_DATA, 0x40}, {PORT_DATA, 0x80},  // 6-9
+            {PORT_STATUS, 0x40},   // 10 /Ack
+            {PORT_STATUS, 0x80},   // 11 Busy
+            {PORT_STATUS, 0x20},   // 12 Paper out
+            {PORT_STATUS, 0x10},   // 13 Select
+            {PORT_CONTROL, 0x02},  // 14 /Auto feed
+            {PORT_STATUS, 0x08},   // 15 /Error
+            {PORT_CONTROL, 0x04},  // 16 /Init
+            {PORT_CONTROL, 0x08},  // 17 /Select in
+        };
+        // Every pin at level 0: Busy, /Strobe, /Auto feed and /Select in are inverted.
+        const uint8_t level_zero[3] = {0x00, 0x80, 0x0B};
+        for (int pin = 1; pin <= 17; ++pin) {
+            for (int port = 0; port < 3; ++port) ports[port] = level_zero[port];
+            ports[pins[pin].port] ^= pins[pin].bit;
             tick(p);
             for (int other = 1; other <= 17; ++other)
-                EXPECT_EQ(fake_control(p, PIN_TABLE[other].box_id).checked, other == row ? 1 : 0)
-                    << "pin " << row << " shows on pin " << other;
+                EXPECT_EQ(fake_control(p, 1009 + other).checked, other == pin ? 1 : 0)
+                    << "pin " << pin << " shows on pin " << other;
         }
         for (int id = 1027; id <= 1035; ++id) EXPECT_EQ(fake_control(p, id).checked, 0);
     });
@@ -116,7 +135,7 @@ TEST_F(PinTest, ClicksBecomeWritesAtTheNextTick) {
 }
 
 TEST_F(PinTest, UseAsInputForcesThePinAndIsShownOnReopening) {
-    ports[2] = PORT_INVERT[2];  // every control pin at level 0
+    ports[2] = 0x0B;  // every control pin at level 0
     with_panel([&](UiWindow* p) {
         tick(p);
         fake_ui_click(p, 1036);  // pin 14 (/Control1) as input

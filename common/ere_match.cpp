@@ -20,6 +20,7 @@ constexpr Sym SYM_MAX = RAW + 0xFF;
 constexpr int MAX_COUNT = 32767;  // grep's largest repeat count
 constexpr size_t MAX_DEPTH = 1000;  // of the tree, which the compiler walks recursively
 constexpr size_t MAX_CLASSES = 4096;  // character classes, each a column of every state
+constexpr size_t MEMBER_BITS = size_t(1) << 24;  // the set-by-class table, when it fits
 constexpr size_t CACHE_BYTES = 4u << 20;  // deterministic states kept between replies
 
 size_t decode(const unsigned char* s, size_t n, Sym* sym) {
@@ -148,6 +149,13 @@ struct EreProgram {
     std::vector<Sym> bounds;
     int ascii_class[128] = {};
     std::vector<uint8_t> class_side;
+    std::vector<uint64_t> member;  // bit set * classes + class: the set holds the class; empty when too large
+
+    bool holds_class(int set, int k) const {
+        if (member.empty()) return contains(sets[size_t(set)], bounds[size_t(k)]);
+        size_t bit = size_t(set) * bounds.size() + size_t(k);
+        return member[bit / 64] >> (bit % 64) & 1;
+    }
 
     struct DState {
         int before;
@@ -172,7 +180,9 @@ struct EreProgram {
     // Follows every empty move from kernel (and the start, as a search may begin
     // anywhere) with the characters either side known; the consuming states reached go
     // to `consume`. True when the whole expression has matched.
-    bool close(const std::vector<int>& kernel, int before, int after) const {
+    // With k >= 0, the states entered on a character of class k go to *entered instead.
+    bool close(const std::vector<int>& kernel, int before, int after, int k = -1,
+               std::vector<int>* entered = nullptr) const {
         if (++generation == 0) {
             std::fill(mark.begin(), mark.end(), 0);
             generation = 1;
@@ -187,7 +197,12 @@ struct EreProgram {
             mark[s] = generation;
             const State& st = states[s];
             switch (st.op) {
-            case State::CONSUME: consume.push_back(s); break;
+            case State::CONSUME:
+                if (k < 0)
+                    consume.push_back(s);
+                else if (holds_class(st.arg, k))
+                    entered->push_back(st.out);
+                break;
             case State::SPLIT:
                 stack.push_back(st.out1);
                 stack.push_back(st.out);
@@ -222,16 +237,33 @@ struct EreProgram {
         add_dstate(S_EDGE, {});  // the start is always state 0
     }
 
+    // The rest of a search without building states: the automaton's states themselves
+    // are followed, from `from`, over text[0, length).
+    bool follow(const DState& from, const unsigned char* text, size_t length) const {
+        std::vector<int> kernel = from.kernel, next;
+        int before = from.before;
+        for (size_t i = 0; i < length;) {
+            Sym sym;
+            i += decode(text + i, length - i, &sym);
+            int k = class_of(sym);
+            int side = class_side[size_t(k)];
+            next.clear();
+            if (close(kernel, before, side, k, &next)) return true;
+            kernel.swap(next);
+            before = side;
+        }
+        return close(kernel, before, S_EDGE);
+    }
+
     int step(int d, int k) const {
         int side = class_side[size_t(k)];
         if (close(dstates[size_t(d)].kernel, dstates[size_t(d)].before, side)) {
             dstates[size_t(d)].next[size_t(k)] = MATCHED;
             return MATCHED;
         }
-        Sym rep = bounds[size_t(k)];
         std::vector<int> kernel;
         for (int s : consume)
-            if (contains(sets[size_t(states[size_t(s)].arg)], rep)) kernel.push_back(states[size_t(s)].out);
+            if (holds_class(states[size_t(s)].arg, k)) kernel.push_back(states[size_t(s)].out);
         std::sort(kernel.begin(), kernel.end());
         kernel.erase(std::unique(kernel.begin(), kernel.end()), kernel.end());
         size_t was = resets;
@@ -623,6 +655,16 @@ std::shared_ptr<EreProgram> ere_compile(const char* expression, std::string* err
         prog->ascii_class[c] = int(std::upper_bound(prog->bounds.begin(), prog->bounds.end(), c) -
                                    prog->bounds.begin() - 1);
     for (Sym lo : prog->bounds) prog->class_side.push_back(is_word(lo) ? S_WORD : S_OTHER);
+    size_t bits = prog->sets.size() * prog->bounds.size();
+    if (bits <= MEMBER_BITS) {
+        prog->member.assign((bits + 63) / 64, 0);
+        for (size_t set = 0; set < prog->sets.size(); ++set)
+            for (size_t k = 0; k < prog->bounds.size(); ++k)
+                if (contains(prog->sets[set], prog->bounds[k])) {
+                    size_t bit = set * prog->bounds.size() + k;
+                    prog->member[bit / 64] |= uint64_t(1) << (bit % 64);
+                }
+    }
     prog->mark.assign(prog->states.size(), 0);
     prog->reset_cache();
     return prog;
@@ -631,14 +673,23 @@ std::shared_ptr<EreProgram> ere_compile(const char* expression, std::string* err
 bool ere_search(const EreProgram& prog, const char* text, size_t length) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     int d = 0;
-    for (size_t i = 0; i < length;) {
+    size_t i = 0, built = 0;
+    while (i < length) {
         Sym sym;
-        i += decode(s + i, length - i, &sym);
+        size_t n = decode(s + i, length - i, &sym);
         int k = prog.class_of(sym);
-        int n = prog.dstates[size_t(d)].next[size_t(k)];
-        if (n == EreProgram::UNKNOWN) n = prog.step(d, k);
-        if (n == EreProgram::MATCHED) return true;
-        d = n;
+        int next = prog.dstates[size_t(d)].next[size_t(k)];
+        if (next == EreProgram::UNKNOWN) {
+            // An expression whose states keep coming new (a[ab]{900}c on random a and b)
+            // is cheaper followed state by state than through a cache it only fills.
+            // (.{1000} builds one state per position once, then reuses them.)
+            if (++built > 2 * prog.states.size() + 64 && built * 4 > i)
+                return prog.follow(prog.dstates[size_t(d)], s + i, length - i);
+            next = prog.step(d, k);
+        }
+        if (next == EreProgram::MATCHED) return true;
+        d = next;
+        i += n;
     }
     EreProgram::DState& last = prog.dstates[size_t(d)];
     if (last.at_end < 0) last.at_end = prog.close(last.kernel, last.before, S_EDGE) ? 1 : 0;

@@ -20,7 +20,7 @@ struct EreProgram;
 // Most nested parentheses, and most automaton states once repeats are written out
 // (a{1000} is 1000 of them): the bounds on compile and match cost.
 constexpr int ERE_MAX_NESTING = 200;
-constexpr int ERE_MAX_STATES = 3000;
+constexpr int ERE_MAX_STATES = 1000;
 
 // The compiled expression, or null with the fault in *error (when not null).
 std::shared_ptr<EreProgram> ere_compile(const char* expression, std::string* error);

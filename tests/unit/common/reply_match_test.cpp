@@ -174,7 +174,7 @@ TEST(ReplyMatch, RefusesWhatItCannotMatchAsGrepDoes) {
         {"[[:foo:]]", "unknown character class '[:foo:]'"},
         {"[[.ab.]]", "only a single character"},
         {"[:alpha:]", "'[:alpha:]' is not a class: write it inside a bracket, [[:alpha:]]"},
-        {".{3001}", "too large"},
+        {".{1001}", "too large"},
         {"(a{100}){100}", "too large"},
         {"(){32767}", "too large"},
         {std::string(20000, '(') + std::string(20000, ')'), "more than 200 parentheses inside one another"},
@@ -191,6 +191,10 @@ TEST(ReplyMatch, RefusesWhatItCannotMatchAsGrepDoes) {
 }
 
 TEST(ReplyMatch, JudgesWholeRepliesOfBothKinds) {
+    // a and b at random, so that (a|b)*a(a|b){200} meets a new state at every character.
+    std::string ab(65536, 'a');
+    std::mt19937 rng(7);
+    for (char& c : ab) c = "ab"[rng() % 2];
     const struct {
         std::vector<std::pair<ReplyRuleKind, const char*>> rules;
         std::string reply;
@@ -206,6 +210,9 @@ TEST(ReplyMatch, JudgesWholeRepliesOfBothKinds) {
         {{{REPLY_FAIL_ON, "(a|b)*c"}, {REPLY_FAIL_ON, "(a*)*b"}}, std::string(65536, 'a'), ""},
         {{{REPLY_EXPECT, "^(a+)+$"}, {REPLY_FAIL_ON, ".{255}b"}}, std::string(65536, 'a'), ""},
         {{{REPLY_FAIL_ON, "(a|b)*a(a|b){200}c"}}, std::string(65536, 'a') + "c", "matches --fail-on"},
+        {{{REPLY_FAIL_ON, "a(a|b){200}c"}}, ab + "a" + std::string(200, 'b') + "c", "matches --fail-on"},
+        {{{REPLY_FAIL_ON, "a(a|b){200}c"}}, ab + std::string(201, 'b') + "c", ""},
+        {{{REPLY_FAIL_ON, "\\<a(a|b){200}\\>"}}, ab + " a" + std::string(200, 'b') + " ", "matches --fail-on"},
     };
     for (const auto& c : cases) {
         ReplyJudge judge;

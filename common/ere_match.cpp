@@ -330,8 +330,8 @@ private:
         }
         }
         if (n.size > uint64_t(ERE_MAX_STATES))
-            return fail("too large: its repeats written out would make more than " + std::to_string(ERE_MAX_STATES) +
-                        " steps to match (lower the repeat counts)");
+            return fail("too large: more than " + std::to_string(ERE_MAX_STATES) +
+                        " steps to match once its repeats are written out (a{1000} is 1000)");
         nodes.push_back(std::move(n));
         return int(nodes.size()) - 1;
     }

@@ -280,23 +280,32 @@ std::string shown(const unsigned char* p, size_t n) { return std::string(reinter
 
 class Parser {
 public:
-    Parser(const char* text, EreProgram* prog)
-        : p_(reinterpret_cast<const unsigned char*>(text)), n_(std::strlen(text)), prog_(prog) {}
+    explicit Parser(EreProgram* prog) : prog_(prog) {}
 
-    // The tree's root, or -1 with error_ set.
-    int parse() {
-        int root = alternation(0);
-        if (root < 0) return -1;
-        if (i_ < n_) return fail("unmatched ')'");  // not reached: a stray ')' is a literal
-        return root;
+    // The tree's root, or -1 with error_ set. Each line is an expression of its own, any
+    // of which may match, as grep reads a pattern with newlines in it.
+    int parse(const char* text) {
+        Node lines(Node::ALT);
+        for (const char* line = text;;) {
+            const char* end = std::strchr(line, '\n');
+            p_ = reinterpret_cast<const unsigned char*>(line);
+            n_ = end ? size_t(end - line) : std::strlen(line);
+            i_ = 0;
+            int root = alternation(0);
+            if (root < 0) return -1;
+            lines.kids.push_back(root);
+            if (!end) break;
+            line = end + 1;
+        }
+        return lines.kids.size() == 1 ? lines.kids[0] : node(std::move(lines));
     }
 
     std::vector<Node> nodes;
     std::string error;
 
 private:
-    const unsigned char* p_;
-    size_t n_;
+    const unsigned char* p_ = nullptr;
+    size_t n_ = 0;
     size_t i_ = 0;
     EreProgram* prog_;
     std::unordered_map<std::string, int> set_index_;
@@ -628,8 +637,8 @@ int emit(const std::vector<Node>& nodes, int k, int next, std::vector<State>* st
 
 std::shared_ptr<EreProgram> ere_compile(const char* expression, std::string* error) {
     auto prog = std::make_shared<EreProgram>();
-    Parser parser(expression ? expression : "", prog.get());
-    int root = parser.parse();
+    Parser parser(prog.get());
+    int root = parser.parse(expression ? expression : "");
     if (root < 0) {
         if (error) *error = parser.error;
         return nullptr;

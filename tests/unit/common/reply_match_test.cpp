@@ -130,6 +130,8 @@ TEST(ReplyMatch, MatchesAsGrepExtendedDoes) {
         {"\\/\\%", "/%", true, false},
         {"x\\+", "x+", true, false},
         {"", "", true, false},
+        {"^ERR\nFAIL", "a FAIL", true, false},  // one expression a line, as grep reads them
+        {"^ERR\nFAIL", "a ERR", false, false},
     };
     std::vector<std::string> lines;
     for (const auto& c : cases) {
@@ -169,6 +171,7 @@ TEST(ReplyMatch, RefusesWhatItCannotMatchAsGrepDoes) {
         {"(a)\\1", "back-references ('\\1') are not supported"},
         {"\\d", "'\\d' is not supported (grep reads it as a plain 'd')"},
         {"a\\", "a '\\' ends the expression"},
+        {"ok\n(a", "unmatched '('"},
         {"[z-a]", "range 'z-a' runs backwards"},
         {"[[:alpha:]-z]", "begins or ends with a class"},
         {"[[:foo:]]", "unknown character class '[:foo:]'"},

@@ -37,12 +37,13 @@ int reply_judge_check(const ReplyJudge* judge, const char* reply, std::string* r
 
 int reply_judge_check(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason) {
     if (!judge || judge->rules.empty()) return 1;
-    std::string text = reply ? std::string(reply, length) : std::string();
+    if (!reply) length = 0;
+    auto text = [&] { return std::string(reply ? reply : "", length); };
     bool any_expect = false, expected = false;
     for (const ReplyRule& rule : judge->rules) {
-        bool hit = ere_search(*rule.pattern, text.data(), text.size());
+        bool hit = ere_search(*rule.pattern, reply ? reply : "", length);
         if (rule.kind == REPLY_FAIL_ON && hit) {
-            if (reason) *reason = "reply \"" + text + "\" matches " + judge->fail_on_name;
+            if (reason) *reason = "reply \"" + text() + "\" matches " + judge->fail_on_name;
             return 0;
         }
         if (rule.kind == REPLY_EXPECT) {
@@ -51,7 +52,7 @@ int reply_judge_check(const ReplyJudge* judge, const char* reply, size_t length,
         }
     }
     if (any_expect && !expected) {
-        if (reason) *reason = "reply \"" + text + "\" does not match " + judge->expect_name;
+        if (reason) *reason = "reply \"" + text() + "\" does not match " + judge->expect_name;
         return 0;
     }
     return 1;

@@ -2,6 +2,7 @@
 // zorvtalk-cli running a 100,000-line file, against the link's own exchange rate in
 // this process, median of rounds; and the same with every reply judged by --fail-on.
 // The runner's connect (reset and greeting) is taken out by also timing a one-line file.
+// First, what judging a reply can cost at worst (match_cost.cpp).
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,8 +74,11 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
+void print_match_costs();
+
 int main() {
     watchdog_arm(600);
+    print_match_costs();
     SimProcess sim;
     if (!sim_start(&sim, 51)) {
         std::fprintf(stderr, "cannot start zorv-sim\n");

@@ -2,9 +2,12 @@
 // --fail-on and --expect, the window's StopOnReply. Compiled once, then matched per reply.
 #pragma once
 
-#include <regex>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "common/ere_match.h"
 
 enum ReplyRuleKind {
     REPLY_FAIL_ON,  // a reply that matches is judged bad
@@ -13,7 +16,7 @@ enum ReplyRuleKind {
 
 struct ReplyRule {
     ReplyRuleKind kind;
-    std::regex pattern;
+    std::shared_ptr<EreProgram> pattern;
 };
 
 struct ReplyJudge {
@@ -22,8 +25,8 @@ struct ReplyJudge {
     std::string expect_name = "--expect";
 };
 
-// Compiles expression as an extended regular expression (the syntax of grep -E) and
-// adds it. 1 on success; 0 with a reason in *error (when error is not null) for a bad
+// Compiles expression as an extended regular expression as grep -E reads it (see
+// ere_match.h for what is refused) and adds it. 1 on success; 0 with a reason in *error (when error is not null) for a bad
 // or null expression, the judge left as it was.
 int reply_judge_add(ReplyJudge* judge, ReplyRuleKind kind, const char* expression, std::string* error);
 
@@ -35,3 +38,5 @@ int reply_judge_empty(const ReplyJudge* judge);
 // not null) as `reply "ERR 3" matches --fail-on` or `reply "x" does not match --expect`.
 // A null judge passes everything; a null reply is the empty one.
 int reply_judge_check(const ReplyJudge* judge, const char* reply, std::string* reason);
+// The same for a reply of length bytes, NULs included.
+int reply_judge_check(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason);

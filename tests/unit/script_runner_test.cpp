@@ -192,7 +192,7 @@ TEST_F(ScriptTest, StopOnReplyEndsTheFileAfterAMatchingReply) {
          {"a", "a", "ERR 3", "ERR 3", "command file stopped at line 2 of 4: reply \"ERR 3\" matches StopOnReply"}},
         {"[Files]\nStopOnReply=^E(RR\n",
          {"command file not run: StopOnReply: bad regular expression '^E(RR': "
-          "Mismatched '(' and ')' in regular expression"}},
+          "unmatched '(': a group is not closed with ')'"}},
     };
     for (const auto& c : cases) {
         write_ini(c.ini);

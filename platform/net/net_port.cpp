@@ -47,6 +47,8 @@ constexpr uint32_t ANSWER_MS = 3000;
 // A server that says its port is in use may still be closing our own last
 // connection (ser2net takes a moment): it is asked again for this long.
 constexpr uint32_t BUSY_RETRY_MS = 1000, BUSY_PAUSE_MS = 100;
+// How long a raw TCP server is given to turn us away.
+constexpr uint32_t CLOSE_AT_ONCE_MS = 100;
 
 thread_local int g_cancel_open = 0;
 // The last attempt ended with the server closing on us (busy, or still closing our
@@ -232,7 +234,15 @@ NetPort* open_once(const NetUrl& url, int* error, char* reason, uint32_t size) {
         }
         return nullptr;
     }
-    if (!p->telnet) return p;
+    if (!p->telnet) {
+        // A server that turns us away (its port busy) closes at once: seen here, it
+        // is said with the server's words instead of as a lost port at the greeting.
+        wait_until(p, [](NetPort*) { return false; }, CLOSE_AT_ONCE_MS);
+        if (!p->lost) return p;
+        say_closed(p, reason, size, error);
+        net_port_close(p);
+        return nullptr;
+    }
     // A Telnet server opens the negotiation (ser2net at once); we answer only then.
     p->sniffing = true;
     bool spoke = wait_until(p, [](NetPort* q) { return q->raw_tail > q->raw_head; }, ANSWER_MS);

@@ -70,7 +70,8 @@ bool ser2net_start(Ser2netProcess* server, const std::string& device) {
                        {"raw", "tcp", server->raw_port}};
         for (const auto& e : ENTRIES)
             f << "connection: &" << e.name << "\n  accepter: " << e.accepter << ",127.0.0.1," << e.port
-              << "\n  connector: serialdev," << device << ",115200n81,local\n";
+              << "\n  connector: serialdev," << device << ",115200n81,local"
+              << "\n  options:\n    chardelay: false\n";
         if (!f) return false;
     }
     std::string pid_arg = server->config_path;

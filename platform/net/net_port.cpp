@@ -248,6 +248,11 @@ NetPort* open_once(const NetUrl& url, int* error, char* reason, uint32_t size) {
     bool spoke = wait_until(p, [](NetPort* q) { return q->raw_tail > q->raw_head; }, ANSWER_MS);
     p->sniffing = false;
     bool telnet = spoke && p->raw[p->raw_head] == TELNET_IAC;
+    if (spoke && !telnet) {
+        // Text, not Telnet: perhaps a server turning us away (a port still closing).
+        p->telnet = false;
+        wait_until(p, [](NetPort*) { return false; }, CLOSE_AT_ONCE_MS);
+    }
     uint8_t ask[16];
     uint8_t zero[4] = {0, 0, 0, 0};
     if (telnet) {

@@ -98,21 +98,13 @@ bool ser2net_start(Ser2netProcess* server, const std::string& device) {
 }
 
 void ser2net_stop(Ser2netProcess* server, bool kill_hard) {
-    if (server->pid > 0) {
-        kill(server->pid, kill_hard ? SIGKILL : SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 200; ++i) {
-            if (waitpid(server->pid, &status, WNOHANG) == server->pid) {
-                server->pid = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (server->pid > 0) {
-            kill(server->pid, SIGKILL);
-            waitpid(server->pid, nullptr, 0);
+    // A server that will not go on SIGTERM within 2 s is killed.
+    for (int i = 0; server->pid > 0 && i <= 200; ++i) {
+        if (i == 0 || i == 200) kill(server->pid, kill_hard || i == 200 ? SIGKILL : SIGTERM);
+        if (waitpid(server->pid, nullptr, i == 200 ? 0 : WNOHANG) == server->pid)
             server->pid = -1;
-        }
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!server->config_path.empty()) unlink(server->config_path.c_str());
 }

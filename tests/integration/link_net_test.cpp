@@ -2,7 +2,11 @@
 // by its own ser2net and COM<n> names rfc2217://127.0.0.1:PORT. Then what only a
 // network port does: 0xFF bytes both ways, a server killed mid-command, servers
 // without Com Port Control, a busy port, a wrong host.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <map>
 #include <sstream>
@@ -103,6 +107,24 @@ TEST_F(LinkSim, ServerKilledIsALostPort) {
     }
 }
 
+// A port whose listener takes no more connections: a connect there gets no answer.
+int full_listener(std::vector<int>* fds) {
+    int l = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(l, 0) != 0 ||
+        getsockname(l, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return 0;
+    fds->push_back(l);
+    for (int i = 0; i < 3; ++i) {
+        fds->push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        connect(fds->back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    return ntohs(a.sin_port);
+}
+
 // Every failure says why; the first rows while our own link holds the port. Nothing
 // of ours reaches the controller: not through a Telnet server without Com Port
 // Control, nor through a raw one (we wait for the server to speak Telnet first).
@@ -111,6 +133,8 @@ TEST_F(LinkSim, NetworkFailuresSayWhy) {
     std::string before = host_sim_log(PORT_PLAIN);
     const Ser2netProcess& s = g_served[PORT_PLAIN].server;
     std::string local = "rfc2217://127.0.0.1:", at = "the server at 127.0.0.1:";
+    std::vector<int> fds;
+    std::string full = std::to_string(full_listener(&fds));
     const struct {
         bool held;
         std::string url;
@@ -120,6 +144,7 @@ TEST_F(LinkSim, NetworkFailuresSayWhy) {
         {true, ser2net_url(&s), LINK_ERROR_BUSY,
          at + std::to_string(s.rfc2217_port) + " refused: \"Port already in use\""},
         {true, local + "1", LINK_ERROR_OPEN, "connection refused by 127.0.0.1:1"},
+        {true, local + full, LINK_ERROR_OPEN, "no answer from 127.0.0.1:" + full + " within 3 s"},
         {true, "rfc2217://no-such-host.invalid:2000", LINK_ERROR_NO_DEVICE, "host not found: no-such-host.invalid"},
         {true, "rfc2217://host", LINK_ERROR_NO_DEVICE, "bad address rfc2217://host: no port number"},
         {false, local + std::to_string(s.telnet_port), LINK_ERROR_OPEN,
@@ -137,6 +162,7 @@ TEST_F(LinkSim, NetworkFailuresSayWhy) {
         EXPECT_EQ(std::string(text).substr(0, c.text.size()), c.text) << c.url;
         EXPECT_LT(seconds_since(t), 3.5) << c.url;
     }
+    for (int fd : fds) close(fd);
     EXPECT_EQ(host_sim_log(PORT_PLAIN).find("line", before.size()), std::string::npos);
     EXPECT_EQ(host_sim_log(PORT_PLAIN).find("pin", before.size()), std::string::npos);
     // tcp:// connects and greets, without a reset.

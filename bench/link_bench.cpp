@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "link/link.h"
+#include "platform/ports.h"
+#include "tests/integration/ser2net_process.h"
 #include "tests/integration/sim_process.h"
 
 namespace {
@@ -96,9 +98,64 @@ int fail(SimProcess* sim, const char* why) {
     return 1;
 }
 
+// The same exchanges with a controller behind ser2net on the loopback (RFC 2217)
+// and with one on a pty, in alternating blocks: the rate kept and the latency added.
+int network_figures() {
+    SimProcess local, served;
+    Ser2netProcess server;
+    if (!sim_start(&local, 51) || !sim_start(&served, 52) || !ser2net_start(&server, served.link_path) ||
+        !ports_assign(52, ser2net_url(&server).c_str())) {
+        std::fprintf(stderr, "link_bench: cannot start zorv-sim behind ser2net\n");
+        ser2net_stop(&server);
+        sim_stop(&local);
+        sim_stop(&served);
+        return 1;
+    }
+    TargetLink* pty = link_connect("COM51: 115200");
+    TargetLink* net = link_connect("COM52: 115200");
+    std::vector<double> ratios, added50, added99, net_rates, pty_rates, idle;
+    bool ok = pty && net;
+    for (int round = 1; ok && round <= ROUNDS; ++round) {
+        Side p, n;
+        for (int block = 0; ok && block < BLOCKS; ++block) {
+            bool net_first = (block + round) % 2 == 0;
+            ok = (!net_first || link_block(net, EXCHANGES / BLOCKS, &n)) && link_block(pty, EXCHANGES / BLOCKS, &p) &&
+                 (net_first || link_block(net, EXCHANGES / BLOCKS, &n));
+        }
+        if (!ok) break;
+        double a50 = percentile(n.times_us, 0.5) - percentile(p.times_us, 0.5);
+        double a99 = percentile(n.times_us, 0.99) - percentile(p.times_us, 0.99);
+        net_rates.push_back(n.rate());
+        pty_rates.push_back(p.rate());
+        ratios.push_back(n.rate() / p.rate());
+        added50.push_back(a50);
+        added99.push_back(a99);
+        std::printf("network round %d: ser2net %.0f/s, pty %.0f/s, added p50 %.0f us, p99 %.0f us\n", round, n.rate(),
+                    p.rate(), a50, a99);
+    }
+    double share = ok ? idle_share(net) : -1;
+    link_close(&pty);
+    link_close(&net);
+    ser2net_stop(&server);
+    sim_stop(&local);
+    sim_stop(&served);
+    if (!ok || share < 0) {
+        std::fprintf(stderr, "link_bench: an exchange over ser2net failed\n");
+        return 1;
+    }
+    std::printf("ser2net exchanges per s: %.0f\n", median(net_rates));
+    std::printf("pty exchanges per s (same controller): %.0f\n", median(pty_rates));
+    std::printf("exchange ratio ser2net/pty: %.2f\n", median(ratios));
+    std::printf("ser2net latency added p50 us: %.0f\n", median(added50));
+    std::printf("ser2net latency added p99 us: %.0f\n", median(added99));
+    std::printf("ser2net idle wait cpu: %.3f%%\n", share * 100);
+    return 0;
+}
+
 }  // namespace
 
 int main() {
+    if (std::getenv("ZORV_BENCH_NET_ONLY")) return network_figures();
     SimProcess sim;
     if (!sim_start(&sim, 50)) {
         std::fprintf(stderr, "link_bench: cannot start zorv-sim\n");
@@ -145,5 +202,5 @@ int main() {
     std::printf("exchange ratio link/raw: %.2f\n", median(ratios));
     std::printf("reply latency added p99 us: %.0f\n", median(added_us));
     std::printf("idle wait cpu: %.3f%%\n", median(idle) * 100);
-    return 0;
+    return network_figures();
 }

@@ -9,7 +9,7 @@
 #include "common/digits.h"
 
 const char CLI_USAGE[] =
-    "Usage: zorvtalk-cli [--port COM<n>|<n>|DEVICE-PATH] [--baud N] [-c COMMAND]... [--file FILE|-]\n"
+    "Usage: zorvtalk-cli [--port COM<n>|<n>|DEVICE-PATH|URL] [--baud N] [-c COMMAND]... [--file FILE|-]\n"
     "                    [--report] [--pins] [--set-pins data=HH,control=H] [--timeout SECONDS]\n"
     "                    [--fail-on REGEX]... [--expect REGEX]... [--watch MS [--count N]]\n"
     "                    [--keep-going] [--echo] [--times] [--quiet] [--raw] [--help] [--version]\n"
@@ -20,7 +20,9 @@ const char CLI_USAGE[] =
     "prints every reply line on standard output.\n"
     "\n"
     "  --port PORT        COM<n> or <n>, numbered as in the window (the settings file's\n"
-    "                     [Ports] section included), or a device path.\n"
+    "                     [Ports] section included), a device path, or a network\n"
+    "                     address: rfc2217://HOST:PORT (ser2net; reset as locally) or\n"
+    "                     tcp://HOST:PORT (raw TCP: the controller is not reset).\n"
     "                     Default: the port the window last connected with.\n"
     "  --baud N           Baud rate. Default: the rate the window last connected with.\n"
     "  -c COMMAND         A command line to run; may be given more than once.\n"
@@ -107,7 +109,7 @@ struct Option {
 bool opt_port(CliOptions* o, const char* v, std::string* error) {
     int kind = cli_parse_port(v, &o->port_number);
     if (kind == 0) {
-        *error = std::string("bad --port '") + v + "': give COM1..COM255, 1..255 or a device path";
+        *error = std::string("bad --port '") + v + "': give COM1..COM255, 1..255, a device path or rfc2217://HOST:PORT";
         return false;
     }
     o->have_port = true;

@@ -21,6 +21,7 @@
 #include "link/line_reader.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
+#include "platform/net/net_url.h"
 #include "platform/terminal.h"
 
 #ifndef ZORV_VERSION
@@ -438,6 +439,7 @@ int cli_main(int argc, char** argv) {
             last_error_text());
         status = code == LINK_ERROR_PORT_LOST ? CLI_EXIT_PORT_LOST : CLI_EXIT_NO_CONNECTION;
     } else if (!terminal_interrupt_status()) {
+        if (const char* raw = net_url_note(run.opt.port_path.c_str())) say(raw);
         bool completed = run_all(run, file);
         cli_watch_stop(&run.watch);
         cli_progress_erase(&run.out);

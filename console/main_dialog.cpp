@@ -18,7 +18,9 @@
 #include "console/script_runner.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
+#include "platform/net/net_url.h"
 #include "platform/ports.h"
+#include "settings/port_map.h"
 #include "settings/settings.h"
 #include "tools/pin_panel.h"
 #include "tools/status_report.h"
@@ -266,10 +268,12 @@ void connect_target(UiWindow* dialog) {
     else
         std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", link_address.c_str());
     show_title(dialog);
-    if (by_path)
+    if (by_path) {
         settings_write_string("Connection", "Port", port_text.c_str());
-    else
+        settings_add_recent_port(port_text.c_str());
+    } else {
         settings_write_int("Connection", "Port", port);
+    }
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
     if (!settings_write_string("Connection", "Startup", startup.c_str())) {
@@ -283,6 +287,7 @@ void connect_target(UiWindow* dialog) {
     ui_set_timer(dialog, HEALTH_TIMER, HEALTH_CHECK_MS);
     std::string note = "connected to " + port_device + " at " + std::to_string(baud) + " baud";
     log_append(dialog, note.c_str(), LOG_NOTE);
+    if (const char* raw = net_url_note(port_text.c_str())) log_append(dialog, raw, LOG_NOTE);
 }
 
 namespace {

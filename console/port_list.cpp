@@ -61,7 +61,15 @@ void add_assigned_port(int number, const char* device_path, void* context) {
     add_entry(listing, name.c_str(), device_path);
 }
 
+// A port connected to before by name (rfc2217://pi-lab:2000, /dev/ttyUSB0), as typed.
+void add_recent_port(const char* port, void* context) {
+    auto* listing = static_cast<Listing*>(context);
+    if (std::strlen(port) <= MAX_ENTRY)
+        combo_add_item(listing->dialog, ID_PORT, port, listing->select_each || listing->keep == port);
+}
+
 void list_ports(Listing* listing) {
+    settings_read_recent_ports(add_recent_port, listing);
     // The settings file's Ports section maps COM<n> to a device path of the operator's
     // choice (an adapter that should keep its number, or the simulator).
     settings_read_port_map(add_assigned_port, listing);

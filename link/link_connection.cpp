@@ -64,7 +64,9 @@ void record_open_failure() {
     char text[400] = "";  // left empty: the link's own text for the code
     char process[32] = "";
     if (holder > 0) std::snprintf(process, sizeof process, " (process %d)", holder);
-    if (why == SERIAL_OPEN_NOT_SERIAL)
+    if (*serial_open_reason())
+        std::snprintf(text, sizeof text, "%s", serial_open_reason());
+    else if (why == SERIAL_OPEN_NOT_SERIAL)
         std::snprintf(text, sizeof text, "not a serial port (%s)", path);
     else if (code == LINK_ERROR_BUSY)
         std::snprintf(text, sizeof text, "the port%s%s is used by another program%s", *path ? " " : "", path, process);
@@ -198,6 +200,7 @@ TargetLink* link_connect(const char* connect_string) {
 
 int link_cancel_connect() {
     g_connect_cancelled = 1;
+    serial_cancel_open();  // a network port may still be waiting for its server
     return 1;
 }
 

@@ -1,4 +1,4 @@
-// Which device stands behind "COM<n>".
+// Which device (or network address, rfc2217:// or tcp://) stands behind "COM<n>".
 //
 // Linux numbering when nothing is assigned, 32 numbers per driver: COM1..32 are
 // /dev/ttyS0..31, COM33..64 /dev/ttyUSB0..31, COM65..96 /dev/ttyACM0..31,

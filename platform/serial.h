@@ -1,5 +1,7 @@
 // The serial port as the link sees it: open by COM number, configure 8N1 raw, drive
 // the modem lines, purge, query (errors cleared on read + input count), read, write.
+// "COM<n>" may stand for a device or for a network address (rfc2217://, tcp://; see
+// platform/net/): the same operations serve both.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,13 @@ int serial_open_error(int* holder_pid);
 // The device the last serial_open on this thread tried, as the operator knows it
 // ("/dev/ttyUSB0", "COM5"); "" when the number named none.
 const char* serial_open_path();
+// Why the last serial_open on this thread failed in the operator's words, where the
+// code and path do not say it (a network port: "connection refused by HOST:PORT");
+// "" otherwise.
+const char* serial_open_reason();
+// Makes a serial_open under way on this thread (one that waits for a network server
+// while window events run) give up at its next look.
+void serial_cancel_open();
 // A hint for the operator when the device refused us (SERIAL_OPEN_DENIED); "" when
 // the system has none to give.
 const char* serial_denied_text();

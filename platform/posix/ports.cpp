@@ -2,6 +2,7 @@
 // the list of devices present, and what sysfs says about the adapter behind each.
 #include "platform/ports.h"
 #include "platform/ports_default.h"
+#include "platform/net/net_url.h"
 
 #include <dirent.h>
 #include <limits.h>
@@ -35,7 +36,8 @@ std::string g_root;
 
 void ports_set_system_root(const char* root) { g_root = root ? root : ""; }
 
-int ports_is_device_path(const char* text) { return text && text[0] == '/' ? 1 : 0; }
+// A network address (platform/net/net_url.h) is opened as typed, like a path.
+int ports_is_device_path(const char* text) { return text && (text[0] == '/' || net_url_kind(text) != NET_NONE) ? 1 : 0; }
 
 std::string ports_default_path(int number) {
     for (const Family& f : FAMILIES)

@@ -1,7 +1,7 @@
 // POSIX serial ports: termios raw 8N1 (termios2 for any rate), exclusive open, low
 // latency where the driver offers it, a small user-space read buffer so
 // byte-at-a-time reads cost no system call each, and waits that block in poll().
-#include "platform/serial.h"
+#include "platform/serial_device.h"
 
 #include <asm/termbits.h>  // termios2, BOTHER, TCGETS2
 #include <errno.h>
@@ -21,7 +21,7 @@
 
 #include "platform/ports.h"
 
-struct SerialPort {
+struct SerialDevice {
     int fd = -1;
     bool lost = false;           // hung up or gone: every later query fails
     bool pending_error = false;  // an error not yet reported by serial_status
@@ -35,28 +35,28 @@ struct SerialPort {
 
 namespace {
 
-uint32_t buffered(const SerialPort* p) { return p->tail - p->head; }
+uint32_t buffered(const SerialDevice* p) { return p->tail - p->head; }
 
-bool buffer_full(const SerialPort* p) { return p->head == 0 && p->tail == sizeof p->buf; }
+bool buffer_full(const SerialDevice* p) { return p->head == 0 && p->tail == sizeof p->buf; }
 
 // USB adapters hold received bytes for their latency timer (16 ms on common ones)
 // unless asked for low latency; a round trip then costs about 1 ms. Drivers without
 // the setting (a pty, most plain UARTs) refuse, and that is fine.
-void ask_low_latency(SerialPort* p) {
+void ask_low_latency(SerialDevice* p) {
     serial_struct ss{};
     if (ioctl(p->fd, TIOCGSERIAL, &ss) != 0 || (ss.flags & ASYNC_LOW_LATENCY)) return;
     ss.flags |= ASYNC_LOW_LATENCY;
     p->set_low_latency = ioctl(p->fd, TIOCSSERIAL, &ss) == 0;
 }
 
-void drop_low_latency(SerialPort* p) {
+void drop_low_latency(SerialDevice* p) {
     serial_struct ss{};
     if (!p->set_low_latency || ioctl(p->fd, TIOCGSERIAL, &ss) != 0) return;
     ss.flags &= ~ASYNC_LOW_LATENCY;
     ioctl(p->fd, TIOCSSERIAL, &ss);
 }
 
-void mark_lost(SerialPort* p) {
+void mark_lost(SerialDevice* p) {
     if (!p->lost) p->pending_error = true;
     p->lost = true;
 }
@@ -66,7 +66,7 @@ bool read_icount(int fd, serial_icounter_struct* out) {
 }
 
 // Checks the line-error counters; a change since the last look is an error.
-void check_line_errors(SerialPort* p) {
+void check_line_errors(SerialDevice* p) {
     if (!p->have_icount) return;
     serial_icounter_struct now{};
     if (!read_icount(p->fd, &now)) return;
@@ -81,7 +81,7 @@ void check_line_errors(SerialPort* p) {
 // after poll reported input, so a read of nothing is the end of the line (a
 // hang-up), not an empty queue: treating it as lost keeps the waits from spinning.
 // false when the device is gone.
-bool fill(SerialPort* p) {
+bool fill(SerialDevice* p) {
     if (p->lost) return false;
     if (p->head == p->tail) p->head = p->tail = 0;
     if (p->head > 0 && p->tail == sizeof p->buf) {
@@ -108,7 +108,7 @@ bool fill(SerialPort* p) {
 }
 
 // Polls the descriptor; false when it reports hang-up or error.
-bool poll_fd(SerialPort* p, int timeout_ms, bool* readable) {
+bool poll_fd(SerialDevice* p, int timeout_ms, bool* readable) {
     *readable = false;
     if (p->lost) return false;
     pollfd pfd{p->fd, POLLIN, 0};
@@ -239,13 +239,13 @@ int open_device(int port_number, bool* set_exclusive) {
 
 }  // namespace
 
-SerialPort* serial_open(int port_number) {
+SerialDevice* serial_device_open(int port_number) {
     g_open_error = SERIAL_OPEN_OK;
     g_open_holder = 0;
     bool set_exclusive = false;
     int fd = open_device(port_number, &set_exclusive);
     if (fd < 0) return nullptr;
-    SerialPort* p = new (std::nothrow) SerialPort();
+    SerialDevice* p = new (std::nothrow) SerialDevice();
     if (!p) {
         if (set_exclusive) ioctl(fd, TIOCNXCL);
         ::close(fd);
@@ -259,11 +259,11 @@ SerialPort* serial_open(int port_number) {
     return p;
 }
 
-const char* serial_denied_text() { return "your user needs to be in the dialout group"; }
+const char* serial_device_denied_text() { return "your user needs to be in the dialout group"; }
 
-const char* serial_open_path() { return g_open_path; }
+const char* serial_device_open_path() { return g_open_path; }
 
-int serial_open_error(int* holder_pid) {
+int serial_device_open_error(int* holder_pid) {
     if (holder_pid) *holder_pid = g_open_holder;
     return g_open_error;
 }
@@ -286,7 +286,7 @@ tcflag_t standard_rate_code(int baud) {
 
 }  // namespace
 
-int serial_configure(SerialPort* p, int baud) {
+int serial_device_configure(SerialDevice* p, int baud) {
     if (!p || p->lost || baud <= 0) return 0;
     termios2 t{};
     if (ioctl(p->fd, TCGETS2, &t) != 0) return 0;
@@ -312,7 +312,7 @@ int serial_configure(SerialPort* p, int baud) {
     return diff * 50 <= want ? 1 : 0;  // within 2 %, as a UART divisor allows
 }
 
-int serial_escape(SerialPort* p, int function) {
+int serial_device_escape(SerialDevice* p, int function) {
     if (!p || p->lost) return 0;
     int bits = 0;
     unsigned long request = 0;
@@ -326,13 +326,13 @@ int serial_escape(SerialPort* p, int function) {
     return ioctl(p->fd, request, &bits) == 0 ? 1 : 0;
 }
 
-int serial_purge(SerialPort* p) {
+int serial_device_purge(SerialDevice* p) {
     if (!p || p->lost) return 0;
     p->head = p->tail = 0;
     return ioctl(p->fd, TCFLSH, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
-int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
+int serial_device_status(SerialDevice* p, uint32_t* in_queue, uint32_t* errors) {
     if (in_queue) *in_queue = 0;
     if (errors) *errors = 0;
     if (!p || p->lost) return 0;
@@ -348,13 +348,13 @@ int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
     return 1;
 }
 
-int serial_alive(SerialPort* p) {
+int serial_device_alive(SerialDevice* p) {
     if (!p || p->lost) return 0;
     bool readable = false;
     return poll_fd(p, 0, &readable) ? 1 : 0;
 }
 
-int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {
+int serial_device_read(SerialDevice* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {
     if (delivered) *delivered = 0;
     if (!p || !buffer) return 0;
     uint32_t got = 0;
@@ -376,7 +376,7 @@ int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delive
     return 1;
 }
 
-int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t* written) {
+int serial_device_write(SerialDevice* p, const uint8_t* buffer, uint32_t count, uint32_t* written) {
     if (written) *written = 0;
     if (!p || p->lost || (!buffer && count)) return 0;
     uint32_t done = 0;
@@ -404,7 +404,7 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     return 1;
 }
 
-int serial_wait_handle(SerialPort* p, int queued_counts, intptr_t* handle) {
+int serial_device_wait_handle(SerialDevice* p, int queued_counts, intptr_t* handle) {
     if (handle) *handle = -1;
     if (!p || p->lost || p->pending_error || (queued_counts && buffered(p) > 0)) return 0;
     // Take in what the kernel already holds: the descriptor then turns readable only
@@ -422,7 +422,7 @@ int serial_wait_handle(SerialPort* p, int queued_counts, intptr_t* handle) {
     return 1;
 }
 
-int serial_wait_event(SerialPort* p, uint32_t ms, int queued_counts) {
+int serial_device_wait_event(SerialDevice* p, uint32_t ms, int queued_counts) {
     if (!p || p->lost || p->pending_error || (queued_counts && buffered(p) > 0)) return 1;
     // With the buffer full only a hang-up can matter; poll reports that unasked.
     pollfd pfd{p->fd, static_cast<short>(buffer_full(p) ? 0 : POLLIN), 0};
@@ -442,7 +442,7 @@ int serial_wait_event(SerialPort* p, uint32_t ms, int queued_counts) {
     return 1;
 }
 
-void serial_close(SerialPort* p) {
+void serial_device_close(SerialDevice* p) {
     if (!p) return;
     if (p->fd >= 0) {
         drop_low_latency(p);

@@ -2,6 +2,7 @@
 // assigned it another device; the system's ports come from the registry.
 #include "platform/ports.h"
 #include "platform/ports_default.h"
+#include "platform/net/net_url.h"
 
 #include <windows.h>
 
@@ -19,7 +20,10 @@ constexpr DWORD NAME_CAPACITY = 261, DATA_CAPACITY = 261;
 // The "\\.\" form opens COM10 and above too, which the bare name does not.
 std::string ports_default_path(int number) { return "\\\\.\\COM" + std::to_string(number); }
 
-int ports_is_device_path(const char* text) { return text && std::strncmp(text, "\\\\.\\", 4) == 0 ? 1 : 0; }
+// A network address (platform/net/net_url.h) is opened as typed, like a path.
+int ports_is_device_path(const char* text) {
+    return text && (std::strncmp(text, "\\\\.\\", 4) == 0 || net_url_kind(text) != NET_NONE) ? 1 : 0;
+}
 
 int ports_list_system(void (*fn)(const char* port_name, const char* device_name, void* context), void* context) {
     if (!fn) return 0;

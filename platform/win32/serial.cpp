@@ -4,7 +4,7 @@
 // in the kernel; every read and write still completes before it returns. Reads take
 // only what ClearCommError reports waiting: a zero-time-out read on a port whose peer
 // has gone can block for good (a pseudo-terminal under Wine does).
-#include "platform/serial.h"
+#include "platform/serial_device.h"
 
 #include <windows.h>
 
@@ -14,7 +14,7 @@
 
 #include "platform/ports.h"
 
-struct SerialPort {
+struct SerialDevice {
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool lost = false;         // ClearCommError failed once: the device is gone
     DWORD pending_errors = 0;  // errors that a read's query consumed, for serial_status
@@ -37,7 +37,7 @@ constexpr DWORD LONGEST_NAP_MS = 10;
 constexpr int FAILED_WAITS_LIMIT = 3;
 
 // One ClearCommError: false when the port cannot be queried (sticky).
-bool query(SerialPort* p, DWORD* in_queue) {
+bool query(SerialDevice* p, DWORD* in_queue) {
     *in_queue = 0;
     if (p->lost) return false;
     DWORD errors = 0;
@@ -52,7 +52,7 @@ bool query(SerialPort* p, DWORD* in_queue) {
 }
 
 // A read or write that returns when it has completed.
-bool transfer(SerialPort* p, bool write, void* buffer, DWORD count, DWORD* done) {
+bool transfer(SerialDevice* p, bool write, void* buffer, DWORD count, DWORD* done) {
     *done = 0;
     OVERLAPPED ov{};
     ov.hEvent = p->io_event;
@@ -62,7 +62,7 @@ bool transfer(SerialPort* p, bool write, void* buffer, DWORD count, DWORD* done)
 }
 
 // Keeps a WaitCommEvent pending. false when the port will not take one.
-bool arm(SerialPort* p) {
+bool arm(SerialDevice* p) {
     if (p->wait_broken || p->lost) return false;
     if (p->wait_pending) {
         DWORD n = 0;
@@ -91,7 +91,7 @@ bool arm(SerialPort* p) {
 
 // Ends a pending WaitCommEvent before its OVERLAPPED goes away. false when it would
 // not end (the memory must then stay).
-bool disarm(SerialPort* p) {
+bool disarm(SerialDevice* p) {
     if (!p->wait_pending) return true;
     CancelIo(p->handle);
     DWORD n = 0;
@@ -103,10 +103,10 @@ bool disarm(SerialPort* p) {
 
 // An armed event that is set at once would wake a wait for nothing: some drivers
 // (Wine's) signal EV_RXCHAR while old input waits unread, not only for new input.
-bool armed_and_clear(SerialPort* p) { return arm(p) && WaitForSingleObject(p->wait.hEvent, 0) == WAIT_TIMEOUT; }
+bool armed_and_clear(SerialDevice* p) { return arm(p) && WaitForSingleObject(p->wait.hEvent, 0) == WAIT_TIMEOUT; }
 
 // Sleeps until the armed event is set or ms pass; naps where there is none to wait on.
-void block(SerialPort* p, bool armed, DWORD ms) {
+void block(SerialDevice* p, bool armed, DWORD ms) {
     if (armed) {
         WaitForSingleObject(p->wait.hEvent, ms);
         return;
@@ -117,7 +117,7 @@ void block(SerialPort* p, bool armed, DWORD ms) {
 
 // Something the caller has not looked at yet: input beyond what serial_status told
 // of, a line error, or a port that cannot be queried.
-bool news(SerialPort* p, bool queued_counts) {
+bool news(SerialDevice* p, bool queued_counts) {
     DWORD waiting = 0;
     bool any = !query(p, &waiting) || waiting > (queued_counts ? 0 : p->known) || p->pending_errors;
     if (any) p->nap_ms = 1;
@@ -133,7 +133,7 @@ thread_local char g_open_path[300] = "";
 
 }  // namespace
 
-SerialPort* serial_open(int port_number) {
+SerialDevice* serial_device_open(int port_number) {
     g_open_error = SERIAL_OPEN_NO_DEVICE;
     g_open_path[0] = '\0';
     char path[300];
@@ -158,7 +158,7 @@ SerialPort* serial_open(int port_number) {
         g_open_error = SERIAL_OPEN_NOT_SERIAL;
         return nullptr;
     }
-    SerialPort* p = new (std::nothrow) SerialPort;
+    SerialDevice* p = new (std::nothrow) SerialDevice;
     HANDLE io_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE wait_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!p || !io_event || !wait_event) {
@@ -179,16 +179,16 @@ SerialPort* serial_open(int port_number) {
     return p;
 }
 
-const char* serial_denied_text() { return ""; }
+const char* serial_device_denied_text() { return ""; }
 
-const char* serial_open_path() { return g_open_path; }
+const char* serial_device_open_path() { return g_open_path; }
 
-int serial_open_error(int* holder_pid) {
+int serial_device_open_error(int* holder_pid) {
     if (holder_pid) *holder_pid = 0;
     return g_open_error;
 }
 
-int serial_configure(SerialPort* p, int baud) {
+int serial_device_configure(SerialDevice* p, int baud) {
     if (!p || p->lost || baud <= 0) return 0;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -210,18 +210,18 @@ int serial_configure(SerialPort* p, int baud) {
     return 1;
 }
 
-int serial_escape(SerialPort* p, int function) {
+int serial_device_escape(SerialDevice* p, int function) {
     if (!p || p->lost) return 0;
     return EscapeCommFunction(p->handle, static_cast<DWORD>(function)) ? 1 : 0;
 }
 
-int serial_purge(SerialPort* p) {
+int serial_device_purge(SerialDevice* p) {
     if (!p || p->lost) return 0;
     p->known = 0;
     return PurgeComm(p->handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) ? 1 : 0;
 }
 
-int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
+int serial_device_status(SerialDevice* p, uint32_t* in_queue, uint32_t* errors) {
     if (in_queue) *in_queue = 0;
     if (errors) *errors = 0;
     if (!p) return 0;
@@ -234,12 +234,12 @@ int serial_status(SerialPort* p, uint32_t* in_queue, uint32_t* errors) {
     return 1;
 }
 
-int serial_alive(SerialPort* p) {
+int serial_device_alive(SerialDevice* p) {
     DWORD waiting = 0;
     return p && query(p, &waiting) ? 1 : 0;
 }
 
-int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {
+int serial_device_read(SerialDevice* p, uint8_t* buffer, uint32_t count, uint32_t* delivered) {
     if (delivered) *delivered = 0;
     if (!p || !buffer) return 0;
     uint32_t got = 0;
@@ -262,7 +262,7 @@ int serial_read(SerialPort* p, uint8_t* buffer, uint32_t count, uint32_t* delive
     return got == count ? 1 : 0;
 }
 
-int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t* written) {
+int serial_device_write(SerialDevice* p, const uint8_t* buffer, uint32_t count, uint32_t* written) {
     if (written) *written = 0;
     if (!p || p->lost || (!buffer && count)) return 0;
     uint32_t done = 0;
@@ -276,7 +276,7 @@ int serial_write(SerialPort* p, const uint8_t* buffer, uint32_t count, uint32_t*
     return 1;
 }
 
-int serial_wait_handle(SerialPort* p, int queued_counts, intptr_t* handle) {
+int serial_device_wait_handle(SerialDevice* p, int queued_counts, intptr_t* handle) {
     if (handle) *handle = -1;
     if (!p) return 0;
     bool armed = armed_and_clear(p);
@@ -286,7 +286,7 @@ int serial_wait_handle(SerialPort* p, int queued_counts, intptr_t* handle) {
     return 1;
 }
 
-int serial_wait_event(SerialPort* p, uint32_t ms, int queued_counts) {
+int serial_device_wait_event(SerialDevice* p, uint32_t ms, int queued_counts) {
     if (!p) return 1;
     bool armed = armed_and_clear(p);
     if (news(p, queued_counts)) return 1;
@@ -294,7 +294,7 @@ int serial_wait_event(SerialPort* p, uint32_t ms, int queued_counts) {
     return news(p, queued_counts) ? 1 : 0;
 }
 
-void serial_close(SerialPort* p) {
+void serial_device_close(SerialDevice* p) {
     if (!p) return;
     SetCommMask(p->handle, 0);  // ends a pending WaitCommEvent
     bool ended = disarm(p);

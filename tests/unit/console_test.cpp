@@ -10,6 +10,7 @@
 #include "console/layout.h"
 #include "console/log_view.h"
 #include "console/port_list.h"
+#include "platform/net/net_url.h"
 #include "platform/ports.h"
 #include "tests/unit/console_fixture.h"
 #include "tools/status_report.h"
@@ -471,6 +472,31 @@ TEST_F(ConsoleTest, PortTextThatIsADevicePathOpensIt) {
     EXPECT_STREQ(settings_read_string("Connection", "Port"), typed.c_str());
     run([&](UiWindow* w) {
         EXPECT_EQ(fake_control(w, ID_PORT).text, typed);
+        ui_end_dialog(w, 0);
+    });
+}
+
+// A network address is opened as typed; raw TCP says it could not reset the
+// controller; the Port box offers the addresses used before, latest first.
+TEST_F(ConsoleTest, NetworkAddressesAreKeptAsTyped) {
+    const char* raw = "tcp://10.0.0.7:4001";
+    const char* rfc = "rfc2217://pi-lab:2000";
+    for (const char* typed : {raw, rfc}) {
+        run([&](UiWindow* w) {
+            connect(w, typed);
+            ASSERT_EQ(g_main.connected, 1) << typed;
+            std::vector<std::string> expected{std::string("connected to ") + typed + " at 115200 baud"};
+            if (typed == raw) expected.push_back(net_url_note(raw));
+            EXPECT_EQ(notes(w), expected);
+            fake_ui_click(w, ID_CONNECT);
+        });
+    }
+    run([&](UiWindow* w) {
+        EXPECT_EQ(fake_control(w, ID_PORT).text, rfc);
+        const auto& items = fake_control(w, ID_PORT).items;
+        auto at = [&](const char* item) { return std::find(items.begin(), items.end(), item) - items.begin(); };
+        EXPECT_LT(at(rfc), at(raw));
+        EXPECT_LT(at(raw), static_cast<long>(items.size()));
         ui_end_dialog(w, 0);
     });
 }

@@ -45,6 +45,8 @@ void fake_push(const std::vector<uint8_t>& bytes) { g_fake.input.insert(g_fake.i
 void fake_push(const char* text) { fake_push(std::vector<uint8_t>(text, text + std::strlen(text))); }
 
 const char* serial_denied_text() { return ""; }
+const char* serial_open_reason() { return ""; }
+void serial_cancel_open() {}
 
 const char* serial_open_path() { return g_fake.open_fails ? g_fake.open_path.c_str() : ""; }
 

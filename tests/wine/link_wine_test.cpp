@@ -16,8 +16,19 @@
 #include "platform/serial.h"
 #include "tests/integration/link_cases.h"
 
-// The simulators run for the whole test: nothing to start or stop here.
-bool host_sim_up(int port) { return link_sim_options(port) && std::getenv("ZORV_SIM_DIR"); }
+// The simulators run for the whole test: nothing to start or stop here. Run through
+// tests/wine/with-ser2net, each is reached over the network instead (ZORV_NET_URLS).
+bool host_sim_up(int port) {
+    const char* urls = std::getenv("ZORV_NET_URLS");
+    std::string key = ";" + std::to_string(port) + "=";
+    std::string all = urls ? ";" + std::string(urls) + ";" : "";
+    size_t at = all.find(key);
+    if (at != std::string::npos) {
+        size_t from = at + key.size();
+        ports_assign(port, all.substr(from, all.find(';', from) - from).c_str());
+    }
+    return link_sim_options(port) && std::getenv("ZORV_SIM_DIR");
+}
 void host_sim_down(int) {}
 
 std::string host_sim_log(int port) {

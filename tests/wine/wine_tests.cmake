@@ -39,3 +39,24 @@ add_test(NAME cli_wine_test
             -c "echo wine" --report --pins)
 set_tests_properties(cli_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
     PASS_REGULAR_EXPRESSION "wine\r?\nQ=0, X=0, Y=0, Z=0, W=0\r?\ndata=00 status=80 control=00\r?\nexit status 0")
+
+# The same through ser2net: the port is rfc2217://127.0.0.1:PORT (Winsock), reset,
+# greeted, one command, a report with 0xFF bytes in it.
+find_program(ZORV_SER2NET ser2net PATHS /usr/sbin /sbin)
+if(ZORV_SER2NET)
+    # The link's shared cases, each simulator behind ser2net (Winsock).
+    add_test(NAME link_wine_net_test
+        COMMAND ${ZORV_WINE_DIR}/with-ser2net ${ZORV_SIM_EXECUTABLE} ${ZORV_SER2NET}
+            11 12:--crlf 13:--stall-after,2 14:--garbage,--seed,7,--garbage-rate,50
+            15:--hangup-after,2 16:--hangup-after,2 17:--hangup-after,2
+            18:--greeting,ok 19:--greeting,none 20:--pace
+            -- ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:link_wine_test> --gtest_filter=LinkSim.*)
+    set_tests_properties(link_wine_net_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+    add_test(NAME cli_wine_net_test
+        COMMAND ${ZORV_WINE_DIR}/with-ser2net ${ZORV_SIM_EXECUTABLE} ${ZORV_SER2NET}
+            -- bash -c "\"$@\"; echo \"exit status $?\"" cli_wine_net_test
+                ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:zorvtalk-cli> --port @URL@ --baud 115200
+                -c "echo wine" -c "set x -1" --report)
+    set_tests_properties(cli_wine_net_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
+        PASS_REGULAR_EXPRESSION "wine\r?\nok\r?\nQ=0, X=-1, Y=0, Z=0, W=0\r?\nexit status 0")
+endif()

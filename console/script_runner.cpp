@@ -1,15 +1,19 @@
 // Command files: the runner that plays a file line by line, and the file choosers.
 #include "console/script_runner.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "common/file_lines.h"
 #include "common/reply_match.h"
 #include "console/command_console.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
+#include "platform/dispatch.h"
+#include "platform/files.h"
 #include "settings/settings.h"
 
 namespace {
@@ -17,11 +21,64 @@ namespace {
 int g_running = 0;
 int g_stop_requested = 0;
 
+// "line 3 of 10", or "line 3" when the file could not be counted (a FIFO, a device,
+// a big one).
+std::string line_of(int line, long lines) {
+    return "line " + std::to_string(line) + (lines >= 0 ? " of " + std::to_string(lines) : std::string());
+}
+
 // "startup.cmd (line 3 of 10)" for the title.
-std::string progress_text(const std::string& path, int line, int lines) {
+std::string progress_text(const std::string& path, int line, long lines) {
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return name + " (line " + std::to_string(line) + " of " + std::to_string(lines) + ")";
+    return name + " (" + line_of(line, lines) + ")";
+}
+
+// The bytes of a command file as they come. A file that never ends a line (/dev/zero)
+// or a FIFO whose writer is slow must not hold the window: between lines, its events
+// run now and then, and a disconnect, Stop Command File or the window's end stops
+// reading.
+struct StreamReader {
+    UiWindow* dialog;
+    std::FILE* file;
+    TargetLink* link;  // the run's link: another one (or none) means the run is over
+    unsigned since_look = 0;
+    bool ended_early = false;
+};
+
+// A look costs little next to reading this many bytes.
+constexpr unsigned LOOK_EVERY_BYTES = 64u << 10;
+constexpr uint32_t STALLED_WAIT_MS = 250;
+
+bool stream_still_wanted(StreamReader* s) {
+    s->since_look = 0;
+    if (ui_dialog_alive(s->dialog) && g_main.link == s->link && !g_stop_requested) return true;
+    s->ended_early = true;
+    return false;
+}
+
+// The next byte, or EOF at the end, on a read error, or when the run is over.
+int stream_next_byte(StreamReader* s) {
+    for (;;) {
+        int c = std::fgetc(s->file);
+        if (c != EOF) {
+            if (++s->since_look >= LOOK_EVERY_BYTES) {
+                dispatch_pending_messages();
+                if (!stream_still_wanted(s)) return EOF;
+            }
+            return c;
+        }
+        if (!std::ferror(s->file) || (errno != EAGAIN && errno != EWOULDBLOCK)) return EOF;
+        // Nothing there yet: sleep in the event loop until the writer writes.
+        std::clearerr(s->file);
+        PlatformWait wait = platform_wait_hook();
+        if (wait)
+            wait(file_stream_handle(s->file), STALLED_WAIT_MS);
+        else
+            platform_idle_wait(STALLED_WAIT_MS);
+        dispatch_pending_messages();
+        if (!stream_still_wanted(s)) return EOF;
+    }
 }
 
 // The settings' [Files] StopOnReply, compiled for one run. 0 with a note row when the
@@ -42,19 +99,8 @@ int script_running() { return g_running; }
 void stop_command_file(UiWindow*) {
     if (!g_running || g_stop_requested) return;  // one stop byte for the line that runs
     g_stop_requested = 1;
-    link_stop(g_main.link);
-}
-
-int count_command_lines(const char* path) {
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) return -1;
-    LineReader reader;
-    line_reader_init(&reader);
-    int lines = 0, c;
-    while ((c = std::fgetc(file)) != EOF) lines += line_reader_feed(&reader, static_cast<uint8_t>(c));
-    lines += line_reader_finish(&reader);
-    std::fclose(file);
-    return lines;
+    // Between lines (reading a slow file) no command runs that the byte could stop.
+    if (g_main.outstanding > 0) link_stop(g_main.link);
 }
 
 char* choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
@@ -100,17 +146,27 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
     ui_enable(dialog, ID_COMMAND, 0);
 
     ReplyJudge stop_rule;
-    int lines = count_command_lines(path.c_str());
-    std::FILE* file = read_stop_rule(dialog, &stop_rule) ? std::fopen(path.c_str(), "rb") : nullptr;
+    std::FILE* file = nullptr;
+    if (read_stop_rule(dialog, &stop_rule)) {
+        file = file_open_stream(path.c_str());
+        // A file the operator picked that runs nothing says why; the startup file
+        // stays quiet, as it always has.
+        if (!file && !use_startup_file) {
+            std::string note = "command file not run: cannot open " + path + ": " + std::strerror(errno);
+            log_append(dialog, note.c_str(), LOG_NOTE);
+        }
+    }
     if (file) {
         ++g_running;
         g_stop_requested = 0;
         ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 1);
+        long lines = count_file_lines(file, path);
         TargetLink* link = g_main.link;
         LineReader reader;
         line_reader_init(&reader);
         bool go_on = true;
         int line = 0;
+        long bytes = 0;
         auto run_line = [&]() {
             ++line;
             show_title(dialog, progress_text(path, line, lines).c_str());
@@ -126,32 +182,41 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
             if (go_on && g_main.link != link) {
                 go_on = false;
                 if (line != lines) {
-                    std::string note = "command file ended at line " + std::to_string(line) +
-                                       (lines > 0 ? " of " + std::to_string(lines) : std::string()) + ": " +
-                                       g_main.ended_by;
+                    std::string note = "command file ended at " + line_of(line, lines) + ": " + g_main.ended_by;
                     log_append(dialog, note.c_str(), LOG_NOTE);
                 }
             }
             std::string why;
             const char* reply = last_command_reply();
             if (go_on && reply && !reply_judge_check(&stop_rule, reply, &why)) {
-                std::string note = "command file stopped at line " + std::to_string(line) + " of " +
-                                   std::to_string(lines) + ": " + why;
+                std::string note = "command file stopped at " + line_of(line, lines) + ": " + why;
                 log_append(dialog, note.c_str(), LOG_NOTE);
                 go_on = false;
             }
             if (go_on && g_stop_requested) {
-                std::string note = "(command file stopped at line " + std::to_string(line) + " of " +
-                                   std::to_string(lines) + ")";
+                std::string note = "(command file stopped at " + line_of(line, lines) + ")";
                 log_append(dialog, note.c_str(), LOG_NOTE);
                 go_on = false;
             }
         };
+        StreamReader stream{dialog, file, link};
         int c;
-        while (go_on && (c = std::fgetc(file)) != EOF)
+        while (go_on && (c = stream_next_byte(&stream)) != EOF) {
+            ++bytes;
             if (line_reader_feed(&reader, static_cast<uint8_t>(c))) run_line();
-        if (go_on && line_reader_finish(&reader)) run_line();
+        }
+        if (go_on && !stream.ended_early && line_reader_finish(&reader)) run_line();
         std::fclose(file);
+        if (stream.ended_early && ui_dialog_alive(dialog)) {
+            // Ended while the file gave no line (an endless or stalled one).
+            std::string where = line > 0 ? "after " + line_of(line, lines) : "before its first line";
+            std::string why = g_main.link != link ? g_main.ended_by : "stopped";
+            log_append(dialog, ("(command file ended " + where + ": " + why + ")").c_str(), LOG_NOTE);
+        } else if (line == 0 && !use_startup_file && ui_dialog_alive(dialog)) {
+            std::string note = "command file " + path + " ran no command: " +
+                               (bytes == 0 ? "it is empty" : "it holds no command line");
+            log_append(dialog, note.c_str(), LOG_NOTE);
+        }
         --g_running;
         g_stop_requested = 0;
         if (!ui_dialog_alive(dialog)) return;

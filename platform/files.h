@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct PlatformFile;
@@ -39,6 +41,16 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result);
 // it), at most max_bytes: when more are there, the last max_bytes, and *cut is set.
 // Bytes appended by others after a read are found by the next one. 1 on success.
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut);
+
+// Opens a command file as a stdio stream of raw bytes: a regular file, a FIFO or a
+// device, never blocking on a FIFO that has no writer yet. A FIFO or a device stays
+// non-blocking: a read with nothing there yet fails with errno EAGAIN (clearerr, wait
+// on file_stream_handle, then read again). nullptr when it cannot be opened or is a
+// folder; errno says why.
+std::FILE* file_open_stream(const char* path);
+// What an event wait (platform/dispatch.h) watches for the stream's input: its
+// descriptor on POSIX; -1 (none) where the system cannot signal it.
+intptr_t file_stream_handle(std::FILE* file);
 
 // The per-user folder for state the program keeps ("$XDG_STATE_HOME/zorvtalk", or
 // "$HOME/.local/state/zorvtalk" when that is unset or not absolute). The length; 0

@@ -1,5 +1,5 @@
-// The program's own files on POSIX: O_APPEND writers, directory listing, and reads
-// that refuse FIFOs and devices.
+// The program's own files on POSIX: O_APPEND writers, directory listing, reads that
+// refuse FIFOs and devices, and command-file streams that never block on opening.
 #include "platform/files.h"
 #include "platform/posix/xdg_dir.h"
 
@@ -127,6 +127,32 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result) {
     *result = FILE_READ_OK;
     return new PlatformFile{fd};
 }
+
+std::FILE* file_open_stream(const char* path) {
+    if (!path || !*path) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // Non-blocking, so a FIFO without a writer opens at once (and reads as ended).
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    int err = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (err) {
+        close(fd);
+        errno = err;
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "rb");
+    if (!file) {
+        err = errno;
+        close(fd);
+        errno = err;
+    }
+    return file;
+}
+
+intptr_t file_stream_handle(std::FILE* file) { return file ? fileno(file) : -1; }
 
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
     if (cut) *cut = false;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 
 struct PlatformFile {
@@ -127,6 +128,16 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result) {
     *result = FILE_READ_OK;
     return new PlatformFile{h};
 }
+
+std::FILE* file_open_stream(const char* path) {
+    if (!path || !*path) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    return std::fopen(path, "rb");
+}
+
+intptr_t file_stream_handle(std::FILE*) { return -1; }
 
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
     if (cut) *cut = false;

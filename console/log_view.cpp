@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "console/journal.h"
+#include "console/main_dialog.h"
 #include "console/script_runner.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -288,7 +289,7 @@ int log_save(UiWindow* dialog) {
     }
     if (ok) return 1;
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
-    ui_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
+    show_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
     return 0;
 }
 

@@ -41,7 +41,7 @@ std::string control_text(UiWindow* dialog, int id) {
 }
 
 void connection_error(UiWindow* dialog, const char* text) {
-    ui_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
+    show_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
 }
 
 // Keys for the tools, never one the log's menu or an edit field uses (Copy, Select
@@ -149,7 +149,7 @@ void on_command(UiWindow* dialog, int id, int code) {
             break;
         case ID_SEND_FILE:
             run_command_file(dialog, 0);
-            if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_SEND_FILE);
+            if (ui_dialog_alive(dialog)) focus_home(dialog);
             break;
         case ID_PAUSE:
             if (g_main.connected) toggle_pause(dialog);
@@ -181,6 +181,7 @@ void on_syscommand(UiWindow* dialog, int command) {
             if (g_main.outstanding == 0) {
                 g_panel_owner = dialog;
                 g_pin_panel_dropped_note = note_dropped_by_panel;
+                ++g_main.dialogs_shown;
                 ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc);
                 g_pin_panel_dropped_note = nullptr;
                 g_panel_owner = nullptr;
@@ -206,7 +207,16 @@ int32_t number_in_text(const char* text) {
     return static_cast<int32_t>(v);
 }
 
+void focus_home(UiWindow* dialog) {
+    if (!g_main.connected)
+        ui_set_focus(dialog, ID_CONNECT);
+    else if (ui_is_enabled(dialog, ID_COMMAND))
+        ui_set_focus(dialog, ID_COMMAND);
+    // else a command or a file runs: whoever started it puts the focus back after it.
+}
+
 int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
+    ++g_main.dialogs_shown;
     return ui_message_box(owner, text, caption, style, icon_id);
 }
 
@@ -354,8 +364,16 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_SIZE:
             layout_apply(dialog, g_main.layout);
             break;
-        case UI_COMMAND: on_command(dialog, message->id, message->code); break;
-        case UI_SYSCOMMAND: on_syscommand(dialog, message->id); break;
+        case UI_COMMAND:
+        case UI_SYSCOMMAND: {
+            int shown = g_main.dialogs_shown;
+            if (message->kind == UI_COMMAND)
+                on_command(dialog, message->id, message->code);
+            else
+                on_syscommand(dialog, message->id);
+            if (g_main.dialogs_shown != shown && ui_dialog_alive(dialog)) focus_home(dialog);
+            break;
+        }
         case UI_TIMER:
             if (message->id == HEALTH_TIMER)
                 check_port(dialog);

@@ -21,6 +21,7 @@ struct MainState {
     char connect_string[300];  // "COM5: 115200" (or the typed device path) while connected
     char port_name[280];       // "COM5" or the typed device path, for the log
     char ended_by[32];         // why the last connection ended: "disconnected", "port lost"
+    int dialogs_shown;         // boxes, choosers and panels opened so far: the focus goes home after one
 };
 extern MainState g_main;
 
@@ -40,6 +41,10 @@ constexpr int HEALTH_TIMER = 2, HEALTH_CHECK_MS = 1000;
 // The decimal number that begins at the text's first digit; 0 when there is no
 // digit or the run does not fit in 32 bits.
 int32_t number_in_text(const char* text);
+// Where the keyboard goes after a box, a chooser or the pin panel: the command line
+// while connected (when it takes input), Connect while not. Never a button that a
+// stray Space or Enter would turn into a disconnect and a reset.
+void focus_home(UiWindow* dialog);
 // A message box with the program icon when icon_id is set; the answer.
 int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id);
 

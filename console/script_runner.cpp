@@ -113,6 +113,7 @@ char* choose_file(UiWindow* owner, const char* initial, const char* filter, cons
     static const char DEFAULT_FILTER[] = "All Files (*.*)\0*.*\0";
     const char* use_title = (title && *title) ? title : (open ? "Open File" : "Save File");
     const char* ext = (default_ext && *default_ext) ? default_ext : "*";
+    ++g_main.dialogs_shown;
     return ui_choose_file(owner, name, filter ? filter : DEFAULT_FILTER, ext, open, use_title);
 }
 

@@ -304,6 +304,44 @@ TEST_F(ConsoleTest, EnterRouting) {
     });
 }
 
+// After any box, chooser or panel the keys go where typing belongs, whatever the box
+// left focused: a stray Space or Enter on Disconnect would reset the controller.
+TEST_F(ConsoleTest, FocusGoesHomeAfterEveryDialog) {
+    auto syscommand = [](UiWindow* w, int id) { fake_ui_send(w, UiMessage{UI_SYSCOMMAND, id, 0, 0, 0}); };
+    auto command = [](UiWindow* w, int id) { fake_ui_send(w, UiMessage{UI_COMMAND, id, UI_CLICKED, 0, 0}); };
+    struct Case {
+        const char* name;
+        bool connected;
+        std::function<void(UiWindow*)> open;
+    };
+    std::string bad_path = dir_ + "/no/such/folder/x.log";
+    const Case cases[] = {
+        {"Save Log cancelled", true, [&](UiWindow* w) { fake_ui().chosen_files = {""}; command(w, ID_LOG_SAVE); }},
+        {"Save Log failed", true,
+         [&](UiWindow* w) { fake_ui().chosen_files = {bad_path}; command(w, ID_LOG_SAVE); }},
+        {"About", true, [&](UiWindow* w) { syscommand(w, SYSCMD_ABOUT); }},
+        {"ZORV Report", true, [&](UiWindow* w) { syscommand(w, SYSCMD_REPORT); }},
+        {"pin panel", true, [&](UiWindow* w) { syscommand(w, SYSCMD_PIN_PANEL); }},
+        {"exit answered No", true,
+         [](UiWindow* w) { fake_ui().answers = {UI_ANSWER_NO}; fake_ui_click(w, UI_IDCANCEL); }},
+        {"Send File cancelled", true, [](UiWindow* w) { fake_ui().chosen_files = {""}; fake_ui_click(w, ID_SEND_FILE); }},
+        {"Startup chooser", false,
+         [](UiWindow* w) { fake_ui().chosen_files = {""}; fake_ui_click(w, ID_CHOOSE_STARTUP); }},
+        {"About, disconnected", false, [&](UiWindow* w) { syscommand(w, SYSCMD_ABOUT); }},
+    };
+    run([&](UiWindow* w) {
+        for (const Case& c : cases) {
+            if (c.connected && !g_main.connected) connect(w);
+            if (!c.connected && g_main.connected) fake_ui_click(w, ID_CONNECT);
+            fake_ui().on_box = [w](const FakeMessageBox&) { w->focus = ID_CONNECT; };
+            w->focus = c.connected ? ID_CONNECT : ID_LOG;
+            c.open(w);
+            EXPECT_EQ(w->focus, c.connected ? ID_COMMAND : ID_CONNECT) << c.name;
+        }
+        EXPECT_GE(fake_ui().boxes.size(), 4u);
+    });
+}
+
 TEST_F(ConsoleTest, ExitQuestion) {
     // Disconnected: no question.
     run([&](UiWindow* w) { fake_ui_click(w, UI_IDCANCEL); });

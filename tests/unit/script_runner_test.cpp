@@ -91,7 +91,7 @@ TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
         EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
-        EXPECT_EQ(w->focus, ID_SEND_FILE);
+        EXPECT_EQ(w->focus, ID_COMMAND);
         // Cancel runs nothing and says nothing.
         size_t notes_before = notes(w).size();
         fake_ui().chosen_files = {""};

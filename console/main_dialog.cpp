@@ -256,6 +256,7 @@ void connect_target(UiWindow* dialog) {
     std::string port_device = port_name;
     char device[300];
     if (!by_path && ports_device_path(port, device, sizeof device)) port_device += std::string(" (") + device + ")";
+    log_set_port(port_name.c_str());
     g_main.connecting = 1;
     ui_enable(dialog, ID_CONNECT, 0);
     g_main.link = link_connect(connect_string);

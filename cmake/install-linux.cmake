@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME cli)
 set(ZORV_DEB_RELEASE 1)
 set(ZORV_DEB_VERSION ${PROJECT_VERSION}-${ZORV_DEB_RELEASE})
-set(ZORV_MAINTAINER "ZORVTalk maintainers <maintainers@users.noreply.c-seed-727d7481.example>" CACHE STRING
+set(ZORV_MAINTAINER "ZORVTalk maintainers <maintainers@zorvtalk.example>" CACHE STRING
     "Maintainer named in the Debian packages and their changelog")
 set(ZORV_HOMEPAGE "https://zorvtalk.example" CACHE STRING "Home page named in the desktop metadata")
 

@@ -180,10 +180,25 @@ void journal_put(UiWindow* dialog, int at, int64_t ms, LogRowKind kind, const st
 
 const char* const SAVING_KEY = "Saving";
 
-// A Save Log killed mid-way leaves its temporary beside the chosen file. The target
-// is noted while a save runs; a note found at start names a temporary that nobody
-// holds any more.
-void remove_stale_save(const char* target) { file_remove_unlocked((std::string(target) + ".tmp").c_str()); }
+// A Save Log killed mid-way leaves its temporary beside the chosen file. Its name is
+// noted while the save runs; a note found at start names a temporary that the program
+// made. Removed unless a save still holds it (another window's, under way), and the
+// note stays until it is gone.
+void remove_stale_save(const std::string& temporary) {
+    if (profile_is_temporary(temporary.c_str()) && !file_remove_unlocked(temporary.c_str())) {
+        std::FILE* still = std::fopen(temporary.c_str(), "rb");
+        if (still) {
+            std::fclose(still);
+            return;
+        }
+    }
+    settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
+}
+
+void note_saving(const char* temporary, void* ctx) {
+    *static_cast<std::string*>(ctx) = temporary;
+    settings_write_string(TIMES_SECTION, SAVING_KEY, temporary);
+}
 
 }  // namespace
 
@@ -307,10 +322,7 @@ void init_log_view(UiWindow* dialog, int id) {
     journal_start();
     ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on());
     std::string saving = settings_read_string(TIMES_SECTION, SAVING_KEY);
-    if (!saving.empty()) {
-        remove_stale_save(saving.c_str());
-        settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
-    }
+    if (!saving.empty()) remove_stale_save(saving);
     ui_list_set_row_texts(dialog, id, g_show_times ? time_prefix : nullptr, time_tip);
 }
 
@@ -381,10 +393,12 @@ int log_save(UiWindow* dialog) {
     if (text.size() > static_cast<size_t>(INT_MAX))
         std::snprintf(why, sizeof why, "the log is too large for one file");
     else {
-        int noted = settings_write_string(TIMES_SECTION, SAVING_KEY, target.c_str());
-        ok = profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size()));
+        std::string temporary;
+        ok = profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size()), note_saving, &temporary);
         if (!ok && profile_replace_error(why, sizeof why) <= 0) std::snprintf(why, sizeof why, "the file could not be written");
-        if (noted) settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
+        // Another window's save may have noted its own since: that note stays.
+        if (!temporary.empty() && temporary == settings_read_string(TIMES_SECTION, SAVING_KEY))
+            settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
     }
     if (ok) return 1;
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";

@@ -314,14 +314,34 @@ TEST_F(LogViewTest, JournalDayNumbers) {
         EXPECT_EQ(journal_day_number(bad), INT_MIN) << bad;
 }
 
-// A Save Log killed mid-way leaves its temporary; the next start removes it.
-TEST_F(LogViewTest, AKilledSavesTemporaryGoesAtStart) {
-    const std::string target = dir_ + "/session.log";
-    std::ofstream(target + ".tmp") << "half a log";
-    write_ini("[Log]\nSaving=" + target + "\n");
-    run([&](UiWindow*) {});
-    EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
-    EXPECT_EQ(read_ini().find("Saving=" + target), std::string::npos);
+// A save never takes over a file of the user's that bears the ".tmp" name; a Save Log
+// killed mid-way leaves its own temporary, which the next start removes, and only that.
+TEST_F(LogViewTest, SaveLogTemporariesAreItsOwn) {
+    const std::string target = dir_ + "/session.log", users = target + ".tmp";
+    std::ofstream(users) << "the user's own file";
+    run([&](UiWindow* w) {
+        log_append(w, "a", LOG_NOTE);
+        fake_ui().chosen_files = {target};
+        command(w, ID_LOG_SAVE);
+    });
+    EXPECT_EQ(read_file(users), "the user's own file");
+    EXPECT_NE(read_file(target).find("# a"), std::string::npos);
+    EXPECT_EQ(read_ini().find("Saving=" + dir_), std::string::npos);
+    struct Case {
+        std::string noted;
+        bool removed;
+    } cases[] = {
+        {target + ".zorvtalk-99999999-3.tmp", true},  // a killed save's
+        {users, false},                               // not a name the program makes
+        {target + ".zorvtalk-x-3.tmp", false},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(c.noted) << "half a log";
+        write_ini("[Log]\nSaving=" + c.noted + "\n");
+        run([&](UiWindow*) {});
+        EXPECT_EQ(std::filesystem::exists(c.noted), !c.removed) << c.noted;
+        EXPECT_EQ(read_ini().find("Saving=" + dir_), std::string::npos) << c.noted;
+    }
 }
 
 }  // namespace

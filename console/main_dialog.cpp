@@ -3,6 +3,7 @@
 #include "console/main_dialog.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -207,6 +208,22 @@ int32_t number_in_text(const char* text) {
     return static_cast<int32_t>(v);
 }
 
+int32_t com_number_of_path(const char* text) {
+    if (!text) return 0;
+    for (const char* prefix : {"\\\\.\\", "\\\\?\\", "//./"}) {
+        size_t n = std::strlen(prefix);
+        if (std::strncmp(text, prefix, n) != 0) continue;
+        const char* rest = text + n;
+        if ((rest[0] | 0x20) != 'c' || (rest[1] | 0x20) != 'o' || (rest[2] | 0x20) != 'm') return 0;
+        rest += 3;
+        if (*rest < '1' || *rest > '9' || std::strlen(rest) > 3 || std::strspn(rest, "0123456789") != std::strlen(rest))
+            return 0;
+        int v = std::atoi(rest);
+        return v <= 255 ? v : 0;
+    }
+    return 0;
+}
+
 void focus_home(UiWindow* dialog) {
     if (!g_main.connected)
         ui_set_focus(dialog, ID_CONNECT);
@@ -290,10 +307,12 @@ void connect_target(UiWindow* dialog) {
     else
         std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", connect_string);
     show_title(dialog);
-    if (by_path)
+    // "\\.\COM5" is port 5 to any reader of the settings that expects a number.
+    int32_t named = com_number_of_path(port_text.c_str());
+    if (by_path && !named)
         settings_write_string("Connection", "Port", port_text.c_str());
     else
-        settings_write_int("Connection", "Port", port);
+        settings_write_int("Connection", "Port", named ? named : port);
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
     if (!settings_write_string("Connection", "Startup", startup.c_str())) {

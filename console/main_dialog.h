@@ -41,6 +41,9 @@ constexpr int HEALTH_TIMER = 2, HEALTH_CHECK_MS = 1000;
 // The decimal number that begins at the text's first digit; 0 when there is no
 // digit or the run does not fit in 32 bits.
 int32_t number_in_text(const char* text);
+// n when text is a Windows device path naming COMn ("\\.\COM5", "\\?\com12",
+// "//./COM5"; n 1..255), else 0.
+int32_t com_number_of_path(const char* text);
 // Where the keyboard goes after a box, a chooser or the pin panel: the command line
 // while connected (when it takes input), Connect while not. Never a button that a
 // stray Space or Enter would turn into a disconnect and a reset.

@@ -28,6 +28,18 @@ TEST(NumberInText, FirstRunOfDigits) {
     for (const auto& c : cases) EXPECT_EQ(number_in_text(c.text), c.value) << (c.text ? c.text : "(null)");
 }
 
+TEST(ComNumberOfPath, WindowsDevicePathsNamingAPort) {
+    const struct {
+        const char* text;
+        int value;
+    } cases[] = {
+        {"\\\\.\\COM5", 5}, {"\\\\?\\com12", 12}, {"//./COM255", 255}, {"\\\\.\\COM256", 0},
+        {"\\\\.\\COM0", 0}, {"\\\\.\\COM05", 0}, {"\\\\.\\COM5x", 0}, {"\\\\.\\LPT1", 0},
+        {"COM5", 0}, {"/dev/ttyS4", 0}, {"", 0}, {nullptr, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(com_number_of_path(c.text), c.value) << (c.text ? c.text : "(null)");
+}
+
 TEST(Layout, PlacesByHalves) {
     const int w0 = 800, h0 = 450;  // half = 225
     const struct {

@@ -17,8 +17,10 @@ if(TARGET zorvtalk)
     install(FILES resources/zorvtalk.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
 
     # Every size of the icon, drawn from the one artwork at build time.
-    add_executable(zorv_make_icons resources/make_icons.cpp resources/icon.cpp)
-    target_link_libraries(zorv_make_icons PRIVATE zorv_options)
+    if(NOT TARGET zorv_make_icons)
+        add_executable(zorv_make_icons resources/make_icons.cpp resources/icon.cpp)
+        target_link_libraries(zorv_make_icons PRIVATE zorv_options)
+    endif()
     set(zorv_icons ${PROJECT_BINARY_DIR}/icons)
     add_custom_command(OUTPUT ${zorv_icons}/scalable/apps/zorvtalk.svg
         COMMAND zorv_make_icons ${zorv_icons}

@@ -60,17 +60,19 @@ bool stream_still_wanted(StreamReader* s) {
 // The next byte, or EOF at the end, on a read error, or when the run is over.
 int stream_next_byte(StreamReader* s) {
     for (;;) {
-        int c = std::fgetc(s->file);
-        if (c != EOF) {
-            if (++s->since_look >= LOOK_EVERY_BYTES) {
-                dispatch_pending_messages();
-                if (!stream_still_wanted(s)) return EOF;
+        if (!file_stream_would_block(s->file)) {
+            int c = std::fgetc(s->file);
+            if (c != EOF) {
+                if (++s->since_look >= LOOK_EVERY_BYTES) {
+                    dispatch_pending_messages();
+                    if (!stream_still_wanted(s)) return EOF;
+                }
+                return c;
             }
-            return c;
+            if (!std::ferror(s->file) || (errno != EAGAIN && errno != EWOULDBLOCK)) return EOF;
+            std::clearerr(s->file);
         }
-        if (!std::ferror(s->file) || (errno != EAGAIN && errno != EWOULDBLOCK)) return EOF;
         // Nothing there yet: sleep in the event loop until the writer writes.
-        std::clearerr(s->file);
         PlatformWait wait = platform_wait_hook();
         if (wait)
             wait(file_stream_handle(s->file), STALLED_WAIT_MS);

@@ -51,6 +51,9 @@ std::FILE* file_open_stream(const char* path);
 // What an event wait (platform/dispatch.h) watches for the stream's input: its
 // descriptor on POSIX; -1 (none) where the system cannot signal it.
 intptr_t file_stream_handle(std::FILE* file);
+// 1 when the next read of the stream would block: a pipe on Windows with nothing in
+// it yet (its writer still there). 0 otherwise; POSIX streams never block (EAGAIN).
+int file_stream_would_block(std::FILE* file);
 
 // The per-user folder for state the program keeps ("$XDG_STATE_HOME/zorvtalk", or
 // "$HOME/.local/state/zorvtalk" when that is unset or not absolute). The length; 0

@@ -154,6 +154,8 @@ std::FILE* file_open_stream(const char* path) {
 
 intptr_t file_stream_handle(std::FILE* file) { return file ? fileno(file) : -1; }
 
+int file_stream_would_block(std::FILE*) { return 0; }
+
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
     if (cut) *cut = false;
     if (!file || !out) return 0;

@@ -3,8 +3,10 @@
 #include "platform/files.h"
 
 #include <windows.h>
+#include <io.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 struct PlatformFile {
@@ -134,10 +136,23 @@ std::FILE* file_open_stream(const char* path) {
         errno = ENOENT;
         return nullptr;
     }
-    return std::fopen(path, "rb");
+    std::FILE* file = std::fopen(path, "rb");
+    // A pipe is read a byte at a time, so that what it holds tells whether a read
+    // would wait (file_stream_would_block).
+    if (file && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) == FILE_TYPE_PIPE)
+        std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
 }
 
 intptr_t file_stream_handle(std::FILE*) { return -1; }
+
+int file_stream_would_block(std::FILE* file) {
+    HANDLE h = file ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_PIPE) return 0;
+    DWORD available = 0;
+    // A broken pipe (no writer left) reads as ended at once.
+    return PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr) && available == 0 ? 1 : 0;
+}
 
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
     if (cut) *cut = false;

@@ -2,9 +2,11 @@
 #include "console/script_runner.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/file_lines.h"
 #include "common/reply_match.h"
@@ -34,21 +36,24 @@ std::string progress_text(const std::string& path, int line, long lines) {
     return name + " (" + line_of(line, lines) + ")";
 }
 
+// A look at the window's events costs little next to reading this many bytes.
+constexpr unsigned LOOK_EVERY_BYTES = 64u << 10;
+constexpr size_t READ_CHUNK = 64u << 10;
+constexpr uint32_t STALLED_WAIT_MS = 250;
+
 // The bytes of a command file as they come. A file that never ends a line (/dev/zero)
 // or a FIFO whose writer is slow must not hold the window: between lines, its events
 // run now and then, and a disconnect, Stop Command File or the window's end stops
 // reading.
 struct StreamReader {
     UiWindow* dialog;
-    std::FILE* file;
+    FileStream* file;
     TargetLink* link;  // the run's link: another one (or none) means the run is over
     unsigned since_look = 0;
     bool ended_early = false;
+    std::vector<char> buf = std::vector<char>(READ_CHUNK);
+    int at = 0, count = 0;
 };
-
-// A look costs little next to reading this many bytes.
-constexpr unsigned LOOK_EVERY_BYTES = 64u << 10;
-constexpr uint32_t STALLED_WAIT_MS = 250;
 
 bool stream_still_wanted(StreamReader* s) {
     s->since_look = 0;
@@ -59,19 +64,14 @@ bool stream_still_wanted(StreamReader* s) {
 
 // The next byte, or EOF at the end, on a read error, or when the run is over.
 int stream_next_byte(StreamReader* s) {
-    for (;;) {
-        if (!file_stream_would_block(s->file)) {
-            int c = std::fgetc(s->file);
-            if (c != EOF) {
-                if (++s->since_look >= LOOK_EVERY_BYTES) {
-                    dispatch_pending_messages();
-                    if (!stream_still_wanted(s)) return EOF;
-                }
-                return c;
-            }
-            if (!std::ferror(s->file) || (errno != EAGAIN && errno != EWOULDBLOCK)) return EOF;
-            std::clearerr(s->file);
+    while (s->at == s->count) {
+        int n = file_stream_read(s->file, s->buf.data(), static_cast<int>(s->buf.size()));
+        if (n > 0) {
+            s->at = 0;
+            s->count = n;
+            break;
         }
+        if (n != FILE_STREAM_WAIT) return EOF;
         // Nothing there yet: sleep in the event loop until the writer writes.
         PlatformWait wait = platform_wait_hook();
         if (wait)
@@ -81,6 +81,11 @@ int stream_next_byte(StreamReader* s) {
         dispatch_pending_messages();
         if (!stream_still_wanted(s)) return EOF;
     }
+    if (++s->since_look >= LOOK_EVERY_BYTES) {
+        dispatch_pending_messages();
+        if (!stream_still_wanted(s)) return EOF;
+    }
+    return static_cast<unsigned char>(s->buf[static_cast<size_t>(s->at++)]);
 }
 
 // The settings' [Files] StopOnReply, compiled for one run. 0 with a note row when the
@@ -149,9 +154,9 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
     ui_enable(dialog, ID_COMMAND, 0);
 
     ReplyJudge stop_rule;
-    std::FILE* file = nullptr;
+    FileStream* file = nullptr;
     if (read_stop_rule(dialog, &stop_rule)) {
-        file = file_open_stream(path.c_str());
+        file = file_stream_open(path.c_str());
         // A file the operator picked that runs nothing says why; the startup file
         // stays quiet, as it always has.
         if (!file && !use_startup_file) {
@@ -163,7 +168,13 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         ++g_running;
         g_stop_requested = 0;
         ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 1);
-        long lines = count_file_lines(file, path);
+        // Counted through a handle of its own: a regular file never waits.
+        long lines = -1;
+        if (file_stream_is_regular(file)) {
+            std::FILE* counted = std::fopen(path.c_str(), "rb");
+            lines = count_file_lines(counted, path);
+            if (counted) std::fclose(counted);
+        }
         TargetLink* link = g_main.link;
         LineReader reader;
         line_reader_init(&reader);
@@ -209,7 +220,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
             if (line_reader_feed(&reader, static_cast<uint8_t>(c))) run_line();
         }
         if (go_on && !stream.ended_early && line_reader_finish(&reader)) run_line();
-        std::fclose(file);
+        file_stream_close(file);
         if (stream.ended_early && ui_dialog_alive(dialog)) {
             // Ended while the file gave no line (an endless or stalled one).
             std::string where = line > 0 ? "after " + line_of(line, lines) : "before its first line";

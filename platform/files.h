@@ -42,18 +42,25 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result);
 // Bytes appended by others after a read are found by the next one. 1 on success.
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut);
 
-// Opens a command file as a stdio stream of raw bytes: a regular file, a FIFO or a
-// device, never blocking on a FIFO that has no writer yet. A FIFO or a device stays
-// non-blocking: a read with nothing there yet fails with errno EAGAIN (clearerr, wait
-// on file_stream_handle, then read again). nullptr when it cannot be opened or is a
-// folder; errno says why.
-std::FILE* file_open_stream(const char* path);
-// What an event wait (platform/dispatch.h) watches for the stream's input: its
-// descriptor on POSIX; -1 (none) where the system cannot signal it.
-intptr_t file_stream_handle(std::FILE* file);
-// 1 when the next read of the stream would block: a pipe on Windows with nothing in
-// it yet (its writer still there). 0 otherwise; POSIX streams never block (EAGAIN).
-int file_stream_would_block(std::FILE* file);
+// A command file read as raw bytes: a regular file, a FIFO, a pipe or a device, never
+// blocking the caller, so a file whose writer is slow or silent leaves the window live.
+struct FileStream;
+// Opens it; a FIFO without a writer opens at once (and reads as ended). nullptr when
+// it cannot be opened or is a folder; errno says why.
+FileStream* file_stream_open(const char* path);
+// 1 for a regular file (one that is read to its end without waiting).
+int file_stream_is_regular(FileStream* stream);
+// Constants of file_stream_read.
+constexpr int FILE_STREAM_END = 0, FILE_STREAM_ERROR = -1, FILE_STREAM_WAIT = -2;
+// Reads up to size bytes: the count; FILE_STREAM_END at the end; FILE_STREAM_ERROR;
+// FILE_STREAM_WAIT when nothing is there yet (wait on file_stream_handle, then read
+// again).
+int file_stream_read(FileStream* stream, char* buf, int size);
+// What an event wait (platform/dispatch.h) watches for the stream's input: a
+// descriptor on POSIX, an event on Windows; -1 (none) where nothing can signal it.
+intptr_t file_stream_handle(FileStream* stream);
+// Closes it (a read under way is cancelled); nullptr is ignored.
+void file_stream_close(FileStream* stream);
 
 // The per-user folder for state the program keeps ("$XDG_STATE_HOME/zorvtalk", or
 // "$HOME/.local/state/zorvtalk" when that is unset or not absolute). The length; 0

@@ -128,7 +128,12 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result) {
     return new PlatformFile{fd};
 }
 
-std::FILE* file_open_stream(const char* path) {
+struct FileStream {
+    int fd;
+    bool regular;
+};
+
+FileStream* file_stream_open(const char* path) {
     if (!path || !*path) {
         errno = ENOENT;
         return nullptr;
@@ -143,18 +148,28 @@ std::FILE* file_open_stream(const char* path) {
         errno = err;
         return nullptr;
     }
-    std::FILE* file = fdopen(fd, "rb");
-    if (!file) {
-        err = errno;
-        close(fd);
-        errno = err;
-    }
-    return file;
+    return new FileStream{fd, S_ISREG(st.st_mode)};
 }
 
-intptr_t file_stream_handle(std::FILE* file) { return file ? fileno(file) : -1; }
+int file_stream_is_regular(FileStream* stream) { return stream && stream->regular ? 1 : 0; }
 
-int file_stream_would_block(std::FILE*) { return 0; }
+int file_stream_read(FileStream* stream, char* buf, int size) {
+    if (!stream || !buf || size <= 0) return FILE_STREAM_ERROR;
+    for (;;) {
+        ssize_t n = read(stream->fd, buf, static_cast<size_t>(size));
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? FILE_STREAM_WAIT : FILE_STREAM_ERROR;
+    }
+}
+
+intptr_t file_stream_handle(FileStream* stream) { return stream ? stream->fd : -1; }
+
+void file_stream_close(FileStream* stream) {
+    if (!stream) return;
+    close(stream->fd);
+    delete stream;
+}
 
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {
     if (cut) *cut = false;

@@ -3,6 +3,7 @@
 # bench/CMakeLists.txt where the Qt front end is built.
 add_executable(ui_bench
     ${CMAKE_CURRENT_LIST_DIR}/ui_bench.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_start.cpp
     $<TARGET_OBJECTS:zorv_app_core>
     ${PROJECT_SOURCE_DIR}/tests/integration/sim_process.cpp)
 target_link_libraries(ui_bench PRIVATE zorv_ui_qt zorv_link zorv_settings zorv_common zorv_options)

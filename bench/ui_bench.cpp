@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ui_start.h"
 #include "console/app.h"
 #include "console/command_console.h"
 #include "console/journal.h"
@@ -55,6 +56,7 @@ constexpr int SIM_PORT = 231;
 constexpr int LOG_PAIRS = 500000;
 constexpr int LOG_DISPATCH_EVERY = 1000;
 constexpr int ROUNDS = 5;
+constexpr int START_ROUNDS = 9;
 constexpr int IDLE_WAIT_MS = 10000;
 constexpr int LINK_EXCHANGES = 20000;  // per round
 constexpr int FILE_LINES = 20000;      // per round
@@ -470,6 +472,7 @@ int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogP
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 5 && std::strcmp(argv[1], "--start-child") == 0) return ui_start_child(argv[2], std::atoi(argv[3]), argv[4]);
     test_runtime_dir();
     watchdog_arm(WATCHDOG_S);
 
@@ -489,6 +492,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ui_bench: cannot write in %s\n", base.c_str());
         sim_stop(&sim);
         return 1;
+    }
+    // Before anything else runs in this process: each start is a process of its own,
+    // from a settings file without a port, as a first start is.
+    std::string start_settings = base + "/start.ini";
+    std::FILE* start_ini = std::fopen(start_settings.c_str(), "wb");
+    if (start_ini) std::fclose(start_ini);
+    double start_window_ms = 0, start_bare_ms = 0;
+    bool started = ui_start_compare("/proc/self/exe", start_settings.c_str(), START_ROUNDS, &start_window_ms,
+                                    &start_bare_ms);
+    if (argc == 2 && std::strcmp(argv[1], "--start-only") == 0) {  // the start alone, quickly
+        sim_stop(&sim);
+        std::error_code ignored;
+        std::filesystem::remove_all(base, ignored);
+        if (!started) return 1;
+        std::printf("start, exec to shown (median of %d): window %.0f ms, bare Qt dialog %.0f ms, window/bare %.2f\n",
+                    START_ROUNDS, start_window_ms, start_bare_ms, start_window_ms / start_bare_ms);
+        return 0;
     }
     settings_use_path(settings_file.c_str());
 
@@ -562,6 +582,11 @@ int main(int argc, char** argv) {
                     r.journal_ratio[i]);
     std::printf("pin panel: %d polls in %.2f s\n", r.pin_ticks, r.pin_wall);
     std::printf("startup ms: %.0f\n", r.startup_ms);
+    if (started)
+        std::printf("start, exec to shown (median of %d): window %.0f ms, bare Qt dialog %.0f ms, window/bare %.2f\n",
+                    START_ROUNDS, start_window_ms, start_bare_ms, start_window_ms / start_bare_ms);
+    else
+        std::printf("start: the side-by-side runs failed\n");
     std::printf("log rows per s: %.0f\n", 2 * LOG_PAIRS / r.log_seconds);
     std::printf("log bytes per row: %.0f\n", r.log_bytes_per_row);
     std::printf("list alone: rows per s %.0f, bytes per row %.0f\n", 2 * LOG_PAIRS / r.list_seconds,

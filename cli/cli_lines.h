@@ -15,8 +15,3 @@ struct CliCommandLine {
 // another command and never reaches the controller inside one. "" gives one empty
 // line (a CR alone goes out, as for an empty file line).
 std::vector<CliCommandLine> cli_command_lines(const std::string& text);
-
-// Lines the command file at path (opened as file) will run, for "line N of T";
-// file is rewound after. -1 when it is not a regular file, too big to count quickly,
-// cannot be read, or an interrupt came.
-long cli_count_file_lines(FILE* file, const std::string& path);

@@ -16,6 +16,7 @@
 #include "cli/cli_ports.h"
 #include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
+#include "common/file_lines.h"
 #include "common/stray_input.h"
 #include "common/texts.h"
 #include "link/line_reader.h"
@@ -338,7 +339,7 @@ bool run_all(Run& r, FILE* file) {
 
     if (file) {
         const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
-        long total = r.out.progress && file != stdin ? cli_count_file_lines(file, r.opt.file) : -1;
+        long total = r.out.progress && file != stdin ? count_file_lines(file, r.opt.file, terminal_interrupt_status) : -1;
         if (terminal_interrupt_status()) return false;
         LineReader reader;
         line_reader_init(&reader);

@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME cli)
 set(ZORV_DEB_RELEASE 1)
 set(ZORV_DEB_VERSION ${PROJECT_VERSION}-${ZORV_DEB_RELEASE})
-set(ZORV_MAINTAINER "ZORVTalk maintainers <maintainers@users.noreply.c-seed-727d7481.example>" CACHE STRING
+set(ZORV_MAINTAINER "ZORVTalk maintainers <maintainers@zorvtalk.example>" CACHE STRING
     "Maintainer named in the Debian packages and their changelog")
 set(ZORV_HOMEPAGE "https://zorvtalk.example" CACHE STRING "Home page named in the desktop metadata")
 
@@ -17,8 +17,10 @@ if(TARGET zorvtalk)
     install(FILES resources/zorvtalk.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
 
     # Every size of the icon, drawn from the one artwork at build time.
-    add_executable(zorv_make_icons resources/make_icons.cpp resources/icon.cpp)
-    target_link_libraries(zorv_make_icons PRIVATE zorv_options)
+    if(NOT TARGET zorv_make_icons)
+        add_executable(zorv_make_icons resources/make_icons.cpp resources/icon.cpp)
+        target_link_libraries(zorv_make_icons PRIVATE zorv_options)
+    endif()
     set(zorv_icons ${PROJECT_BINARY_DIR}/icons)
     add_custom_command(OUTPUT ${zorv_icons}/scalable/apps/zorvtalk.svg
         COMMAND zorv_make_icons ${zorv_icons}

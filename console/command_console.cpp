@@ -27,6 +27,7 @@ int run_command(UiWindow* dialog, const char* command) {
     std::unique_ptr<char[]> reply(new char[LINK_WHOLE_REPLY_MAX + 1]);
     reply[0] = '\0';
     int n = listview_row_count(dialog, ID_LOG);
+    log_hold_journal(n);
     log_put_row(dialog, n, command, LOG_COMMAND);
     ui_enable(dialog, ID_STOP, 1);
     ui_enable(dialog, ID_PAUSE, 1);
@@ -47,8 +48,16 @@ int run_command(UiWindow* dialog, const char* command) {
     g_have_reply = ok != 0;
     g_last_reply = ok ? std::string(reply.get()) : std::string();
     // Exit may have been answered inside the wait: the dialog and its controls are
-    // gone, and so is the link.
-    if (!ui_dialog_alive(dialog)) return 0;
+    // gone, and so is the link. The journal still gets the command's outcome, as after
+    // a Disconnect.
+    if (!ui_dialog_alive(dialog)) {
+        std::string text = std::string("(no reply: ") + (ok ? "" : why) + ")";
+        if (ok)
+            log_journal_outcome(n + 1, reply.get(), LOG_REPLY);
+        else
+            log_journal_outcome(n + 1, text.c_str(), LOG_FAILED);
+        return 0;
+    }
     ui_set_text(dialog, ID_PAUSE, "Pause");
     ui_enable(dialog, ID_PAUSE, 0);
     ui_enable(dialog, ID_STOP, 0);
@@ -66,6 +75,7 @@ int run_command(UiWindow* dialog, const char* command) {
         std::string text = no_reply_text(why);
         log_put_row(dialog, n + 1, text.c_str(), LOG_FAILED);
     }
+    log_release_journal(dialog);
     if (code == LINK_ERROR_PORT_LOST && link && g_main.link == link) port_lost(dialog);
     return 1;
 }

@@ -22,10 +22,10 @@ struct JournalState {
     int on = 1;
     int failed = 0;        // a write failed; nothing more is tried until turned on again
     std::string dir;       // decided at start
-    std::string day;       // of the open file
+    std::string name;      // of the open file: "YYYY-MM-DD" or "YYYY-MM-DD-COM3"
     PlatformFile* file = nullptr;
-    std::string pending;   // whole lines for pending_day, not yet written
-    std::string pending_day;
+    std::string pending;   // whole lines for pending_name, not yet written
+    std::string pending_name;
     int64_t last_write_ms = INT64_MIN;
 };
 JournalState g_journal;
@@ -43,11 +43,13 @@ struct OldFiles {
     char sep;
 };
 
+// zorvtalk-YYYY-MM-DD.log and zorvtalk-YYYY-MM-DD-<port>.log only.
 void remove_if_old(const char* name, void* ctx) {
     const OldFiles* old = static_cast<const OldFiles*>(ctx);
-    size_t prefix = std::strlen(PREFIX), length = std::strlen(name);
-    if (length != prefix + 10 + std::strlen(SUFFIX) || std::strncmp(name, PREFIX, prefix) != 0 ||
-        std::strcmp(name + prefix + 10, SUFFIX) != 0)
+    size_t prefix = std::strlen(PREFIX), length = std::strlen(name), suffix = std::strlen(SUFFIX);
+    if (length < prefix + 10 + suffix || std::strncmp(name, PREFIX, prefix) != 0 ||
+        std::strcmp(name + length - suffix, SUFFIX) != 0 ||
+        (length > prefix + 10 + suffix && (name[prefix + 10] != '-' || length == prefix + 11 + suffix)))
         return;
     std::string date(name + prefix, 10);
     int day = journal_day_number(date.c_str());
@@ -57,7 +59,7 @@ void remove_if_old(const char* name, void* ctx) {
 int fail(const std::string& path, std::string* why) {
     file_close(g_journal.file);
     g_journal.file = nullptr;
-    g_journal.day.clear();
+    g_journal.name.clear();
     g_journal.pending.clear();
     g_journal.failed = 1;
     char reason[160] = "";
@@ -103,7 +105,9 @@ std::string journal_dir() {
 void journal_start() {
     journal_stop();
     g_journal = JournalState();
-    g_journal.on = std::strcmp(settings_read_string(SECTION, KEY), "0") != 0;
+    // Kept only when the operator asked for it, as terminals do.
+    const char* on = settings_read_string(SECTION, KEY);
+    g_journal.on = *on && std::strcmp(on, "0") != 0;
     g_journal.dir = journal_dir();
 }
 
@@ -111,19 +115,19 @@ int journal_flush(std::string* why) {
     if (!g_journal.on) return 1;
     if (g_journal.failed) return -1;
     if (g_journal.pending.empty()) return 1;
-    const std::string& day = g_journal.pending_day;
-    std::string path = g_journal.dir + separator_of(g_journal.dir) + PREFIX + day + SUFFIX;
-    if (!g_journal.file || g_journal.day != day) {
+    const std::string& name = g_journal.pending_name;
+    std::string path = g_journal.dir + separator_of(g_journal.dir) + PREFIX + name + SUFFIX;
+    if (!g_journal.file || g_journal.name != name) {
         file_close(g_journal.file);
         g_journal.file = nullptr;
         if (g_journal.dir.empty()) return fail(std::string(), why);
         profile_make_dirs(g_journal.dir.c_str());
         // The first row of a session or of a new day: old days go then.
-        OldFiles old{journal_day_number(day.c_str()), g_journal.dir, separator_of(g_journal.dir)};
+        OldFiles old{journal_day_number(name.substr(0, 10).c_str()), g_journal.dir, separator_of(g_journal.dir)};
         if (old.today != INT_MIN) file_list(old.dir.c_str(), remove_if_old, &old);
         g_journal.file = file_open_append(path.c_str());
         if (!g_journal.file) return fail(path, why);
-        g_journal.day = day;
+        g_journal.name = name;
     }
     // Whole lines in one write: another window's rows never land inside one of ours.
     if (!file_append(g_journal.file, g_journal.pending.data(), static_cast<int>(g_journal.pending.size())))
@@ -132,15 +136,31 @@ int journal_flush(std::string* why) {
     return 1;
 }
 
-int journal_write(const char* day, const std::string& line, int64_t ms, std::string* why) {
+std::string journal_file_part(const char* port) {
+    std::string out;
+    for (const char* p = port; p && *p && out.size() < 64; ++p) {
+        char c = *p;
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.';
+        if (plain)
+            out += c;
+        else if (!out.empty() && out.back() != '_')
+            out += '_';
+    }
+    while (!out.empty() && out.back() == '_') out.pop_back();
+    return out;
+}
+
+int journal_write(const char* day, const char* port, const std::string& line, int64_t ms, std::string* why) {
     if (!g_journal.on) return 1;
     if (g_journal.failed) return -1;
-    if (!g_journal.pending.empty() && g_journal.pending_day != day) {
+    std::string part = journal_file_part(port);
+    std::string name = part.empty() ? std::string(day) : std::string(day) + "-" + part;
+    if (!g_journal.pending.empty() && g_journal.pending_name != name) {
         int flushed = journal_flush(why);
         if (flushed != 1) return flushed;
     }
     g_journal.pending += line;
-    g_journal.pending_day = day;
+    g_journal.pending_name = name;
     // A clock set back by more than a second starts afresh.
     bool recent = g_journal.last_write_ms != INT64_MIN && ms - g_journal.last_write_ms < JOURNAL_BATCH_MS &&
                   ms >= g_journal.last_write_ms - 1000;
@@ -164,5 +184,5 @@ void journal_stop() {
     journal_flush(nullptr);
     file_close(g_journal.file);
     g_journal.file = nullptr;
-    g_journal.day.clear();
+    g_journal.name.clear();
 }

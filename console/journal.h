@@ -1,6 +1,8 @@
-// The log journal: every row the log shows, written as it is added, one line in the
-// saved-log format, to a file per day that every window appends to. A crash, a kill
-// or Exit without Save then loses at most the rows of the last fraction of a second.
+// The log journal, kept only when the operator turns it on: every row the log shows,
+// in the window's order, one line in the saved-log format with the port after the
+// time, to a file per day and port. A port is open in one window at a time, so a
+// file's rows never run backwards. A crash, a kill or Exit without Save then loses at
+// most the rows of the last fraction of a second.
 #pragma once
 
 #include <cstdint>
@@ -17,18 +19,23 @@ constexpr size_t JOURNAL_BATCH_BYTES = 64 * 1024;
 // folder, else a "log" folder beside the settings file; "" when there is no settings
 // path.
 std::string journal_dir();
-// Starts a session: reads [Log] Journal (on unless "0") and decides the folder.
+// Starts a session: reads [Log] Journal (off unless set and not "0") and decides the
+// folder.
 void journal_start();
 // Adds one line (its line end included), stamped ms, for the file of day
-// ("YYYY-MM-DD"). It is written at once, with the lines waiting before it, in one
+// ("YYYY-MM-DD") and port (zorvtalk-YYYY-MM-DD-COM3.log; without a port, or one with
+// nothing to name a file by, zorvtalk-YYYY-MM-DD.log). It is written at once, with the lines waiting before it, in one
 // write of whole lines, unless the last write was less than JOURNAL_BATCH_MS before
 // ms; then it waits (journal_pending). The folder and the file are made on first use;
-// a new day opens a new file. Opening a day's file (the session's first row, midnight)
+// a new day or port opens a new file. Opening a day's file (the session's first row, midnight)
 // removes the day files more than JOURNAL_KEEP_DAYS older; only names
-// zorvtalk-YYYY-MM-DD.log are touched. 1 when written or kept, or when the journal is
+// zorvtalk-YYYY-MM-DD.log and zorvtalk-YYYY-MM-DD-<port>.log are touched. 1 when written or kept, or when the journal is
 // off; 0 the first time it fails, with why set (the caller says so once); -1 on later
 // rows after a failure (nothing is tried until the journal is turned on again).
-int journal_write(const char* day, const std::string& line, int64_t ms, std::string* why);
+int journal_write(const char* day, const char* port, const std::string& line, int64_t ms, std::string* why);
+// The part of a journal's file name that names the port: letters, digits and dots
+// kept, anything else one '_' ("/dev/ttyUSB0" gives "dev_ttyUSB0"); "" for none.
+std::string journal_file_part(const char* port);
 // 1 while lines wait to be written.
 int journal_pending();
 // Writes the lines that wait; as journal_write.

@@ -3,7 +3,9 @@
 // are added, and the log can show its times and be saved.
 #include "console/log_view.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <climits>
 #include <cstddef>
 #include <cstdio>
@@ -13,6 +15,7 @@
 
 #include "common/clock_stamp.h"
 #include "console/journal.h"
+#include "console/main_dialog.h"
 #include "console/script_runner.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -109,17 +112,18 @@ std::string file_text(UiWindow* dialog) {
     return out;
 }
 
-// Each row goes to the journal as it is added; a journal that cannot be written says
-// so in one note row and the window goes on.
-void journal_row(UiWindow* dialog, int64_t ms, LogRowKind kind, const char* text) {
+// Each row goes to the journal in the window's order; a journal that cannot be
+// written says so in one note row and the window goes on.
+void journal_row(UiWindow* dialog, int64_t ms, LogRowKind kind, const char* port, const char* text) {
     if (!journal_is_on()) return;
     static std::string line;  // reused: rows come thousands a second in a command file
     line.clear();
     char stamp[32];
     append_file_line(&line, ms, kind, text ? text : "", text ? std::strlen(text) : 0, stamp);
     if (std::strlen(stamp) < 10) return;  // no day to file it under
+    line.insert(std::strlen(stamp) + 1, std::string(port) + " ");
     std::string why;
-    int written = journal_write(std::string(stamp, 10).c_str(), line, ms, &why);
+    int written = journal_write(std::string(stamp, 10).c_str(), port, line, ms, &why);
     if (written == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
     // Rows kept for a batch are written by the timer if no row comes after them.
     if (written == 1 && !g_journal_timer && journal_pending()) {
@@ -128,12 +132,73 @@ void journal_row(UiWindow* dialog, int64_t ms, LogRowKind kind, const char* text
     }
 }
 
+// Rows from g_unwritten_from on that the journal has not had yet. A command's rows
+// are held until its exchange ends: a dropped-input note and the reply are put in
+// above rows added meanwhile (a disconnect note), and the journal keeps the window's
+// order.
+struct UnwrittenRow {
+    int64_t ms;
+    LogRowKind kind;
+    std::string port, text;
+};
+std::vector<UnwrittenRow> g_unwritten;
+int g_unwritten_from = 0;
+int g_holds = 0, g_hold_from = INT_MAX;
+std::string g_port = "-";
+
+void journal_ready_rows(UiWindow* dialog) {
+    size_t ready = g_unwritten.size();
+    if (g_holds > 0) {
+        int before_hold = g_hold_from - g_unwritten_from;
+        ready = before_hold <= 0 ? 0 : std::min(ready, static_cast<size_t>(before_hold));
+    }
+    if (ready == 0) return;
+    // Moved out first: a failure note re-enters log_put_row.
+    std::vector<UnwrittenRow> rows(std::make_move_iterator(g_unwritten.begin()),
+                                   std::make_move_iterator(g_unwritten.begin() + static_cast<std::ptrdiff_t>(ready)));
+    g_unwritten.erase(g_unwritten.begin(), g_unwritten.begin() + static_cast<std::ptrdiff_t>(ready));
+    g_unwritten_from += static_cast<int>(ready);
+    for (const UnwrittenRow& r : rows) journal_row(dialog, r.ms, r.kind, r.port.c_str(), r.text.c_str());
+}
+
+// A row put in at window index at: kept in order with those the journal waits for.
+void journal_put(UiWindow* dialog, int at, int64_t ms, LogRowKind kind, const std::string& port, const char* text) {
+    if (!journal_is_on()) {
+        g_unwritten.clear();
+        g_unwritten_from = listview_row_count(dialog, ID_LOG);
+        return;
+    }
+    if (at < g_unwritten_from) {  // above rows already written (turned on meanwhile): now
+        ++g_unwritten_from;
+        journal_row(dialog, ms, kind, port.c_str(), text);
+        return;
+    }
+    size_t i = std::min(static_cast<size_t>(at - g_unwritten_from), g_unwritten.size());
+    g_unwritten.insert(g_unwritten.begin() + static_cast<std::ptrdiff_t>(i), UnwrittenRow{ms, kind, port, text ? text : ""});
+    journal_ready_rows(dialog);
+}
+
 const char* const SAVING_KEY = "Saving";
 
-// A Save Log killed mid-way leaves its temporary beside the chosen file. The target
-// is noted while a save runs; a note found at start names a temporary that nobody
-// holds any more.
-void remove_stale_save(const char* target) { file_remove_unlocked((std::string(target) + ".tmp").c_str()); }
+// A Save Log killed mid-way leaves its temporary beside the chosen file. Its name is
+// noted while the save runs; a note found at start names a temporary that the program
+// made. Removed unless a save still holds it (another window's, under way), and the
+// note stays until it is gone.
+void remove_stale_save(const std::string& temporary) {
+    if (profile_is_temporary(temporary.c_str()) && !file_remove_unlocked(temporary.c_str())) {
+        std::FILE* still = std::fopen(temporary.c_str(), "rb");
+        if (still) {
+            std::fclose(still);
+            return;
+        }
+    }
+    settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
+}
+
+void note_saving(const char* temporary, void* ctx) {
+    *static_cast<std::string*>(ctx) = temporary;
+    settings_write_string(TIMES_SECTION, SAVING_KEY, temporary);
+}
 
 }  // namespace
 
@@ -168,6 +233,10 @@ void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
     int at = ui_list_insert(dialog, ID_LOG, row);
     if (at < 0) return;
     int64_t now = g_clock();
+    // A row put in above others (a reply under a later note) is no later than they:
+    // times read down the log never run backwards.
+    if (static_cast<std::size_t>(at) < g_times.size() && g_times[static_cast<std::size_t>(at)] < now)
+        now = g_times[static_cast<std::size_t>(at)];
     // Rows of unknown kind (none so far) count as commands and replies by parity.
     while (g_kinds.size() < static_cast<std::size_t>(at)) g_kinds.push_back(g_kinds.size() & 1 ? LOG_REPLY : LOG_COMMAND);
     while (g_times.size() < static_cast<std::size_t>(at)) g_times.push_back(now);
@@ -175,7 +244,31 @@ void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
     g_times.insert(g_times.begin() + at, now);
     ui_list_set_text(dialog, ID_LOG, at, text);
     ui_list_ensure_visible(dialog, ID_LOG, at);
-    journal_row(dialog, now, kind, text);
+    journal_put(dialog, at, now, kind, g_port, text);
+}
+
+void log_set_port(const char* name) { g_port = name && *name ? name : "-"; }
+
+void log_hold_journal(int row) {
+    g_hold_from = g_holds++ == 0 ? row : std::min(g_hold_from, row);
+}
+
+void log_release_journal(UiWindow* dialog) {
+    if (g_holds > 0 && --g_holds == 0) g_hold_from = INT_MAX;
+    if (ui_dialog_alive(dialog)) journal_ready_rows(dialog);
+}
+
+void log_journal_outcome(int row, const char* text, LogRowKind kind) {
+    int64_t now = g_clock();
+    if (journal_is_on() && row >= g_unwritten_from) {
+        size_t i = std::min(static_cast<size_t>(row - g_unwritten_from), g_unwritten.size());
+        if (i < g_unwritten.size() && g_unwritten[i].ms < now) now = g_unwritten[i].ms;
+        g_unwritten.insert(g_unwritten.begin() + static_cast<std::ptrdiff_t>(i), UnwrittenRow{now, kind, g_port, text ? text : ""});
+    }
+    if (g_holds > 0 && --g_holds == 0) g_hold_from = INT_MAX;
+    // The window has ended: whatever waits goes now, no note can follow.
+    for (const UnwrittenRow& r : g_unwritten) journal_row(nullptr, r.ms, r.kind, r.port.c_str(), r.text.c_str());
+    g_unwritten.clear();
 }
 
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind) {
@@ -191,16 +284,18 @@ void init_log_view(UiWindow* dialog, int id) {
     read_log_colours();
     ui_list_set_colours(dialog, id, g_log_colours.background, log_row_colour);
     g_journal_timer = 0;
+    g_unwritten.clear();
+    g_unwritten_from = 0;
+    g_holds = 0;
+    g_hold_from = INT_MAX;
+    g_port = "-";
     ui_list_set_menu(dialog, id, LOG_MENU, static_cast<int>(sizeof LOG_MENU / sizeof LOG_MENU[0]));
     g_show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
     ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, g_show_times);
     journal_start();
     ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on());
     std::string saving = settings_read_string(TIMES_SECTION, SAVING_KEY);
-    if (!saving.empty()) {
-        remove_stale_save(saving.c_str());
-        settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
-    }
+    if (!saving.empty()) remove_stale_save(saving);
     ui_list_set_row_texts(dialog, id, g_show_times ? time_prefix : nullptr, time_tip);
 }
 
@@ -209,10 +304,19 @@ int log_command(UiWindow* dialog, int id) {
         case ID_LOG_SAVE: log_save(dialog); return 1;
         case ID_LOG_CLEAR: log_clear(dialog); return 1;
         case ID_LOG_SHOW_TIMES: log_show_times(dialog, !g_show_times); return 1;
-        case ID_LOG_KEEP_FILES:
+        case ID_LOG_KEEP_FILES: {
             journal_set_on(!journal_is_on());
             ui_list_check_menu(dialog, ID_LOG, ID_LOG_KEEP_FILES, journal_is_on());
+            // Rows from here on: the journal starts at the next row.
+            g_unwritten.clear();
+            g_unwritten_from = listview_row_count(dialog, ID_LOG);
+            std::string dir = journal_dir();
+            std::string note = !journal_is_on() ? std::string("(log files no longer kept)")
+                               : dir.empty()    ? std::string("(log files kept: no folder for them)")
+                                                : "(log files kept in " + dir + ", one a day and port)";
+            log_append(dialog, note.c_str(), LOG_NOTE);
             return 1;
+        }
         default: return 0;
     }
 }
@@ -227,6 +331,14 @@ int log_timer(UiWindow* dialog, int id) {
 }
 
 void log_clear(UiWindow* dialog) {
+    // What the journal still waits for goes first: the rows' places are gone.
+    if (g_holds > 0) g_hold_from = 0;
+    int holds = g_holds;
+    g_holds = 0;
+    journal_ready_rows(dialog);
+    g_holds = holds;
+    g_unwritten.clear();
+    g_unwritten_from = 0;
     ui_list_clear(dialog, ID_LOG);
     // Swapped out, not cleared: a long log's memory goes back.
     std::vector<uint8_t>().swap(g_kinds);
@@ -254,14 +366,16 @@ int log_save(UiWindow* dialog) {
     if (text.size() > static_cast<size_t>(INT_MAX))
         std::snprintf(why, sizeof why, "the log is too large for one file");
     else {
-        int noted = settings_write_string(TIMES_SECTION, SAVING_KEY, target.c_str());
-        ok = profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size()));
+        std::string temporary;
+        ok = profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size()), note_saving, &temporary);
         if (!ok && profile_replace_error(why, sizeof why) <= 0) std::snprintf(why, sizeof why, "the file could not be written");
-        if (noted) settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
+        // Another window's save may have noted its own since: that note stays.
+        if (!temporary.empty() && temporary == settings_read_string(TIMES_SECTION, SAVING_KEY))
+            settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
     }
     if (ok) return 1;
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
-    ui_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
+    show_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
     return 0;
 }
 

@@ -27,6 +27,16 @@ void read_log_colours();
 uint32_t log_row_colour(int row);
 // Inserts a row of the given kind at index row, sets its text and scrolls it into view.
 void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind);
+// The port the journal names on the rows that follow ("-" for none).
+void log_set_port(const char* name);
+// A command's exchange starts with its row at index row: the journal holds that row
+// and those after it until log_release_journal, as rows may still be put in above
+// later ones. Holds nest.
+void log_hold_journal(int row);
+void log_release_journal(UiWindow* dialog);
+// The window ended during the exchange: its outcome row, at index row as the window
+// would have shown it, goes to the journal with every row held, and the hold ends.
+void log_journal_outcome(int row, const char* text, LogRowKind kind);
 // Appends a row; its index.
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind);
 

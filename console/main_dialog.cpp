@@ -3,6 +3,7 @@
 #include "console/main_dialog.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -45,7 +46,7 @@ std::string control_text(UiWindow* dialog, int id) {
 }
 
 void connection_error(UiWindow* dialog, const char* text) {
-    ui_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
+    show_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
 }
 
 // Keys for the tools, never one the log's menu or an edit field uses (Copy, Select
@@ -153,7 +154,7 @@ void on_command(UiWindow* dialog, int id, int code) {
             break;
         case ID_SEND_FILE:
             run_command_file(dialog, 0);
-            if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_SEND_FILE);
+            if (ui_dialog_alive(dialog)) focus_home(dialog);
             break;
         case ID_PAUSE:
             if (g_main.connected) toggle_pause(dialog);
@@ -185,6 +186,7 @@ void on_syscommand(UiWindow* dialog, int command) {
             if (g_main.outstanding == 0) {
                 g_panel_owner = dialog;
                 g_pin_panel_dropped_note = note_dropped_by_panel;
+                ++g_main.dialogs_shown;
                 ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc);
                 g_pin_panel_dropped_note = nullptr;
                 g_panel_owner = nullptr;
@@ -196,7 +198,32 @@ void on_syscommand(UiWindow* dialog, int command) {
 
 }  // namespace
 
+int32_t com_number_of_path(const char* text) {
+    if (!text) return 0;
+    for (const char* prefix : {"\\\\.\\", "\\\\?\\", "//./"}) {
+        size_t n = std::strlen(prefix);
+        if (std::strncmp(text, prefix, n) != 0) continue;
+        const char* rest = text + n;
+        if ((rest[0] | 0x20) != 'c' || (rest[1] | 0x20) != 'o' || (rest[2] | 0x20) != 'm') return 0;
+        rest += 3;
+        if (*rest < '1' || *rest > '9' || std::strlen(rest) > 3 || std::strspn(rest, "0123456789") != std::strlen(rest))
+            return 0;
+        int v = std::atoi(rest);
+        return v <= 255 ? v : 0;
+    }
+    return 0;
+}
+
+void focus_home(UiWindow* dialog) {
+    if (!g_main.connected)
+        ui_set_focus(dialog, ID_CONNECT);
+    else if (ui_is_enabled(dialog, ID_COMMAND))
+        ui_set_focus(dialog, ID_COMMAND);
+    // else a command or a file runs: whoever started it puts the focus back after it.
+}
+
 int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
+    ++g_main.dialogs_shown;
     return ui_message_box(owner, text, caption, style, icon_id);
 }
 
@@ -235,6 +262,7 @@ void connect_target(UiWindow* dialog) {
     std::string port_device = port_name;
     char device[300];
     if (!by_path && ports_device_path(port, device, sizeof device)) port_device += std::string(" (") + device + ")";
+    log_set_port(port_name.c_str());
     g_main.connecting = 1;
     ui_enable(dialog, ID_CONNECT, 0);
     g_main.link = link_connect(link_address.c_str());
@@ -268,12 +296,13 @@ void connect_target(UiWindow* dialog) {
     else
         std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", link_address.c_str());
     show_title(dialog);
-    if (by_path) {
+    // "\\.\COM5" is port 5 to any reader of the settings that expects a number.
+    int32_t named = com_number_of_path(port_text.c_str());
+    if (by_path && !named)
         settings_write_string("Connection", "Port", port_text.c_str());
-        settings_add_recent_port(port_text.c_str());
-    } else {
-        settings_write_int("Connection", "Port", port);
-    }
+    else
+        settings_write_int("Connection", "Port", named ? named : port);
+    if (by_path) settings_add_recent_port(port_text.c_str());
     settings_write_int("Connection", "Baud", baud);
     std::string startup = control_text(dialog, ID_STARTUP);
     if (!settings_write_string("Connection", "Startup", startup.c_str())) {
@@ -346,8 +375,16 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_SIZE:
             layout_apply(dialog, g_main.layout);
             break;
-        case UI_COMMAND: on_command(dialog, message->id, message->code); break;
-        case UI_SYSCOMMAND: on_syscommand(dialog, message->id); break;
+        case UI_COMMAND:
+        case UI_SYSCOMMAND: {
+            int shown = g_main.dialogs_shown;
+            if (message->kind == UI_COMMAND)
+                on_command(dialog, message->id, message->code);
+            else
+                on_syscommand(dialog, message->id);
+            if (g_main.dialogs_shown != shown && ui_dialog_alive(dialog)) focus_home(dialog);
+            break;
+        }
         case UI_TIMER:
             if (message->id == HEALTH_TIMER)
                 check_port(dialog);

@@ -21,6 +21,7 @@ struct MainState {
     char connect_string[300];  // "COM5: 115200" (or the typed device path) while connected
     char port_name[280];       // "COM5" or the typed device path, for the log
     char ended_by[32];         // why the last connection ended: "disconnected", "port lost"
+    int dialogs_shown;         // boxes, choosers and panels opened so far: the focus goes home after one
 };
 extern MainState g_main;
 
@@ -37,6 +38,13 @@ void show_title(UiWindow* dialog, const char* extra = nullptr);
 void port_lost(UiWindow* dialog);
 // The idle check for a lost port runs this often while connected.
 constexpr int HEALTH_TIMER = 2, HEALTH_CHECK_MS = 1000;
+// n when text is a Windows device path naming COMn ("\\.\COM5", "\\?\com12",
+// "//./COM5"; n 1..255), else 0.
+int32_t com_number_of_path(const char* text);
+// Where the keyboard goes after a box, a chooser or the pin panel: the command line
+// while connected (when it takes input), Connect while not. Never a button that a
+// stray Space or Enter would turn into a disconnect and a reset.
+void focus_home(UiWindow* dialog);
 // A message box with the program icon when icon_id is set; the answer.
 int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id);
 

@@ -1,16 +1,22 @@
 // Command files: the runner that plays a file line by line, and the file choosers.
 #include "console/script_runner.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "common/file_lines.h"
 #include "common/reply_match.h"
 #include "common/texts.h"
 #include "console/command_console.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
+#include "platform/dispatch.h"
+#include "platform/files.h"
 #include "settings/settings.h"
 
 namespace {
@@ -19,10 +25,62 @@ int g_running = 0;
 int g_stop_requested = 0;
 
 // "startup.cmd (line 3 of 10)" for the title.
-std::string title_text(const std::string& path, int line, int lines) {
+std::string title_text(const std::string& path, int line, long lines) {
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return name + " (" + progress_text(line, lines) + ")";
+}
+
+// A look at the window's events costs little next to reading this many bytes.
+constexpr unsigned LOOK_EVERY_BYTES = 64u << 10;
+constexpr size_t READ_CHUNK = 64u << 10;
+constexpr uint32_t STALLED_WAIT_MS = 250;
+
+// The bytes of a command file as they come. A file that never ends a line (/dev/zero)
+// or a FIFO whose writer is slow must not hold the window: between lines, its events
+// run now and then, and a disconnect, Stop Command File or the window's end stops
+// reading.
+struct StreamReader {
+    UiWindow* dialog;
+    FileStream* file;
+    TargetLink* link;  // the run's link: another one (or none) means the run is over
+    unsigned since_look = 0;
+    bool ended_early = false;
+    std::vector<char> buf = std::vector<char>(READ_CHUNK);
+    int at = 0, count = 0;
+};
+
+bool stream_still_wanted(StreamReader* s) {
+    s->since_look = 0;
+    if (ui_dialog_alive(s->dialog) && g_main.link == s->link && !g_stop_requested) return true;
+    s->ended_early = true;
+    return false;
+}
+
+// The next byte, or EOF at the end, on a read error, or when the run is over.
+int stream_next_byte(StreamReader* s) {
+    while (s->at == s->count) {
+        int n = file_stream_read(s->file, s->buf.data(), static_cast<int>(s->buf.size()));
+        if (n > 0) {
+            s->at = 0;
+            s->count = n;
+            break;
+        }
+        if (n != FILE_STREAM_WAIT) return EOF;
+        // Nothing there yet: sleep in the event loop until the writer writes.
+        PlatformWait wait = platform_wait_hook();
+        if (wait)
+            wait(file_stream_handle(s->file), STALLED_WAIT_MS);
+        else
+            platform_idle_wait(STALLED_WAIT_MS);
+        dispatch_pending_messages();
+        if (!stream_still_wanted(s)) return EOF;
+    }
+    if (++s->since_look >= LOOK_EVERY_BYTES) {
+        dispatch_pending_messages();
+        if (!stream_still_wanted(s)) return EOF;
+    }
+    return static_cast<unsigned char>(s->buf[static_cast<size_t>(s->at++)]);
 }
 
 // The settings' [Files] StopOnReply, compiled for one run. 0 with a note row when the
@@ -43,19 +101,8 @@ int script_running() { return g_running; }
 void stop_command_file(UiWindow*) {
     if (!g_running || g_stop_requested) return;  // one stop byte for the line that runs
     g_stop_requested = 1;
-    link_stop(g_main.link);
-}
-
-int count_command_lines(const char* path) {
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) return -1;
-    LineReader reader;
-    line_reader_init(&reader);
-    int lines = 0, c;
-    while ((c = std::fgetc(file)) != EOF) lines += line_reader_feed(&reader, static_cast<uint8_t>(c));
-    lines += line_reader_finish(&reader);
-    std::fclose(file);
-    return lines;
+    // Between lines (reading a slow file) no command runs that the byte could stop.
+    if (g_main.outstanding > 0) link_stop(g_main.link);
 }
 
 char* choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
@@ -68,6 +115,7 @@ char* choose_file(UiWindow* owner, const char* initial, const char* filter, cons
     static const char DEFAULT_FILTER[] = "All Files (*.*)\0*.*\0";
     const char* use_title = (title && *title) ? title : (open ? "Open File" : "Save File");
     const char* ext = (default_ext && *default_ext) ? default_ext : "*";
+    ++g_main.dialogs_shown;
     return ui_choose_file(owner, name, filter ? filter : DEFAULT_FILTER, ext, open, use_title);
 }
 
@@ -101,17 +149,33 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
     ui_enable(dialog, ID_COMMAND, 0);
 
     ReplyJudge stop_rule;
-    int lines = count_command_lines(path.c_str());
-    std::FILE* file = read_stop_rule(dialog, &stop_rule) ? std::fopen(path.c_str(), "rb") : nullptr;
+    FileStream* file = nullptr;
+    if (read_stop_rule(dialog, &stop_rule)) {
+        file = file_stream_open(path.c_str());
+        // A file the operator picked that runs nothing says why; the startup file
+        // stays quiet, as it always has.
+        if (!file && !use_startup_file) {
+            std::string note = "command file not run: cannot open " + path + ": " + std::strerror(errno);
+            log_append(dialog, note.c_str(), LOG_NOTE);
+        }
+    }
     if (file) {
         ++g_running;
         g_stop_requested = 0;
         ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 1);
+        // Counted through a handle of its own: a regular file never waits.
+        long lines = -1;
+        if (file_stream_is_regular(file)) {
+            std::FILE* counted = std::fopen(path.c_str(), "rb");
+            lines = count_file_lines(counted, path);
+            if (counted) std::fclose(counted);
+        }
         TargetLink* link = g_main.link;
         LineReader reader;
         line_reader_init(&reader);
         bool go_on = true;
         int line = 0;
+        long bytes = 0;
         auto run_line = [&]() {
             ++line;
             show_title(dialog, title_text(path, line, lines).c_str());
@@ -145,11 +209,24 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
                 go_on = false;
             }
         };
+        StreamReader stream{dialog, file, link};
         int c;
-        while (go_on && (c = std::fgetc(file)) != EOF)
+        while (go_on && (c = stream_next_byte(&stream)) != EOF) {
+            ++bytes;
             if (line_reader_feed(&reader, static_cast<uint8_t>(c))) run_line();
-        if (go_on && line_reader_finish(&reader)) run_line();
-        std::fclose(file);
+        }
+        if (go_on && !stream.ended_early && line_reader_finish(&reader)) run_line();
+        file_stream_close(file);
+        if (stream.ended_early && ui_dialog_alive(dialog)) {
+            // Ended while the file gave no line (an endless or stalled one).
+            std::string where = line > 0 ? "after " + progress_text(line, lines) : "before its first line";
+            std::string why = g_main.link != link ? g_main.ended_by : "stopped";
+            log_append(dialog, ("(command file ended " + where + ": " + why + ")").c_str(), LOG_NOTE);
+        } else if (line == 0 && !use_startup_file && ui_dialog_alive(dialog)) {
+            std::string note = "command file " + path + " ran no command: " +
+                               (bytes == 0 ? "it is empty" : "it holds no command line");
+            log_append(dialog, note.c_str(), LOG_NOTE);
+        }
         --g_running;
         g_stop_requested = 0;
         if (!ui_dialog_alive(dialog)) return;

@@ -19,6 +19,3 @@ char* choose_file(UiWindow* owner, const char* initial, const char* filter, cons
 int script_running();
 // Stops the running file: the stop byte for the line that runs, and no line after it.
 void stop_command_file(UiWindow* dialog);
-// The lines a command file would run, read with the same line reader; -1 when it
-// cannot be read.
-int count_command_lines(const char* path);

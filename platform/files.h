@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct PlatformFile;
@@ -39,6 +41,26 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result);
 // it), at most max_bytes: when more are there, the last max_bytes, and *cut is set.
 // Bytes appended by others after a read are found by the next one. 1 on success.
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut);
+
+// A command file read as raw bytes: a regular file, a FIFO, a pipe or a device, never
+// blocking the caller, so a file whose writer is slow or silent leaves the window live.
+struct FileStream;
+// Opens it; a FIFO without a writer opens at once (and reads as ended). nullptr when
+// it cannot be opened or is a folder; errno says why.
+FileStream* file_stream_open(const char* path);
+// 1 for a regular file (one that is read to its end without waiting).
+int file_stream_is_regular(FileStream* stream);
+// Constants of file_stream_read.
+constexpr int FILE_STREAM_END = 0, FILE_STREAM_ERROR = -1, FILE_STREAM_WAIT = -2;
+// Reads up to size bytes: the count; FILE_STREAM_END at the end; FILE_STREAM_ERROR;
+// FILE_STREAM_WAIT when nothing is there yet (wait on file_stream_handle, then read
+// again).
+int file_stream_read(FileStream* stream, char* buf, int size);
+// What an event wait (platform/dispatch.h) watches for the stream's input: a
+// descriptor on POSIX, an event on Windows; -1 (none) where nothing can signal it.
+intptr_t file_stream_handle(FileStream* stream);
+// Closes it (a read under way is cancelled); nullptr is ignored.
+void file_stream_close(FileStream* stream);
 
 // The per-user folder for state the program keeps ("$XDG_STATE_HOME/zorvtalk", or
 // "$HOME/.local/state/zorvtalk" when that is unset or not absolute). The length; 0

@@ -2,6 +2,8 @@
 // Windows semantics (case-insensitive names, everything else in the file kept).
 #pragma once
 
+#include <string>
+
 // Full path of the running executable into buf (size bytes incl. NUL). Returns the
 // length; 0 when it cannot be obtained or does not fit (buf is then "" when size > 0).
 int profile_module_path(char* buf, int size);
@@ -50,8 +52,24 @@ int profile_put_string(const char* section, const char* key, const char* value, 
 
 // Replaces the whole file at path with size bytes of data, atomically (a temporary
 // beside it, then a rename), so a failure or a kill leaves the old file whole. Non-zero
-// on success. Used for the files that are not INI files (history, saved logs).
-int profile_replace_file(const char* path, const char* data, int size);
+// on success. Used for the files that are not INI files (history, saved logs). The
+// temporary is the program's own: a new name ("<path>.zorvtalk-<process>-<n>.tmp",
+// see profile_is_temporary), created exclusively and held (locked) until renamed, so
+// no file of the user's is ever taken over. made, when given, is told its name once it
+// exists, before anything is written to it.
+int profile_replace_file(const char* path, const char* data, int size,
+                         void (*made)(const char* temporary, void* ctx) = nullptr, void* ctx = nullptr);
+// 1 when path has the form of a temporary that profile_replace_file makes.
+inline int profile_is_temporary(const char* path) {
+    if (!path) return 0;
+    std::string p = path;
+    size_t at = p.rfind(".zorvtalk-");
+    if (at == std::string::npos || p.size() < at + 14 || p.compare(p.size() - 4, 4, ".tmp") != 0) return 0;
+    std::string middle = p.substr(at + 10, p.size() - 4 - at - 10);  // "<process>-<n>"
+    size_t dash = middle.find('-');
+    return dash != std::string::npos && dash > 0 && dash + 1 < middle.size() &&
+           middle.find_first_not_of("0123456789-") == std::string::npos && middle.find('-', dash + 1) == std::string::npos;
+}
 // Why the last profile_replace_file that failed did so, in the system's words, into
 // buf (size bytes incl. NUL); the length, 0 when unknown.
 int profile_replace_error(char* buf, int size);

@@ -70,7 +70,7 @@ const DialogTemplate MAIN_DIALOG = {
 
 const DialogTemplate PIN_PANEL_DIALOG = {
     DIALOG_PIN_PANEL, "ZORV as LPT", 239, 114, "Tahoma", 8,
-    WS_POPUP_ | WS_CAPTION_ | WS_SYSMENU_ | WS_MINIMIZEBOX_ | DS_CENTER_ | DS_MODALFRAME_ | DS_SETFONT_,
+    WS_POPUP_ | WS_CAPTION_ | WS_SYSMENU_ | DS_CENTER_ | DS_MODALFRAME_ | DS_SETFONT_,
     PIN_CONTROLS, static_cast<int>(sizeof PIN_CONTROLS / sizeof PIN_CONTROLS[0]),
 };
 

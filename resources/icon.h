@@ -29,3 +29,12 @@ std::vector<uint8_t> icon_rgba(int size);
 std::string icon_svg();
 // A PNG file of icon_rgba(size); empty for a size icon_rgba refuses.
 std::vector<uint8_t> icon_png(int size);
+
+// icon_rgba at every ICON_SIZES size, written at build time (make_icons --cpp) into
+// the programs that show the icon, so no start draws it.
+struct IconImage {
+    int size;
+    const unsigned char* rgba;  // size x size x 4 bytes, as icon_rgba
+};
+constexpr int ICON_IMAGE_COUNT = sizeof ICON_SIZES / sizeof ICON_SIZES[0];
+extern const IconImage ICON_IMAGES[ICON_IMAGE_COUNT];

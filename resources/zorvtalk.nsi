@@ -78,7 +78,8 @@ Section "un.ZORVTalk" UNSEC_PROGRAM
 SectionEnd
 
 ; Off unless ticked, and so never in a silent uninstall: these are the user's.
-Section /o "un.Settings, command history and logs" UNSEC_USER_FILES
+; A short name: the page's list is narrow; the description says it whole.
+Section /o "un.Settings, history, logs" UNSEC_USER_FILES
     Delete "$INSTDIR\zorvtalk.ini"
     Delete "$INSTDIR\zorvtalk.history"
     RMDir /r "$INSTDIR\log"
@@ -88,3 +89,8 @@ SectionEnd
 Section "-un.Folder"
     RMDir "$INSTDIR"
 SectionEnd
+
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${UNSEC_PROGRAM} "ZORVTalk, its command-line runner and the Start menu entry."
+    !insertmacro MUI_DESCRIPTION_TEXT ${UNSEC_USER_FILES} "Your settings (zorvtalk.ini), command history and log files. Kept unless ticked."
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_END

@@ -1,5 +1,5 @@
-// The program's own files on POSIX: O_APPEND writers, directory listing, and reads
-// that refuse FIFOs and devices.
+// The program's own files on POSIX: O_APPEND writers, directory listing, reads that
+// refuse FIFOs and devices, and command-file streams that never block on opening.
 #include "platform/files.h"
 #include "platform/posix/xdg_dir.h"
 
@@ -126,6 +126,49 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result) {
     }
     *result = FILE_READ_OK;
     return new PlatformFile{fd};
+}
+
+struct FileStream {
+    int fd;
+    bool regular;
+};
+
+FileStream* file_stream_open(const char* path) {
+    if (!path || !*path) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // Non-blocking, so a FIFO without a writer opens at once (and reads as ended).
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    int err = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (err) {
+        close(fd);
+        errno = err;
+        return nullptr;
+    }
+    return new FileStream{fd, S_ISREG(st.st_mode)};
+}
+
+int file_stream_is_regular(FileStream* stream) { return stream && stream->regular ? 1 : 0; }
+
+int file_stream_read(FileStream* stream, char* buf, int size) {
+    if (!stream || !buf || size <= 0) return FILE_STREAM_ERROR;
+    for (;;) {
+        ssize_t n = read(stream->fd, buf, static_cast<size_t>(size));
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? FILE_STREAM_WAIT : FILE_STREAM_ERROR;
+    }
+}
+
+intptr_t file_stream_handle(FileStream* stream) { return stream ? stream->fd : -1; }
+
+void file_stream_close(FileStream* stream) {
+    if (!stream) return;
+    close(stream->fd);
+    delete stream;
 }
 
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {

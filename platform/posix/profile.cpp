@@ -378,7 +378,7 @@ int replace_failed(const char* why) {
 
 }  // namespace
 
-int profile_replace_file(const char* path, const char* data, int size) {
+int profile_replace_file(const char* path, const char* data, int size, void (*made)(const char*, void*), void* ctx) {
     g_replace_error.clear();
     if (!path || !*path || size < 0 || (!data && size > 0)) return replace_failed("no file name or no data");
     std::string target = path;
@@ -393,10 +393,20 @@ int profile_replace_file(const char* path, const char* data, int size) {
             free(real);
         }
     }
-    std::string tmp = temporary_of(target);
-    errno = 0;
-    int fd = lock_temporary(tmp);
-    if (fd < 0) return replace_failed(errno ? std::strerror(errno) : "another save holds the file");
+    // A name of our own, made here and nowhere else: a file that happens to be called
+    // "<name>.tmp" is the user's, never ours to reuse.
+    static unsigned counter = 0;
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = target + ".zorvtalk-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
+        fd = open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return replace_failed(std::strerror(errno));
+    // Held while it is written: another window's clean-up leaves a locked file alone.
+    flock(fd, LOCK_EX | LOCK_NB);
+    if (made) made(tmp.c_str(), ctx);
     if (!replace_file(fd, tmp, target, std::string(data ? data : "", size_t(size)), existed,
                       existed ? st.st_mode & 07777 : 0))
         return replace_failed(errno ? std::strerror(errno) : "the file could not be written");

@@ -9,10 +9,12 @@
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QIconEngine>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -21,6 +23,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/qt/ui_qt.h"
@@ -245,15 +248,43 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
     return nullptr;
 }
 
-QIcon build_program_icon() {
-    QIcon icon;
-    for (int size : ICON_SIZES) {
-        std::vector<uint8_t> rgba = icon_rgba(size);
-        QImage image(rgba.data(), size, size, size * 4, QImage::Format_RGBA8888);
-        icon.addPixmap(QPixmap::fromImage(image.copy()));  // copy: rgba dies here
+// The sizes drawn at build time, each made a pixmap only when first asked for: drawing
+// every size at start took ~35 ms, and decoding PNGs loads the image plugins.
+class ProgramIconEngine : public QIconEngine {
+public:
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const IconImage* pick = &ICON_IMAGES[ICON_IMAGE_COUNT - 1];
+        for (const IconImage& image : ICON_IMAGES)
+            if (image.size >= size.width() && image.size >= size.height()) {
+                pick = &image;
+                break;
+            }
+        QPixmap& cached = cache_[pick - ICON_IMAGES];
+        if (cached.isNull())
+            cached = QPixmap::fromImage(
+                QImage(pick->rgba, pick->size, pick->size, pick->size * 4, QImage::Format_RGBA8888));
+        if (cached.isNull() || cached.size() == size) return cached;
+        return cached.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    return icon;
-}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        int side = std::min(size.width(), size.height());
+        return QSize(side, side);
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const IconImage& image : ICON_IMAGES) sizes.append(QSize(image.size, image.size));
+        return sizes;
+    }
+    QIconEngine* clone() const override { return new ProgramIconEngine(*this); }
+
+private:
+    QPixmap cache_[ICON_IMAGE_COUNT];
+};
+
+QIcon build_program_icon() { return QIcon(new ProgramIconEngine); }
 
 void build_dialog(UiWindow* w) {
     const DialogTemplate* t = w->tmpl;

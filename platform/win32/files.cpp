@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 struct PlatformFile {
@@ -126,6 +128,111 @@ PlatformFile* file_open_read(const char* path, FileReadResult* result) {
     }
     *result = FILE_READ_OK;
     return new PlatformFile{h};
+}
+
+// A pipe (and what Wine opens a FIFO as) is read overlapped: a read that has to wait
+// stays under way, and its event joins the window's wait.
+struct FileStream {
+    HANDLE handle;
+    bool regular;
+    bool overlapped;
+    OVERLAPPED ov;
+    bool pending;
+    int asked;
+    char chunk[4096];
+};
+
+FileStream* file_stream_open(const char* path) {
+    if (!path || !*path) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT
+                : e == ERROR_ACCESS_DENIED                             ? EACCES
+                                                                       : EIO;
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        errno = EISDIR;
+        return nullptr;
+    }
+    auto* stream = new FileStream{};
+    stream->handle = h;
+    stream->regular = GetFileType(h) == FILE_TYPE_DISK;
+    stream->overlapped = GetFileType(h) == FILE_TYPE_PIPE;
+    stream->ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return stream;
+}
+
+int file_stream_is_regular(FileStream* stream) { return stream && stream->regular ? 1 : 0; }
+
+int file_stream_read(FileStream* stream, char* buf, int size) {
+    if (!stream || !buf || size <= 0) return FILE_STREAM_ERROR;
+    DWORD got = 0;
+    if (!stream->overlapped) {
+        // A file on disk or a device: its offset kept by hand, as the handle is overlapped.
+        OVERLAPPED ov{};
+        LARGE_INTEGER at;
+        at.QuadPart = 0;
+        SetFilePointerEx(stream->handle, at, &at, FILE_CURRENT);
+        ov.Offset = at.LowPart;
+        ov.OffsetHigh = static_cast<DWORD>(at.HighPart);
+        ov.hEvent = stream->ov.hEvent;
+        BOOL ok = ReadFile(stream->handle, buf, static_cast<DWORD>(size), &got, &ov);
+        if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(stream->handle, &ov, &got, TRUE);
+        if (!ok) return GetLastError() == ERROR_HANDLE_EOF || GetLastError() == ERROR_BROKEN_PIPE ? FILE_STREAM_END
+                                                                                                 : FILE_STREAM_ERROR;
+        at.QuadPart += got;
+        SetFilePointerEx(stream->handle, at, nullptr, FILE_BEGIN);
+        return static_cast<int>(got);
+    }
+    if (!stream->pending) {
+        ResetEvent(stream->ov.hEvent);
+        // No more than the caller takes, so nothing read is ever left behind.
+        stream->asked = size < static_cast<int>(sizeof stream->chunk) ? size : static_cast<int>(sizeof stream->chunk);
+        if (ReadFile(stream->handle, stream->chunk, static_cast<DWORD>(stream->asked), &got, &stream->ov)) {
+            std::memcpy(buf, stream->chunk, got);
+            return static_cast<int>(got);
+        }
+        DWORD e = GetLastError();
+        if (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF) return FILE_STREAM_END;
+        if (e != ERROR_IO_PENDING) return FILE_STREAM_ERROR;
+        stream->pending = true;
+    }
+    if (!GetOverlappedResult(stream->handle, &stream->ov, &got, FALSE)) {
+        DWORD e = GetLastError();
+        if (e == ERROR_IO_INCOMPLETE) return FILE_STREAM_WAIT;
+        stream->pending = false;
+        return e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF ? FILE_STREAM_END : FILE_STREAM_ERROR;
+    }
+    stream->pending = false;
+    // The read under way asked for stream->asked bytes: a caller keeps its size.
+    int n = static_cast<int>(got) < size ? static_cast<int>(got) : size;
+    std::memcpy(buf, stream->chunk, static_cast<size_t>(n));
+    return n;
+}
+
+intptr_t file_stream_handle(FileStream* stream) {
+    return stream && stream->pending ? reinterpret_cast<intptr_t>(stream->ov.hEvent) : -1;
+}
+
+void file_stream_close(FileStream* stream) {
+    if (!stream) return;
+    if (stream->pending) {
+        CancelIo(stream->handle);
+        DWORD got = 0;
+        GetOverlappedResult(stream->handle, &stream->ov, &got, TRUE);
+    }
+    CloseHandle(stream->ov.hEvent);
+    CloseHandle(stream->handle);
+    delete stream;
 }
 
 int file_read_rest(PlatformFile* file, size_t max_bytes, std::string* out, bool* cut) {

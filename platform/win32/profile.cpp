@@ -129,12 +129,22 @@ int replace_failed(DWORD code) {
 
 }  // namespace
 
-int profile_replace_file(const char* path, const char* data, int size) {
+int profile_replace_file(const char* path, const char* data, int size, void (*made)(const char*, void*), void* ctx) {
     g_replace_error.clear();
     if (!path || !*path || size < 0 || (!data && size > 0)) return replace_failed(ERROR_INVALID_PARAMETER);
-    std::string tmp = std::string(path) + ".tmp";
-    HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A name of our own, made here and nowhere else: a file that happens to be called
+    // "<name>.tmp" is the user's, never ours to reuse. Unshared while open.
+    static unsigned counter = 0;
+    std::string tmp;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+        tmp = std::string(path) + ".zorvtalk-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(++counter) + ".tmp";
+        h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
     if (h == INVALID_HANDLE_VALUE) return replace_failed(GetLastError());
+    if (made) made(tmp.c_str(), ctx);
     DWORD written = 0;
     bool ok = size == 0 || (WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) &&
                             written == static_cast<DWORD>(size));

@@ -352,6 +352,7 @@ INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (g_app_icon) SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_app_icon));
         pass_keys_of_edits(hwnd);
         fit_lists(hwnd);
+        ui_win32_fit_check_boxes(hwnd);
         deliver(w, UI_INIT, 0);
         return FALSE;  // the focus the handler chose stays
     case WM_COMMAND:
@@ -807,7 +808,8 @@ char* ui_choose_file(UiWindow* owner, const char* initial, const char* filter, c
     ofn.nMaxFileTitle = sizeof file_title;
     ofn.lpstrTitle = title && *title ? title : (open ? "Open File" : "Save File");
     // Saving over a file asks first: a log saved over the wrong file would lose it.
-    ofn.Flags = OFN_LONGNAMES | (open ? 0 : OFN_OVERWRITEPROMPT);
+    // No "Open as read-only" box: the program reads every file the same way.
+    ofn.Flags = OFN_LONGNAMES | OFN_HIDEREADONLY | (open ? 0 : OFN_OVERWRITEPROMPT);
     // "*" stands for any extension, so none is added: a name without a dot comes back
     // as typed, and the Startup box never names a file that does not exist.
     ofn.lpstrDefExt = default_ext && *default_ext && !std::strpbrk(default_ext, "*?") ? default_ext : nullptr;

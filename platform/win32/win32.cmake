@@ -46,6 +46,7 @@ endif()
 
 add_library(zorv_ui_win32 STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ui.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_fit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32.h)
 target_link_libraries(zorv_ui_win32 PUBLIC zorv_options comctl32 comdlg32 gdi32)
 

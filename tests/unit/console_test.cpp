@@ -17,6 +17,18 @@
 
 namespace {
 
+TEST(ComNumberOfPath, WindowsDevicePathsNamingAPort) {
+    const struct {
+        const char* text;
+        int value;
+    } cases[] = {
+        {"\\\\.\\COM5", 5}, {"\\\\?\\com12", 12}, {"//./COM255", 255}, {"\\\\.\\COM256", 0},
+        {"\\\\.\\COM0", 0}, {"\\\\.\\COM05", 0}, {"\\\\.\\COM5x", 0}, {"\\\\.\\LPT1", 0},
+        {"COM5", 0}, {"/dev/ttyS4", 0}, {"", 0}, {nullptr, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(com_number_of_path(c.text), c.value) << (c.text ? c.text : "(null)");
+}
+
 TEST(Layout, PlacesByHalves) {
     const int w0 = 800, h0 = 450;  // half = 225
     const struct {
@@ -285,6 +297,44 @@ TEST_F(ConsoleTest, EnterRouting) {
     });
 }
 
+// After any box, chooser or panel the keys go where typing belongs, whatever the box
+// left focused: a stray Space or Enter on Disconnect would reset the controller.
+TEST_F(ConsoleTest, FocusGoesHomeAfterEveryDialog) {
+    auto syscommand = [](UiWindow* w, int id) { fake_ui_send(w, UiMessage{UI_SYSCOMMAND, id, 0, 0, 0}); };
+    auto command = [](UiWindow* w, int id) { fake_ui_send(w, UiMessage{UI_COMMAND, id, UI_CLICKED, 0, 0}); };
+    struct Case {
+        const char* name;
+        bool connected;
+        std::function<void(UiWindow*)> open;
+    };
+    std::string bad_path = dir_ + "/no/such/folder/x.log";
+    const Case cases[] = {
+        {"Save Log cancelled", true, [&](UiWindow* w) { fake_ui().chosen_files = {""}; command(w, ID_LOG_SAVE); }},
+        {"Save Log failed", true,
+         [&](UiWindow* w) { fake_ui().chosen_files = {bad_path}; command(w, ID_LOG_SAVE); }},
+        {"About", true, [&](UiWindow* w) { syscommand(w, SYSCMD_ABOUT); }},
+        {"ZORV Report", true, [&](UiWindow* w) { syscommand(w, SYSCMD_REPORT); }},
+        {"pin panel", true, [&](UiWindow* w) { syscommand(w, SYSCMD_PIN_PANEL); }},
+        {"exit answered No", true,
+         [](UiWindow* w) { fake_ui().answers = {UI_ANSWER_NO}; fake_ui_click(w, UI_IDCANCEL); }},
+        {"Send File cancelled", true, [](UiWindow* w) { fake_ui().chosen_files = {""}; fake_ui_click(w, ID_SEND_FILE); }},
+        {"Startup chooser", false,
+         [](UiWindow* w) { fake_ui().chosen_files = {""}; fake_ui_click(w, ID_CHOOSE_STARTUP); }},
+        {"About, disconnected", false, [&](UiWindow* w) { syscommand(w, SYSCMD_ABOUT); }},
+    };
+    run([&](UiWindow* w) {
+        for (const Case& c : cases) {
+            if (c.connected && !g_main.connected) connect(w);
+            if (!c.connected && g_main.connected) fake_ui_click(w, ID_CONNECT);
+            fake_ui().on_box = [w](const FakeMessageBox&) { w->focus = ID_CONNECT; };
+            w->focus = c.connected ? ID_CONNECT : ID_LOG;
+            c.open(w);
+            EXPECT_EQ(w->focus, c.connected ? ID_COMMAND : ID_CONNECT) << c.name;
+        }
+        EXPECT_GE(fake_ui().boxes.size(), 4u);
+    });
+}
+
 TEST_F(ConsoleTest, ExitQuestion) {
     // Disconnected: no question.
     run([&](UiWindow* w) { fake_ui_click(w, UI_IDCANCEL); });
@@ -455,7 +505,8 @@ TEST_F(ConsoleTest, ConnectsAndDisconnectsLeaveNotes) {
 }
 
 // A Port text that is a device path opens that device, whatever digits it holds, and
-// comes back as typed at the next start.
+// comes back as typed at the next start; one naming COMn (Windows) is stored as n,
+// as readers of the settings file expect.
 TEST_F(ConsoleTest, PortTextThatIsADevicePathOpensIt) {
     char device[300] = "";
     ports_device_path(1, device, sizeof device);  // what "COM1" names
@@ -469,9 +520,10 @@ TEST_F(ConsoleTest, PortTextThatIsADevicePathOpensIt) {
         EXPECT_EQ(w->title, "ZORVTalk - " + typed + ": 115200");
         fake_ui_click(w, ID_CONNECT);
     });
-    EXPECT_STREQ(settings_read_string("Connection", "Port"), typed.c_str());
+    int named = com_number_of_path(typed.c_str());
+    EXPECT_EQ(settings_read_string("Connection", "Port"), named ? std::to_string(named) : typed);
     run([&](UiWindow* w) {
-        EXPECT_EQ(fake_control(w, ID_PORT).text, typed);
+        EXPECT_EQ(fake_control(w, ID_PORT).text, named ? "COM" + std::to_string(named) : typed);
         ui_end_dialog(w, 0);
     });
 }

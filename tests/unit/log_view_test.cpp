@@ -152,43 +152,82 @@ TEST_F(LogViewTest, AFailedSaveSaysWhyAndLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-// Every row reaches the day's journal as it is added, in the saved-log format, and old
-// days go; turned off it writes nothing, and the choice is kept.
+// The journal is kept only when asked for. Then every row reaches the file of its day
+// and port as it is added, naming the port, and old days go; turned off it writes
+// nothing, and the choice is kept.
 TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
-    const std::string log = dir_ + "/log/", today = log + "zorvtalk-2024-03-05.log";
+    const std::string log = dir_ + "/log/", today = log + "zorvtalk-2024-03-05-COM3.log";
     std::filesystem::create_directories(log);
-    for (const char* name : {"zorvtalk-2024-02-03.log", "zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
+    for (const char* name : {"zorvtalk-2024-02-03-COM1.log", "zorvtalk-2024-02-03.log", "zorvtalk-2024-02-04.log",
+                             "zorvtalk-2024-2-03.log", "zorvtalk-2024-02-03-.log", "notes.log"})
         std::ofstream(log + name) << "old\n";
-    std::ofstream(today, std::ios::binary) << "earlier window\n";
     const std::string eol = profile_line_end();
     run([&](UiWindow* w) {
-        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 1u);  // on by default
+        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u);  // off by default
         connect(w);
         type(w, "x");
-        // Written before the window ends: a kill now loses nothing.
-        char device[300] = "";
-        ports_device_path(3, device, sizeof device);
-        EXPECT_EQ(read_file(today), "earlier window\n2024-03-05 14:07:09.042 # connected to COM3 (" + std::string(device) +
-                                        ") at 115200 baud" + eol +
-                                        "2024-03-05 14:07:09.292 > x" + eol + "2024-03-05 14:07:09.542 < ok" + eol);
+        EXPECT_FALSE(std::filesystem::exists(today));
         command(w, ID_LOG_KEEP_FILES);
-        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u);
+        EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 1u);
+        EXPECT_EQ(notes(w).back(), "(log files kept in " + dir_ + "/log, one a day and port)");
         type(w, "y");
+        // Written before the window ends: a kill now loses nothing.
+        EXPECT_EQ(read_file(today), "2024-03-05 14:07:09.792 COM3 # (log files kept in " + dir_ +
+                                        "/log, one a day and port)" + eol + "2024-03-05 14:07:10.042 COM3 > y" + eol +
+                                        "2024-03-05 14:07:10.292 COM3 < ok" + eol);
+        command(w, ID_LOG_KEEP_FILES);
+        EXPECT_EQ(notes(w).back(), "(log files no longer kept)");
+        type(w, "z");
     });
-    EXPECT_EQ(read_file(today).find("> y"), std::string::npos);
+    EXPECT_EQ(read_file(today).find("> z"), std::string::npos);
     EXPECT_NE(read_ini().find("Journal=0"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(log + "zorvtalk-2024-02-03.log"));  // 31 days old
-    for (const char* kept : {"zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "notes.log"})
+    for (const char* gone : {"zorvtalk-2024-02-03-COM1.log", "zorvtalk-2024-02-03.log"})  // 31 days old
+        EXPECT_FALSE(std::filesystem::exists(log + gone)) << gone;
+    for (const char* kept : {"zorvtalk-2024-02-04.log", "zorvtalk-2024-2-03.log", "zorvtalk-2024-02-03-.log", "notes.log"})
         EXPECT_TRUE(std::filesystem::exists(log + kept)) << kept;
     run([&](UiWindow* w) { EXPECT_EQ(w->list_checked.count(ID_LOG_KEEP_FILES), 0u); });
+}
+
+// The journal keeps the window's order, and its times never run backwards: a reply put
+// in above a Disconnect's note, and the outcome of a command that an Exit ended.
+TEST_F(LogViewTest, JournalKeepsTheWindowsOrder) {
+    for (bool exit : {false, true}) {
+        SCOPED_TRACE(exit ? "exit" : "disconnect");
+        SetUp();
+        const std::string path = dir_ + "/log/zorvtalk-2024-03-05-COM3.log";
+        write_ini("[Log]\nJournal=1\n");
+        run([&](UiWindow* w) {
+            connect(w);
+            hold_replies = true;
+            fake_ui().answers = {UI_ANSWER_YES};
+            fake_ui().on_dispatch = [&] {
+                fake_ui().on_dispatch = nullptr;
+                fake_ui_click(w, exit ? UI_IDCANCEL : ID_CONNECT);
+            };
+            type(w, "run");
+        });
+        std::string text = read_file(path);
+        std::vector<std::string> kinds;
+        std::string last_time;
+        for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+            std::string row = text.substr(at, end - at);
+            EXPECT_GE(row.substr(11, 12), last_time) << row;
+            last_time = row.substr(11, 12);
+            EXPECT_EQ(row.substr(24, 5), "COM3 ") << row;
+            kinds.push_back(row.substr(29, 1));
+        }
+        EXPECT_EQ(kinds, (std::vector<std::string>{"#", ">", "!", "#"})) << text;
+        EXPECT_NE(text.find("! (no reply: "), std::string::npos) << text;
+    }
 }
 
 // Rows that come thick and fast go in batches: written with a later row or by the
 // window's timer, never lost.
 TEST_F(LogViewTest, JournalBatchesRowsThatComeFast) {
     const std::string path = dir_ + "/log/zorvtalk-2024-03-05.log";
-    const size_t row = 27 + std::strlen(profile_line_end());  // "<date> <time> # a"
+    const size_t row = 29 + std::strlen(profile_line_end());  // "<date> <time> - # a"
     g_clock_step_ms = 1;
+    write_ini("[Log]\nJournal=1\n");
     run([&](UiWindow* w) {
         for (const char* text : {"a", "b", "c"}) log_append(w, text, LOG_NOTE);
         EXPECT_EQ(read_file(path).size(), row);  // the first at once
@@ -213,13 +252,14 @@ TEST_F(LogViewTest, JournalTurnsToTheNextDaysFileAtMidnight) {
     t.tm_mday = 6;
     t.tm_isdst = -1;
     g_clock_ms = static_cast<int64_t>(std::mktime(&t)) * 1000 - 300;
+    write_ini("[Log]\nJournal=1\n");
     run([&](UiWindow* w) {
         for (const char* text : {"a", "b", "c"}) log_append(w, text, LOG_NOTE);
     });
     const std::string eol = profile_line_end();
     EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-05.log"),
-              "2024-03-05 23:59:59.700 # a" + eol + "2024-03-05 23:59:59.950 # b" + eol);
-    EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-06.log"), "2024-03-06 00:00:00.200 # c" + eol);
+              "2024-03-05 23:59:59.700 - # a" + eol + "2024-03-05 23:59:59.950 - # b" + eol);
+    EXPECT_EQ(read_file(dir_ + "/log/zorvtalk-2024-03-06.log"), "2024-03-06 00:00:00.200 - # c" + eol);
 }
 
 // Windows appending to one file at once: each line lands whole.
@@ -244,6 +284,7 @@ TEST_F(LogViewTest, JournalLinesOfTwoWritersNeverInterleave) {
 // A journal that cannot be written says why in one note row, and the window goes on.
 TEST_F(LogViewTest, AnUnwritableJournalIsNotedOnce) {
     std::ofstream(dir_ + "/log") << "a file where the folder would be";
+    write_ini("[Log]\nJournal=1\n");
     run([&](UiWindow* w) {
         connect(w);
         type(w, "x");
@@ -252,10 +293,17 @@ TEST_F(LogViewTest, AnUnwritableJournalIsNotedOnce) {
         r.erase(r.begin());  // the connect note
         ASSERT_EQ(r.size(), 5u);
         // The connect note is the first row the journal fails on; the note follows it.
-        EXPECT_EQ(r[0].rfind("(log file not kept: " + dir_ + "/log/zorvtalk-2024-03-05.log: ", 0), 0u) << r[0];
+        EXPECT_EQ(r[0].rfind("(log file not kept: " + dir_ + "/log/zorvtalk-2024-03-05-COM3.log: ", 0), 0u) << r[0];
         EXPECT_EQ(log_row_kind(1), LOG_NOTE);
         EXPECT_EQ(r[4], "ok");
     });
+}
+
+TEST_F(LogViewTest, JournalFileNamesFromPorts) {
+    const std::pair<const char*, const char*> cases[] = {{"COM3", "COM3"}, {"/dev/ttyUSB0", "dev_ttyUSB0"},
+                                                         {"rfc2217://host:2000", "rfc2217_host_2000"},
+                                                         {"-", ""}, {"", ""}, {"../..", ".._.."}};
+    for (const auto& c : cases) EXPECT_EQ(journal_file_part(c.first), c.second) << c.first;
 }
 
 TEST_F(LogViewTest, JournalDayNumbers) {
@@ -266,14 +314,34 @@ TEST_F(LogViewTest, JournalDayNumbers) {
         EXPECT_EQ(journal_day_number(bad), INT_MIN) << bad;
 }
 
-// A Save Log killed mid-way leaves its temporary; the next start removes it.
-TEST_F(LogViewTest, AKilledSavesTemporaryGoesAtStart) {
-    const std::string target = dir_ + "/session.log";
-    std::ofstream(target + ".tmp") << "half a log";
-    write_ini("[Log]\nSaving=" + target + "\n");
-    run([&](UiWindow*) {});
-    EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
-    EXPECT_EQ(read_ini().find("Saving=" + target), std::string::npos);
+// A save never takes over a file of the user's that bears the ".tmp" name; a Save Log
+// killed mid-way leaves its own temporary, which the next start removes, and only that.
+TEST_F(LogViewTest, SaveLogTemporariesAreItsOwn) {
+    const std::string target = dir_ + "/session.log", users = target + ".tmp";
+    std::ofstream(users) << "the user's own file";
+    run([&](UiWindow* w) {
+        log_append(w, "a", LOG_NOTE);
+        fake_ui().chosen_files = {target};
+        command(w, ID_LOG_SAVE);
+    });
+    EXPECT_EQ(read_file(users), "the user's own file");
+    EXPECT_NE(read_file(target).find("# a"), std::string::npos);
+    EXPECT_EQ(read_ini().find("Saving=" + dir_), std::string::npos);
+    struct Case {
+        std::string noted;
+        bool removed;
+    } cases[] = {
+        {target + ".zorvtalk-99999999-3.tmp", true},  // a killed save's
+        {users, false},                               // not a name the program makes
+        {target + ".zorvtalk-x-3.tmp", false},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(c.noted) << "half a log";
+        write_ini("[Log]\nSaving=" + c.noted + "\n");
+        run([&](UiWindow*) {});
+        EXPECT_EQ(std::filesystem::exists(c.noted), !c.removed) << c.noted;
+        EXPECT_EQ(read_ini().find("Saving=" + dir_), std::string::npos) << c.noted;
+    }
 }
 
 }  // namespace

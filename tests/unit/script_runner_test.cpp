@@ -1,5 +1,12 @@
 // Command files: the byte rules of the line reader, and runs through the window.
+#include <cerrno>
 #include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "console/script_runner.h"
 #include "tests/unit/console_fixture.h"
@@ -84,19 +91,84 @@ TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
         EXPECT_TRUE(fake_control(w, ID_COMMAND).enabled);
-        EXPECT_EQ(w->focus, ID_SEND_FILE);
-        // Cancel and an unreadable file: nothing runs, nothing is shown.
+        EXPECT_EQ(w->focus, ID_COMMAND);
+        // Cancel runs nothing and says nothing.
+        size_t notes_before = notes(w).size();
         fake_ui().chosen_files = {""};
         fake_ui_click(w, ID_SEND_FILE);
-        fake_ui().chosen_files = {dir_};
-        fake_ui_click(w, ID_SEND_FILE);
         EXPECT_EQ(rows(w).size(), 6u);
+        EXPECT_EQ(notes(w).size(), notes_before);
         EXPECT_TRUE(fake_ui().boxes.empty());
         EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
     });
     EXPECT_EQ(lines, (Lines{"A", "one", two, "three"}));
     EXPECT_EQ(lines_when_replied, (std::vector<size_t>{2, 3, 4}));
 }
+
+TEST_F(ScriptTest, SendFileThatRunsNothingSaysWhy) {
+    struct Case {
+        std::string path, note;
+    };
+    std::vector<Case> cases = {
+        {dir_ + "/missing", "command file not run: cannot open " + dir_ + "/missing: " + std::strerror(ENOENT)},
+        {write_file("empty", ""), "command file " + dir_ + "/empty ran no command: it is empty"},
+        {write_file("controls", "\x01\t\x02"), "command file " + dir_ + "/controls ran no command: it holds no command line"},
+    };
+#ifndef _WIN32
+    cases.push_back({dir_, "command file not run: cannot open " + dir_ + ": " + std::strerror(EISDIR)});
+#endif
+    run([&](UiWindow* w) {
+        connect(w);
+        for (const Case& c : cases) {
+            fake_ui().chosen_files = {c.path};
+            fake_ui_click(w, ID_SEND_FILE);
+            EXPECT_EQ(notes(w).back(), c.note);
+            EXPECT_TRUE(fake_control(w, ID_SEND_FILE).enabled);
+        }
+        EXPECT_TRUE(rows(w).empty());
+        EXPECT_TRUE(fake_ui().boxes.empty());
+    });
+}
+
+#ifndef _WIN32
+// A startup file that never ends a line, or a FIFO whose writer is silent, keeps the
+// window live: Disconnect ends the run. A FIFO with no writer reads as empty at once.
+TEST_F(ScriptTest, EndlessStartupFilesNeverHoldTheWindow) {
+    std::string fifo = dir_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        bool writer;
+        const char* note;  // nullptr: the run ends by itself, quietly
+    } cases[] = {
+        {"/dev/zero", false, "(command file ended before its first line: disconnected)"},
+        {fifo, true, "(command file ended before its first line: disconnected)"},
+        {fifo, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        int writer = c.writer ? open(fifo.c_str(), O_RDWR | O_NONBLOCK) : -1;
+        write_ini("[Connection]\nStartup=" + c.path + "\n");
+        run([&](UiWindow* w) {
+            int looks = 0;
+            fake_ui().on_dispatch = [&] {
+                if (script_running() && ++looks == 5) fake_ui_click(w, ID_CONNECT);
+            };
+            connect(w);
+            fake_ui().on_dispatch = nullptr;
+            EXPECT_EQ(script_running(), 0);
+            EXPECT_EQ(g_main.connected, c.note ? 0 : 1);
+            if (c.note) {
+                EXPECT_EQ(notes(w).back(), c.note);
+            }
+            EXPECT_TRUE(rows(w).empty());
+        });
+        if (writer >= 0) close(writer);
+        link_close(&g_main.link);
+        g_main = MainState{};
+    }
+}
+#endif
 
 TEST_F(ScriptTest, StartupFileRunsAfterEveryConnect) {
     std::string path = write_file("startup", "init\r");

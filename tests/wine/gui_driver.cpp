@@ -516,6 +516,8 @@ int drive(const std::string& exe_path, int port) {
         int boxes = 0;
         for (HWND c = GetWindow(panel, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++boxes;
         check(boxes == PIN_PANEL_DIALOG.count, "29 check boxes");
+        // Modal: minimized, it would leave the main window ignoring all input.
+        check(!(GetWindowLongA(panel, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)), "no minimize or maximize box");
         Sleep(600);  // a few polls
         check(SendDlgItemMessageA(panel, 1011, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "Data0 reads 0");
         // Clicking Data0 writes data bit 0; the loopback shows it on Status3 (pin 15).

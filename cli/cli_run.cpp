@@ -68,7 +68,8 @@ std::string last_error_text() {
 LineResult line_failed(Run& r, const std::string& reason) {
     ++r.failed;
     ++r.lines_failed;
-    cli_emit(&r.out, stderr, nullptr, ("(no reply: " + reason + ")").c_str());
+    const bool not_sent = link_last_error(nullptr, 0) == LINK_ERROR_NOT_SENT;
+    cli_emit(&r.out, stderr, nullptr, ((not_sent ? "(not sent: " : "(no reply: ") + reason + ")").c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -228,6 +229,7 @@ LineResult show_report(Run& r) {
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
+    tell_dropped(r);  // unasked input is dropped before the request, as before a command
     if (!ok) {
         cli_emit(&r.out, replies(r), nullptr, "No Data");
         return quick_failure(r, "report", nullptr);

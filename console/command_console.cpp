@@ -62,7 +62,7 @@ int run_command(UiWindow* dialog, const char* command) {
         log_put_row(dialog, n + 1, reply.get(), LOG_REPLY);
     } else {
         // An empty row would look like an empty reply.
-        std::string text = std::string("(no reply: ") + why + ")";
+        std::string text = std::string(code == LINK_ERROR_NOT_SENT ? "(not sent: " : "(no reply: ") + why + ")";
         log_put_row(dialog, n + 1, text.c_str(), LOG_FAILED);
     }
     if (code == LINK_ERROR_PORT_LOST && link && g_main.link == link) port_lost(dialog);

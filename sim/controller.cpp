@@ -78,6 +78,12 @@ void reply(SimController& c, const std::string& text) {
     } else {
         // In the same unit: the stray bytes are already there when the next command goes.
         queue_unit(c, unit + text + line_end(c) + c.opt.stray);
+        // A chatty controller: lines nobody asked for, each written as it is made.
+        for (long i = 1; i <= c.opt.flood && !c.muted; i++) {
+            char line[40];
+            std::snprintf(line, sizeof line, "unasked line %04ld", i % 10000);
+            queue_unit(c, line + line_end(c));
+        }
     }
     if (c.replies == c.opt.hangup_after) {
         trace(c, "hangup");
@@ -444,6 +450,7 @@ void control(SimController& c, uint8_t b) {
         };
         put(static_cast<uint16_t>(c.q), 2);
         for (int i = 0; i < 4; i++) put(static_cast<uint32_t>(p[i]), 4);
+        if (c.opt.report_cut >= 0) unit.resize(1 + static_cast<size_t>(c.opt.report_cut));
         queue_unit(c, std::move(unit));
     }
 }

@@ -367,3 +367,33 @@ TEST_F(Exchange, StreamingLineLetsEventsRun) {
         EXPECT_STREQ(reply, by_cancel ? "ok" : "");
     }
 }
+
+// While a line past the whole-reply limit comes in, its command still runs: a Stop
+// goes out and its line end ends the command. A line error that a control byte's
+// check comes upon stays for the exchange, which fails with it.
+TEST_F(Exchange, ControlBytesDuringAnOverLongLine) {
+    static TargetLink* shared;
+    static bool line_error;
+    static char big[LINK_WHOLE_REPLY_MAX + 1];
+    for (bool error : {false, true}) {
+        shared = link;
+        line_error = error;
+        fake_serial().on_write = [](const std::vector<uint8_t>& w) {
+            if (w == std::vector<uint8_t>{CTRL_STOP}) fake_push("stopped\r");
+            if (!w.empty() && w.back() == 0x0D) fake_push(bytes(std::string(LINK_WHOLE_REPLY_MAX + 10, 'x')));
+        };
+        platform_set_dispatch([] {
+            platform_set_dispatch(nullptr);
+            if (line_error) fake_serial().pending_errors = 1;
+            EXPECT_EQ(link_stop(shared), line_error ? 0 : 1);
+            return 1;
+        });
+        EXPECT_EQ(link_exchange_whole(link, "stream", big, sizeof big), 0);
+        EXPECT_EQ(link_last_error(nullptr, 0), error ? LINK_ERROR_LINE : LINK_ERROR_TOO_LONG) << error;
+        if (!error) {
+            answer("own\r");
+            EXPECT_EQ(link_exchange(link, "next", reply), 1);
+            EXPECT_STREQ(reply, "own");
+        }
+    }
+}

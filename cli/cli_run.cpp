@@ -16,6 +16,7 @@
 #include "cli/cli_ports.h"
 #include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
+#include "common/command_file.h"
 #include "common/stray_input.h"
 #include "link/line_reader.h"
 #include "link/link.h"
@@ -343,6 +344,13 @@ bool run_all(Run& r, FILE* file) {
         const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
         long total = r.out.progress && file != stdin ? cli_count_file_lines(file, r.opt.file) : -1;
         if (terminal_interrupt_status()) return false;
+        char not_text[64];
+        if (!command_file_begin(file, not_text, sizeof not_text)) {
+            r.where = name;
+            ++r.failed;
+            say("(not sent: " + name + ": " + not_text + ")");
+            return keep_going;
+        }
         LineReader reader;
         line_reader_init(&reader);
         long n = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/command_file.h"
 #include "common/reply_match.h"
 #include "console/command_console.h"
 #include "console/log_view.h"
@@ -102,6 +103,12 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
     ReplyJudge stop_rule;
     int lines = count_command_lines(path.c_str());
     std::FILE* file = read_stop_rule(dialog, &stop_rule) ? std::fopen(path.c_str(), "rb") : nullptr;
+    char not_text[64];
+    if (file && !command_file_begin(file, not_text, sizeof not_text)) {
+        std::fclose(file);
+        file = nullptr;
+        log_append(dialog, ("(not sent: " + path + ": " + not_text + ")").c_str(), LOG_FAILED);
+    }
     if (file) {
         ++g_running;
         g_stop_requested = 0;

@@ -229,10 +229,19 @@ int link_await_reply(TargetLink* link) {
         }
         link_take_report(link);
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
-        int b;
+        int b = -1;
         {
             LockHold io(link->io_lock);
-            b = link_peek(link);
+            // One look at the port serves as the health check and the count; the
+            // peek then reads from what that look took in.
+            if (link->peeked >= 0) {
+                b = link->peeked;
+            } else {
+                uint32_t waiting = 0, errors = 0;
+                if (!link_port_status(link, &waiting, &errors)) return link_fail(LINK_ERROR_PORT_LOST);
+                if (errors) return link_fail(LINK_ERROR_LINE);
+                if (waiting) b = link_peek(link);
+            }
             if (b >= 0 && link->resync) {
                 // The rest of an earlier line: not this command's reply.
                 take_head(link);
@@ -249,7 +258,8 @@ int link_await_reply(TargetLink* link) {
         // A 0x12 with no report outstanding begins a reply like any other byte (and
         // fails it as a bad first byte); one that is a report was taken in above.
         if (b >= 0 && !(b == CTRL_REPORT && link->report_requested)) return 1;
-        if (!link_healthy(link)) return 0;
+        // A byte that cannot be used yet must not hide a hang-up behind it.
+        if (b >= 0 && !link_healthy(link)) return 0;
         // No limit: a command may run for minutes. Input, a hang-up or a window
         // event ends the sleep.
         link_wait(link, PLATFORM_WAIT_FOREVER);

@@ -77,6 +77,10 @@ private:
     PlatformLock* lock_;
 };
 
+// The port's query: 0 when it cannot be queried, else 1 with the count and errors
+// (including one held back by an earlier query, which this one hands over).
+int link_port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors);
+
 // Failure reasons (link_error.cpp). Each returns 0 so a failing path can end with it.
 int link_fail(int code);
 // After a failed read or write: disconnected, port lost, a line error, or else

@@ -83,7 +83,7 @@ LineResult line_failed(Run& r, const std::string& reason) {
 void tell_dropped(Run& r) {
     char excerpt[96];
     uint32_t count = link_dropped_input(r.link, excerpt, sizeof excerpt);
-    if (count) say(stray_input_text(count, excerpt));
+    if (count) say(stray_input_text(count, excerpt, link_dropped_rest(r.link)));
 }
 
 // A line the controller's command line cannot hold is not sent cut.

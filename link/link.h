@@ -135,8 +135,8 @@ uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size);
 // Of link_dropped_input's count, the bytes that were the rest of a reply line given up
 // earlier (they followed that command, not this one).
 uint32_t link_dropped_rest(TargetLink* link);
-// 1 while a command exchange or pin transaction on this link is under way (on this
-// thread's stack, too): a nested handler must not start another one.
+// 1 while a command exchange, pin transaction or the reading of a report on this link
+// is under way (on this thread's stack, too): a nested handler must not start another.
 int link_busy(TargetLink* link);
 
 // --- control bytes and status report ------------------------------------------------

@@ -402,5 +402,7 @@ int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint
 
 int link_busy(TargetLink* link) {
     LinkUse use(link);
-    return use.ok() && link->busy_depth > 0 ? 1 : 0;
+    // A report being taken in (or input dropped before its request) owns the input
+    // as much as an exchange: a pin transaction nested there would read its bytes.
+    return use.ok() && (link->busy_depth > 0 || link->owned > 0) ? 1 : 0;
 }

@@ -262,6 +262,20 @@ TEST_F(Exchange, BusyOnlyWhileAnExchangeRuns) {
     EXPECT_EQ(link_exchange(link, "x", reply), 1);
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(link_busy(link), 0);
+    // Also while a report's body comes in: a pin poll then would read its bytes.
+    seen = -1;
+    fake_serial().on_write = [](const std::vector<uint8_t>& w) {
+        if (w == std::vector<uint8_t>{CTRL_REPORT}) fake_push(std::vector<uint8_t>{CTRL_REPORT, 1, 2});
+    };
+    platform_set_dispatch([] {
+        if (seen < 0 && fake_serial().input.empty()) {
+            seen = link_busy(*shared);
+            fake_push(std::vector<uint8_t>(16, 0));
+        }
+        return 1;
+    });
+    EXPECT_EQ(link_query_report(link, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(seen, 1);
 }
 
 }  // namespace

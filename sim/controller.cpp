@@ -76,14 +76,15 @@ void reply(SimController& c, const std::string& text) {
         trace(c, "stall");
         c.muted = true;
     } else {
-        // In the same unit: the stray bytes are already there when the next command goes.
-        queue_unit(c, unit + text + line_end(c) + c.opt.stray);
-        // A chatty controller: lines nobody asked for, each written as it is made.
-        for (long i = 1; i <= c.opt.flood && !c.muted; i++) {
+        // In the same unit: the stray bytes are already there when the next command
+        // goes (a chatty controller's flood, too: it starts right behind the reply).
+        std::string flood;
+        for (long i = 1; i <= c.opt.flood; i++) {
             char line[40];
             std::snprintf(line, sizeof line, "unasked line %04ld", i % 10000);
-            queue_unit(c, line + line_end(c));
+            flood += line + line_end(c);
         }
+        queue_unit(c, unit + text + line_end(c) + c.opt.stray + flood);
     }
     if (c.replies == c.opt.hangup_after) {
         trace(c, "hangup");

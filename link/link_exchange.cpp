@@ -127,10 +127,7 @@ void drop_rest_byte(TargetLink* link, int b) {
 // A line given up before its CR (stalled, too long for the front end's patience, a
 // deadline): its rest belongs to no command and is dropped up to that CR, however
 // late it comes, since the controller answers every line with exactly one CR.
-void give_up_line(TargetLink* link) {
-    link->resync = 1;
-    link->resync_at = platform_now_ms();
-}
+void give_up_line(TargetLink* link) { link->resync = 1; }
 
 }  // namespace
 

@@ -30,11 +30,10 @@ struct TargetLink {
     // Counts reads and writes on the link, so a wait can tell that a handler nested
     // in its dispatch used the link (and perhaps took in what it waits for).
     uint32_t activity = 0;
-    // A reply line passed the whole-reply limit or was given up mid-line: the rest of
-    // it, up to and including its CR, belongs to no command. Ends at that CR or once
-    // the line has been quiet for LINE_BYTE_TIMEOUT_MS (resync_at: the last byte's time).
+    // A reply line was given up mid-line (stalled, a front end's deadline): the rest
+    // of it, up to and including its CR, belongs to no command. Ends at that CR only,
+    // however late: the controller ends every line it began.
     int32_t resync = 0;
-    uint64_t resync_at = 0;
     // An operation up the stack owns the input (a reply wait, a line, a drop, a report
     // body): a nested report request then drops nothing, and a health check keeps the
     // error it finds for that owner.

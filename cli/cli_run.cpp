@@ -16,6 +16,7 @@
 #include "cli/cli_ports.h"
 #include "cli/cli_wait.h"
 #include "cli/cli_watch.h"
+#include "common/command_file.h"
 #include "common/file_lines.h"
 #include "common/stray_input.h"
 #include "common/texts.h"
@@ -71,7 +72,8 @@ std::string last_error_text() {
 LineResult line_failed(Run& r, const std::string& reason) {
     ++r.failed;
     ++r.lines_failed;
-    cli_emit(&r.out, stderr, nullptr, no_reply_text(reason).c_str());
+    const bool not_sent = link_last_error(nullptr, 0) == LINK_ERROR_NOT_SENT;
+    cli_emit(&r.out, stderr, nullptr, (not_sent ? not_sent_text(reason) : no_reply_text(reason)).c_str());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -84,7 +86,7 @@ LineResult line_failed(Run& r, const std::string& reason) {
 void tell_dropped(Run& r) {
     char excerpt[96];
     uint32_t count = link_dropped_input(r.link, excerpt, sizeof excerpt);
-    if (count) say(stray_input_text(count, excerpt));
+    if (count) say(stray_input_text(count, excerpt, link_dropped_rest(r.link)));
 }
 
 // A line the controller's command line cannot hold is not sent cut.
@@ -231,6 +233,7 @@ LineResult show_report(Run& r) {
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     int ok = link_query_report_within(r.link, QUICK_ANSWER_MS, &q, &x, &y, &z, &w);
+    tell_dropped(r);  // unasked input is dropped before the request, as before a command
     if (!ok) {
         cli_emit(&r.out, replies(r), nullptr, REPORT_NO_DATA);
         return quick_failure(r, "report", nullptr);
@@ -341,6 +344,13 @@ bool run_all(Run& r, FILE* file) {
         const std::string name = r.opt.file == "-" ? "standard input" : r.opt.file;
         long total = r.out.progress && file != stdin ? count_file_lines(file, r.opt.file, terminal_interrupt_status) : -1;
         if (terminal_interrupt_status()) return false;
+        char not_text[64];
+        if (!command_file_begin(file, not_text, sizeof not_text)) {
+            r.where = name;
+            ++r.failed;
+            say("(not sent: " + name + ": " + not_text + ")");
+            return keep_going;
+        }
         LineReader reader;
         line_reader_init(&reader);
         long n = 0;

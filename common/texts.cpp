@@ -11,6 +11,8 @@ std::string report_text(int16_t q, int32_t x, int32_t y, int32_t z, int32_t w) {
 
 std::string no_reply_text(const std::string& why) { return "(no reply: " + why + ")"; }
 
+std::string not_sent_text(const std::string& why) { return "(not sent: " + why + ")"; }
+
 std::string com_port_name(int number) { return "COM" + std::to_string(number); }
 
 std::string connect_string(int port, int baud) { return com_port_name(port) + ": " + std::to_string(baud); }

@@ -12,6 +12,8 @@ std::string report_text(int16_t q, int32_t x, int32_t y, int32_t z, int32_t w);
 
 // "(no reply: timed out after 1 s)": a command that got no reply, and why.
 std::string no_reply_text(const std::string& why);
+// "(not sent: WHY)": a line the link refused to send.
+std::string not_sent_text(const std::string& why);
 
 // "COM5": the name a port number goes by.
 std::string com_port_name(int number);

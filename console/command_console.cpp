@@ -44,6 +44,7 @@ int run_command(UiWindow* dialog, const char* command) {
     char stray[96] = "";
     // A link closed inside the wait is freed: only the one still open is asked.
     uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
+    uint32_t rest = dropped ? link_dropped_rest(link) : 0;
     --g_main.outstanding;
     g_have_reply = ok != 0;
     g_last_reply = ok ? std::string(reply.get()) : std::string();
@@ -64,7 +65,7 @@ int run_command(UiWindow* dialog, const char* command) {
     if (g_main.outstanding == 0) ui_enable_system_menu(dialog, SYSCMD_PIN_PANEL, 1);
     if (dropped) {
         // Before the command row: the bytes were dropped before it went out.
-        std::string note = stray_input_text(dropped, stray);
+        std::string note = stray_input_text(dropped, stray, rest);
         log_put_row(dialog, n, note.c_str(), LOG_NOTE);
         ++n;
     }
@@ -72,7 +73,7 @@ int run_command(UiWindow* dialog, const char* command) {
         log_put_row(dialog, n + 1, reply.get(), LOG_REPLY);
     } else {
         // An empty row would look like an empty reply.
-        std::string text = no_reply_text(why);
+        std::string text = code == LINK_ERROR_NOT_SENT ? not_sent_text(why) : no_reply_text(why);
         log_put_row(dialog, n + 1, text.c_str(), LOG_FAILED);
     }
     log_release_journal(dialog);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/command_file.h"
 #include "common/file_lines.h"
 #include "common/reply_match.h"
 #include "common/texts.h"
@@ -46,6 +47,8 @@ struct StreamReader {
     TargetLink* link;  // the run's link: another one (or none) means the run is over
     unsigned since_look = 0;
     bool ended_early = false;
+    bool first = true;
+    bool refused = false;  // UTF-16: its NULs would cut it into fragments
     std::vector<char> buf = std::vector<char>(READ_CHUNK);
     int at = 0, count = 0;
 };
@@ -64,6 +67,18 @@ int stream_next_byte(StreamReader* s) {
         if (n > 0) {
             s->at = 0;
             s->count = n;
+            if (s->first) {
+                // A byte order mark would reach the controller as a pin command.
+                s->first = false;
+                int skip = command_file_head(reinterpret_cast<const uint8_t*>(s->buf.data()),
+                                             static_cast<size_t>(n));
+                if (skip < 0) {
+                    s->refused = true;
+                    return EOF;
+                }
+                s->at = skip;
+                continue;
+            }
             break;
         }
         if (n != FILE_STREAM_WAIT) return EOF;
@@ -217,7 +232,9 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         }
         if (go_on && !stream.ended_early && line_reader_finish(&reader)) run_line();
         file_stream_close(file);
-        if (stream.ended_early && ui_dialog_alive(dialog)) {
+        if (stream.refused && ui_dialog_alive(dialog)) {
+            log_append(dialog, ("(not sent: " + path + ": not a text command file (UTF-16))").c_str(), LOG_FAILED);
+        } else if (stream.ended_early && ui_dialog_alive(dialog)) {
             // Ended while the file gave no line (an endless or stalled one).
             std::string where = line > 0 ? "after " + progress_text(line, lines) : "before its first line";
             std::string why = g_main.link != link ? g_main.ended_by : "stopped";

@@ -39,6 +39,7 @@ enum LinkErrorCode {
     LINK_ERROR_CONFIGURE,      // the port refused 8N1 or the baud rate
     LINK_ERROR_NO_GREETING,    // the controller did not answer "A" CR with CR
     LINK_ERROR_TOO_LONG,       // a reply line passed LINK_WHOLE_REPLY_MAX bytes without its CR
+    LINK_ERROR_NOT_SENT,       // the line was refused before anything went out (the text says why)
 };
 // The last failure's code on this thread; its text into text (size bytes incl. the
 // NUL, cut to fit) when text is given.
@@ -89,13 +90,24 @@ void link_idle(uint32_t ms);
 
 // --- command exchange ------------------------------------------------------------
 // Sends command + CR and reads one reply line into reply (256 bytes: at most 255
-// characters, longer replies are cut and the rest consumed). Input waiting before the
-// command goes out belongs to nothing and is dropped (link_dropped_input). Waits
+// characters, longer replies are cut and the rest consumed). A line the controller
+// would not read as text (link_line_refusal) fails with LINK_ERROR_NOT_SENT and
+// nothing goes out. Input waiting before the command goes out belongs to nothing and
+// is dropped (link_dropped_input), whole lines of it: while it keeps coming the
+// command waits (at most LINK_STRAY_LIMIT_MS, then LINK_ERROR_NOT_SENT). A requested
+// report is taken in wherever it begins, also inside the reply line. Waits
 // without a limit for the reply to begin, dispatching messages, also while the line
 // comes in. LF or NUL where the reply would begin are dropped; any other byte that
 // cannot begin a reply fails the exchange and its line is dropped up to its CR.
 // 1 on a whole line; 0 otherwise, and reply then holds "".
 int link_exchange(TargetLink* link, const char* command, char* reply /* 256 bytes, or nullptr */);
+// 0 when text may go out as a command line; else LINK_ERROR_NOT_SENT with the reason
+// in why (size bytes): a first byte the controller takes as a pin command (bits 7 and
+// 3 set, e.g. a UTF-8 byte order mark or a Windows-1252 letter), or a control byte or
+// CR anywhere, which the controller acts on instead of reading it as text.
+int link_line_refusal(const char* text, char* why, uint32_t size);
+// Unasked input that keeps coming holds a command back at most this long.
+constexpr uint32_t LINK_STRAY_LIMIT_MS = 5000;
 int link_send_line(TargetLink* link, const char* text);
 int link_await_reply(TargetLink* link);
 // Makes the reply wait under way on this link (link_await_reply, and so an exchange
@@ -109,25 +121,34 @@ int link_read_reply(TargetLink* link, char* reply);
 constexpr uint32_t LINK_WHOLE_REPLY_MAX = 65536;
 // As link_exchange, but the reply buffer holds size bytes (a line of up to size - 1
 // characters, at most LINK_WHOLE_REPLY_MAX). A longer line fails with
-// LINK_ERROR_TOO_LONG; the rest of it up to its CR is then dropped before the next
-// command's reply. On 0 the buffer holds what had arrived of the reply line ("" when
+// LINK_ERROR_TOO_LONG once its CR has come: until then the command is still the
+// running one (Stop and Pause go out, a stop's line end ends it). On 0 the buffer holds what had arrived of the reply line ("" when
 // it never began), so that a front end can tell a reply cut short from none.
 int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint32_t size);
-// Input that was waiting before the last exchange or pin transaction on this link
-// went out, belonging to nothing (no report requested), and so dropped; also the rest
-// of a line given up earlier. The count of bytes (0: none), and when text is given a
+// Input that was waiting before the last exchange, pin transaction or report request
+// (with no command waiting) on this link went out, belonging to nothing (no report
+// requested), and so dropped; also the rest of a line given up earlier (a stall, a
+// front end's deadline), which link_dropped_rest counts apart. The count of bytes (0: none), and when text is given a
 // quoted, escaped excerpt of them for one screen line. LF and NUL alone (the end of a
 // CR LF line, noise) are dropped without counting.
 uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size);
-// 1 while a command exchange or pin transaction on this link is under way (on this
-// thread's stack, too): a nested handler must not start another one.
+// Of link_dropped_input's count, the bytes that were the rest of a reply line given up
+// earlier (they followed that command, not this one).
+uint32_t link_dropped_rest(TargetLink* link);
+// 1 while a command exchange, pin transaction or the reading of a report on this link
+// is under way (on this thread's stack, too): a nested handler must not start another.
 int link_busy(TargetLink* link);
 
 // --- control bytes and status report ------------------------------------------------
 int link_stop(TargetLink* link);
 int link_pause(TargetLink* link);
 int link_continue(TargetLink* link);
+// With no command waiting, unasked input is dropped first (link_dropped_input), so the
+// report that comes is the answer to this request. While a reply line is partly in,
+// the request waits for the line's end and goes out then (counted as sent).
 int link_request_report(TargetLink* link);
+// A line error found by the health check in front of the byte stays for the exchange
+// or report under way that owns it.
 int link_send_control(TargetLink* link, uint8_t byte);
 // Takes in a requested report whose 0x12 is at the head of the input; the value of
 // report_valid afterwards.

@@ -33,16 +33,6 @@ int start_up_quiet() {
 // is woken this often, so that input and a hang-up are still seen.
 constexpr uint32_t UNWATCHED_PORT_MS = 10;
 
-// The port's query: 0 when it cannot be queried, else 1 with the count and errors
-// (including one held back by an earlier query).
-int port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors) {
-    *in_queue = 0;
-    *errors = 0;
-    int ok = serial_status(link->port_handle, in_queue, errors);
-    if (ok && link->held_errors) *errors = 1;
-    link->held_errors = 0;
-    return ok;
-}
 
 int open_failure_code(int serial_reason) {
     switch (serial_reason) {
@@ -80,6 +70,15 @@ void record_open_failure() {
 }
 
 }  // namespace
+
+int link_port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors) {
+    *in_queue = 0;
+    *errors = 0;
+    int ok = serial_status(link->port_handle, in_queue, errors);
+    if (ok && link->held_errors) *errors = 1;
+    link->held_errors = 0;
+    return ok;
+}
 
 int link_parse_connect_string(const char* text, int* port, int* baud) {
     if (!text || !*text) return 0;
@@ -206,8 +205,11 @@ int link_cancel_connect() {
 
 uint32_t link_bytes_waiting(TargetLink* link) {
     LinkUse use(link);
-    uint32_t in_queue, errors;
-    return use.ok() && port_status(link, &in_queue, &errors) ? in_queue : 0;
+    uint32_t in_queue = 0, errors = 0;
+    if (!use.ok() || !link_port_status(link, &in_queue, &errors)) return 0;
+    // Not ours to report: the next health check still sees it.
+    if (errors) link->held_errors = 1;
+    return in_queue;
 }
 
 int link_healthy(TargetLink* link) {
@@ -217,7 +219,7 @@ int link_healthy(TargetLink* link) {
     // Unread input must not hide a hang-up: a wait that holds a byte it cannot use
     // (a stray 0x12) would otherwise never end. With nothing queued the query itself
     // looked at the port.
-    if (!port_status(link, &in_queue, &errors) || (in_queue > 0 && !serial_alive(link->port_handle)))
+    if (!link_port_status(link, &in_queue, &errors) || (in_queue > 0 && !serial_alive(link->port_handle)))
         return link_fail(LINK_ERROR_PORT_LOST);
     return errors == 0 ? 1 : link_fail(LINK_ERROR_LINE);
 }
@@ -227,7 +229,7 @@ int link_port_lost(TargetLink* link) {
     if (!use.ok()) return 0;
     LockHold io(link->io_lock);
     uint32_t in_queue = 0, errors = 0;
-    if (serial_alive(link->port_handle) && port_status(link, &in_queue, &errors)) {
+    if (serial_alive(link->port_handle) && link_port_status(link, &in_queue, &errors)) {
         // Not ours to report: the next health check still sees it.
         if (errors) link->held_errors = 1;
         return 0;
@@ -319,7 +321,7 @@ int link_read_line_byte(TargetLink* link, bool dispatch, uint32_t timeout_ms) {
         for (;;) {
             if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED) - 1;
             uint32_t waiting = 0, errors = 0;
-            if (!port_status(link, &waiting, &errors)) return link_fail(LINK_ERROR_PORT_LOST) - 1;
+            if (!link_port_status(link, &waiting, &errors)) return link_fail(LINK_ERROR_PORT_LOST) - 1;
             if (errors) return link_fail(LINK_ERROR_LINE) - 1;
             if (waiting > 0) break;
             uint64_t elapsed = platform_now_ms() - start;

@@ -29,6 +29,7 @@ const char* default_text(int code) {
         case LINK_ERROR_CONFIGURE: return "the port cannot be configured";
         case LINK_ERROR_NO_GREETING: return "the controller did not answer the greeting";
         case LINK_ERROR_TOO_LONG: return "reply line longer than 65536 bytes";
+        case LINK_ERROR_NOT_SENT: return "not sent";
         default: return "";
     }
 }

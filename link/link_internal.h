@@ -30,14 +30,22 @@ struct TargetLink {
     // Counts reads and writes on the link, so a wait can tell that a handler nested
     // in its dispatch used the link (and perhaps took in what it waits for).
     uint32_t activity = 0;
-    // A reply line passed the whole-reply limit or was given up mid-line: the rest of
-    // it, up to and including its CR, belongs to no command. Ends at that CR or once
-    // the line has been quiet for LINE_BYTE_TIMEOUT_MS (resync_at: the last byte's time).
+    // A reply line was given up mid-line (stalled, a front end's deadline): the rest
+    // of it, up to and including its CR, belongs to no command. Ends at that CR only,
+    // however late: the controller ends every line it began.
     int32_t resync = 0;
-    uint64_t resync_at = 0;
+    // An operation up the stack owns the input (a reply wait, a line, a drop, a report
+    // body): a nested report request then drops nothing, and a health check keeps the
+    // error it finds for that owner.
+    int32_t owned = 0;
+    // A reply line is partly in: a report request waits for its end (report_deferred).
+    int32_t line_open = 0;
+    int32_t report_deferred = 0;
     // Input that belonged to nothing and was dropped by the exchange or pin transaction
-    // under way (link_dropped_input): how many bytes, and the first of them.
+    // under way (link_dropped_input): how many bytes, and the first of them; of them
+    // dropped_rest were the rest of a line given up earlier.
     uint32_t dropped = 0;
+    uint32_t dropped_rest = 0;
     uint32_t dropped_kept = 0;
     uint8_t dropped_head[48] = {};
 };
@@ -67,6 +75,10 @@ public:
 private:
     PlatformLock* lock_;
 };
+
+// The port's query: 0 when it cannot be queried, else 1 with the count and errors
+// (including one held back by an earlier query, which this one hands over).
+int link_port_status(TargetLink* link, uint32_t* in_queue, uint32_t* errors);
 
 // Failure reasons (link_error.cpp). Each returns 0 so a failing path can end with it.
 int link_fail(int code);
@@ -100,9 +112,30 @@ void link_wait(TargetLink* link, uint32_t ms);
 // link, with the reason recorded.
 int link_read_line_byte(TargetLink* link, bool dispatch = false, uint32_t timeout_ms = LINE_BYTE_TIMEOUT_MS);
 
-// Drops what waits before a command or pin goes out (a requested report at the head
-// is taken in first): LF and NUL silently, anything else counted for
-// link_dropped_input. Only what is queued when it starts, so chatter cannot hold it.
-void link_drop_stray_input(TargetLink* link);
+// Drops what waits before a command, pin or report request goes out (a requested
+// report is taken in): LF and NUL silently, anything else counted for
+// link_dropped_input. Once something was dropped it goes on until the input has been
+// quiet at a line's end, so that no reply begins with the tail of an unasked line;
+// 0 (LINK_ERROR_NOT_SENT) when input kept coming for LINK_STRAY_LIMIT_MS, or on a
+// closed or failed link.
+int link_drop_stray_input(TargetLink* link);
+// Forgets the dropped-input note: a new command, pin or report request begins.
+void link_reset_dropped(TargetLink* link);
+// Takes in the body of a requested report whose 0x12 was just consumed; its bytes wait
+// at most byte_timeout_ms each. 1 when whole.
+int link_report_body(TargetLink* link, uint32_t byte_timeout_ms);
+// Sends a report request that waited for a line's end. 1, or 0 when it failed.
+int link_send_deferred_report(TargetLink* link);
+// Counts a scope in which an operation owns the input (TargetLink::owned).
+class OwnInput {
+public:
+    explicit OwnInput(TargetLink* link) : link_(link) { ++link_->owned; }
+    ~OwnInput() { --link_->owned; }
+    OwnInput(const OwnInput&) = delete;
+    OwnInput& operator=(const OwnInput&) = delete;
+
+private:
+    TargetLink* link_;
+};
 // Remembers dropped bytes for link_dropped_input.
 void link_note_dropped(TargetLink* link, uint8_t byte);

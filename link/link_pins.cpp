@@ -39,9 +39,8 @@ int link_pin_transaction(TargetLink* link, const uint8_t* write1, const uint8_t*
         ~Unbusy() { --l->busy_depth; }
     } unbusy{link};
     // Stray input waiting now would be read as the pin reply.
-    link->dropped = 0;
-    link->dropped_kept = 0;
-    link_drop_stray_input(link);
+    link_reset_dropped(link);
+    if (!link_drop_stray_input(link)) return fail();
 
     bool sent = true;
     {

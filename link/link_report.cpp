@@ -31,28 +31,68 @@ void link_decode_report(const uint8_t body[18], int16_t* q, int32_t* x, int32_t*
     if (w) *w = le32(body + 14);
 }
 
+namespace {
+
+// The health check in front of a control byte. A line error it finds while an
+// exchange or report owns the input stays for that owner: a Stop pressed during a
+// wait must not make the reply that was hit by the error look whole.
+int control_health(TargetLink* link, bool owned) {
+    if (link_healthy(link)) return 1;
+    if (owned && link_last_error(nullptr, 0) == LINK_ERROR_LINE) link->held_errors = 1;
+    return 0;
+}
+
+// 1 when the request went out, waits for a line's end, or was already outstanding.
+int request_report(TargetLink* link, bool owned) {
+    LinkUse use(link);
+    if (link->report_requested || link->report_deferred) return 1;
+    if (!owned) {
+        // Nobody waits for input: what is there answered nothing, and would otherwise
+        // stand before the report (a stray 0x12 read as its introducer, a late echo).
+        link_reset_dropped(link);
+        if (!link_drop_stray_input(link)) return 0;
+        if (link->report_requested || link->report_deferred) return 1;  // a handler asked meanwhile
+    }
+    {
+        LockHold io(link->io_lock);
+        link->report_valid = 0;
+        if (owned && (link->line_open || (link->peeked >= 0 && link->peeked != CTRL_REPORT))) {
+            // A report now would land inside the reply line coming in.
+            link->report_deferred = 1;
+            return 1;
+        }
+        uint8_t byte = CTRL_REPORT;
+        uint32_t written = 0;
+        if (!link_write(link, &byte, 1, &written) || written != 1) return link_fail_on_port(link, LINK_ERROR_WRITE);
+        link->report_requested = 1;
+    }
+    link_idle(1);
+    return 1;
+}
+
+}  // namespace
+
+int link_send_deferred_report(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok() || !link->report_deferred) return 1;
+    LockHold io(link->io_lock);
+    link->report_deferred = 0;
+    uint8_t byte = CTRL_REPORT;
+    uint32_t written = 0;
+    if (!link_write(link, &byte, 1, &written) || written != 1) return 0;
+    link->report_requested = 1;
+    return 1;
+}
+
 int link_send_control(TargetLink* link, uint8_t byte) {
     LinkUse use(link);
     if (!use.ok()) return link_fail_use(link);
-    if (!link_healthy(link)) return 0;
-    int sent = 0;
-    bool report_written = false;
-    {
-        LockHold io(link->io_lock);
-        if (byte == CTRL_REPORT && link->report_requested) {
-            sent = 1;
-        } else {
-            if (byte == CTRL_REPORT) link->report_valid = 0;
-            uint32_t written = 0;
-            sent = link_write(link, &byte, 1, &written) && written == 1 ? 1 : link_fail_on_port(link, LINK_ERROR_WRITE);
-            if (sent && byte == CTRL_REPORT) {
-                link->report_requested = 1;
-                report_written = true;
-            }
-        }
-    }
-    if (report_written) link_idle(1);
-    return sent;
+    const bool owned = link->owned > 0 || link->busy_depth > 0;
+    if (!control_health(link, owned)) return 0;
+    if (byte == CTRL_REPORT) return request_report(link, owned);
+    LockHold io(link->io_lock);
+    uint32_t written = 0;
+    return link_write(link, &byte, 1, &written) && written == 1 ? 1 : link_fail_on_port(link, LINK_ERROR_WRITE);
 }
 
 int link_stop(TargetLink* link) { return link_send_control(link, CTRL_STOP); }
@@ -71,10 +111,41 @@ int take_report(TargetLink* link, uint32_t byte_timeout_ms) {
     if (!link->report_requested || link_peek(link) != CTRL_REPORT) return link->report_valid;
     uint8_t b = 0;
     uint32_t delivered = 0;
-    bool ok = link_read(link, &b, 1, &delivered) && delivered == 1;
+    if (!link_read(link, &b, 1, &delivered) || delivered != 1) {
+        link->report_requested = 0;
+        link->report_valid = 0;
+        return 0;
+    }
+    return link_report_body(link, byte_timeout_ms);
+}
+
+// A query cannot wait for a request that waits for the end of the reply line coming
+// in: that line goes on only once the query has returned.
+int report_not_coming(TargetLink* link) {
+    if (link->report_deferred)
+        link_set_error(LINK_ERROR_TIMEOUT, "a reply line is coming in; the report is asked for at its end");
+    return 0;
+}
+
+int fetch_report(TargetLink* link, uint32_t byte_timeout_ms, int16_t* q, int32_t* x, int32_t* y, int32_t* z,
+                 int32_t* w) {
+    set_sentinels(q, x, y, z, w);
+    LinkUse use(link);
+    if (!use.ok()) return link_fail_use(link);
+    if (!take_report(link, byte_timeout_ms)) return 0;
+    return link_report_values(link, q, x, y, z, w);
+}
+
+}  // namespace
+
+int link_report_body(TargetLink* link, uint32_t byte_timeout_ms) {
+    LinkUse use(link);
+    if (!use.ok()) return link_fail_use(link);
+    LockHold io(link->io_lock);
+    OwnInput own(link);
     // The body is awaited like the rest of a line that has begun: bounded, and
     // failing at once on a link error; buttons stay live meanwhile.
-    if (ok && !link_healthy(link)) ok = false;
+    bool ok = link_healthy(link) != 0;
     for (int i = 0; ok && i < 18; ++i) {
         int v = link_read_line_byte(link, true, byte_timeout_ms);
         if (v < 0) {
@@ -89,17 +160,6 @@ int take_report(TargetLink* link, uint32_t byte_timeout_ms) {
     link->report_valid = ok ? 1 : 0;
     return link->report_valid;
 }
-
-int fetch_report(TargetLink* link, uint32_t byte_timeout_ms, int16_t* q, int32_t* x, int32_t* y, int32_t* z,
-                 int32_t* w) {
-    set_sentinels(q, x, y, z, w);
-    LinkUse use(link);
-    if (!use.ok()) return link_fail_use(link);
-    if (!take_report(link, byte_timeout_ms)) return 0;
-    return link_report_values(link, q, x, y, z, w);
-}
-
-}  // namespace
 
 int link_take_report(TargetLink* link) { return take_report(link, LINE_BYTE_TIMEOUT_MS); }
 
@@ -117,7 +177,7 @@ int link_query_report(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int3
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
         // A report that began and then failed will not come again; its input is
         // still queued, so waiting for more would return at once, again and again.
-        if (!link->report_requested) return 0;
+        if (!link->report_requested) return report_not_coming(link);
         if (!link_healthy(link)) return 0;
         link_wait(link, PLATFORM_WAIT_FOREVER);
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
@@ -136,7 +196,7 @@ int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t*
         if (fetch_report(link, byte_timeout, q, x, y, z, w)) return 1;
         if (!use.ok()) return link_fail(LINK_ERROR_DISCONNECTED);
         // A report that began and then failed will not come again.
-        if (!link->report_requested) return 0;
+        if (!link->report_requested) return report_not_coming(link);
         if (!link_healthy(link)) return 0;
         int head;
         {
@@ -171,7 +231,7 @@ int link_report_outstanding(TargetLink* link) {
     LinkUse use(link);
     if (!use.ok()) return 0;
     LockHold io(link->io_lock);
-    return link->report_requested ? 1 : 0;
+    return link->report_requested || link->report_deferred ? 1 : 0;
 }
 
 int link_report_values(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {

@@ -76,8 +76,15 @@ void reply(SimController& c, const std::string& text) {
         trace(c, "stall");
         c.muted = true;
     } else {
-        // In the same unit: the stray bytes are already there when the next command goes.
-        queue_unit(c, unit + text + line_end(c) + c.opt.stray);
+        // In the same unit: the stray bytes are already there when the next command
+        // goes (a chatty controller's flood, too: it starts right behind the reply).
+        std::string flood;
+        for (long i = 1; i <= c.opt.flood; i++) {
+            char line[40];
+            std::snprintf(line, sizeof line, "unasked line %04ld", i % 10000);
+            flood += line + line_end(c);
+        }
+        queue_unit(c, unit + text + line_end(c) + c.opt.stray + flood);
     }
     if (c.replies == c.opt.hangup_after) {
         trace(c, "hangup");
@@ -444,6 +451,7 @@ void control(SimController& c, uint8_t b) {
         };
         put(static_cast<uint16_t>(c.q), 2);
         for (int i = 0; i < 4; i++) put(static_cast<uint32_t>(p[i]), 4);
+        if (c.opt.report_cut >= 0) unit.resize(1 + static_cast<size_t>(c.opt.report_cut));
         queue_unit(c, std::move(unit));
     }
 }

@@ -21,7 +21,7 @@ constexpr uint8_t SIM_REPORT = 0x12;
 constexpr size_t SIM_MAX_LINE = 4096;
 // Lines that arrive while a command runs wait here; beyond this they are refused in turn.
 constexpr size_t SIM_MAX_PENDING = 256;
-constexpr long SIM_MAX_LEN_REPLY = 65536;
+constexpr long SIM_MAX_LEN_REPLY = 1048576;
 constexpr long SIM_MAX_RUN_MS = 86400000;
 constexpr long SIM_MAX_STREAM_EVERY_MS = 60000;
 
@@ -37,6 +37,8 @@ struct SimOptions {
     bool log = false;                  // collect trace lines in SimController::log
     std::string stray;                 // unsolicited bytes sent right behind every command reply
     bool bad_pins = false;             // pin replies begin with 0x08, which is no pin reply
+    long flood = 0;                    // unasked lines sent behind every command reply
+    int report_cut = -1;               // reports carry only this many body bytes; -1: all 18
 };
 
 struct SimPendingLine {

@@ -48,6 +48,9 @@ const char* const USAGE =
     "  --bad-pins          begin every pin reply with 08, which is no pin reply\n"
     "  --stray TEXT        send TEXT unasked right behind every command reply (\\r, \\n,\n"
     "                      \\\\ and \\xHH escapes), as a late echo or line noise would\n"
+    "  --flood N           send N unasked lines (\"unasked line 0001\"...) behind every\n"
+    "                      command reply, as a chatty controller would\n"
+    "  --report-cut N      status reports stop after N of their 18 body bytes\n"
     "  --log FILE          append a trace: one line per event, flushed at once\n"
     "  --help              this text\n"
     "  --version           the version\n"
@@ -81,7 +84,7 @@ const char* const USAGE =
     "  pins               reply \"data=HH status=HH control=HH\"\n"
     "  pins data|status|control HEX   set a port (status: fixed, overrides loopback)\n"
     "  pins loop          status port follows the loopback again\n"
-    "  len N              reply N 'a' characters (0..65536)\n"
+    "  len N              reply N 'a' characters (0..1048576)\n"
     "  bytes HH [HH...]   reply these bytes, given in hex (any but 0D)\n"
     "  help               one-line command summary\n"
     "Errors reply \"ERR ...\" (unknown command, bad arguments, line over 4096 bytes).\n"
@@ -210,8 +213,8 @@ int parse_args(int argc, char** argv, Args* a) {
                 return 2;
             }
         } else if (o == "--stall-after" || o == "--hangup-after" || o == "--seed" ||
-                   o == "--baud" || o == "--garbage-rate") {
-            long hi = o == "--garbage-rate" ? 100 : 1000000000L;
+                   o == "--baud" || o == "--garbage-rate" || o == "--flood" || o == "--report-cut") {
+            long hi = o == "--garbage-rate" ? 100 : o == "--flood" ? 100000 : o == "--report-cut" ? 17 : 1000000000L;
             long lo = (o == "--baud" || o == "--stall-after" || o == "--hangup-after") ? 1 : 0;
             if (!need("a number")) return 2;
             if (!parse_long(argv[++i], lo, hi, &n)) {
@@ -222,6 +225,8 @@ int parse_args(int argc, char** argv, Args* a) {
             else if (o == "--hangup-after") a->opt.hangup_after = n;
             else if (o == "--seed") a->opt.seed = static_cast<uint64_t>(n);
             else if (o == "--garbage-rate") a->opt.garbage_percent = static_cast<int>(n);
+            else if (o == "--flood") a->opt.flood = n;
+            else if (o == "--report-cut") a->opt.report_cut = static_cast<int>(n);
             else {
                 a->baud = n;
                 a->pace = true;

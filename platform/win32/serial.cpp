@@ -2,8 +2,9 @@
 // fields as the driver has them, no time-outs. The handle is overlapped only so that
 // a WaitCommEvent (EV_RXCHAR, EV_ERR) can stay pending while the link waits for input
 // in the kernel; every read and write still completes before it returns. Reads take
-// only what ClearCommError reports waiting: a zero-time-out read on a port whose peer
-// has gone can block for good (a pseudo-terminal under Wine does).
+// only what ClearCommError reports waiting (a zero-time-out read on a port whose peer
+// has gone can block for good, as a pseudo-terminal under Wine does), all of it in one
+// call into a small buffer, so that byte-at-a-time use costs no system call per byte.
 #include "platform/serial_device.h"
 
 #include <windows.h>
@@ -18,7 +19,10 @@ struct SerialDevice {
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool lost = false;         // ClearCommError failed once: the device is gone
     DWORD pending_errors = 0;  // errors that a read's query consumed, for serial_status
-    DWORD known = 0;           // queued input serial_status told of and not yet read
+    DWORD known = 0;           // input (buffered and queued) serial_status told of and not yet read
+    DWORD os_waiting = 0;      // the driver's queue at the last query, less what we took since
+    uint8_t buf[4096];
+    DWORD head = 0, tail = 0;  // buffered bytes are buf[head..tail)
     HANDLE io_event = nullptr;  // completes reads and writes
     OVERLAPPED wait{};          // the WaitCommEvent; its hEvent is the wait handle
     DWORD wait_mask = 0;
@@ -48,8 +52,11 @@ bool query(SerialDevice* p, DWORD* in_queue) {
     }
     p->pending_errors |= errors;
     *in_queue = stat.cbInQue;
+    p->os_waiting = stat.cbInQue;
     return true;
 }
+
+DWORD buffered(const SerialDevice* p) { return p->tail - p->head; }
 
 // A read or write that returns when it has completed.
 bool transfer(SerialDevice* p, bool write, void* buffer, DWORD count, DWORD* done) {
@@ -118,8 +125,9 @@ void block(SerialDevice* p, bool armed, DWORD ms) {
 // Something the caller has not looked at yet: input beyond what serial_status told
 // of, a line error, or a port that cannot be queried.
 bool news(SerialDevice* p, bool queued_counts) {
+    if (queued_counts && buffered(p) > 0) return true;
     DWORD waiting = 0;
-    bool any = !query(p, &waiting) || waiting > (queued_counts ? 0 : p->known) || p->pending_errors;
+    bool any = !query(p, &waiting) || buffered(p) + waiting > (queued_counts ? 0 : p->known) || p->pending_errors;
     if (any) p->nap_ms = 1;
     return any;
 }
@@ -173,7 +181,9 @@ SerialDevice* serial_device_open(int port_number) {
     p->handle = h;
     p->io_event = io_event;
     p->wait.hEvent = wait_event;
-    SetupComm(h, 256, 256);  // a hint the driver may ignore
+    // A hint the driver may ignore: room for a burst at the line's speed while the
+    // window is busy elsewhere.
+    SetupComm(h, 16384, 4096);
     // Without the mask no wait is possible; the waits then nap.
     if (!SetCommMask(h, EV_RXCHAR | EV_ERR)) p->wait_broken = true;
     return p;
@@ -218,15 +228,21 @@ int serial_device_escape(SerialDevice* p, int function) {
 int serial_device_purge(SerialDevice* p) {
     if (!p || p->lost) return 0;
     p->known = 0;
+    p->os_waiting = 0;
+    p->head = p->tail = 0;
     return PurgeComm(p->handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) ? 1 : 0;
 }
 
 int serial_device_status(SerialDevice* p, uint32_t* in_queue, uint32_t* errors) {
     if (in_queue) *in_queue = 0;
     if (errors) *errors = 0;
-    if (!p) return 0;
+    if (!p || p->lost) return 0;
     DWORD waiting = 0;
-    if (!query(p, &waiting)) return 0;
+    // Buffered input answers without a system call; the driver is asked once it is used.
+    if (buffered(p) > 0)
+        waiting = buffered(p) + p->os_waiting;
+    else if (!query(p, &waiting))
+        return 0;
     p->known = waiting;
     if (in_queue) *in_queue = waiting;
     if (errors) *errors = p->pending_errors;
@@ -244,6 +260,13 @@ int serial_device_read(SerialDevice* p, uint8_t* buffer, uint32_t count, uint32_
     if (!p || !buffer) return 0;
     uint32_t got = 0;
     while (got < count) {
+        if (buffered(p) > 0) {
+            DWORD n = count - got < buffered(p) ? count - got : buffered(p);
+            std::memcpy(buffer + got, p->buf + p->head, n);
+            p->head += n;
+            got += n;
+            continue;
+        }
         DWORD waiting = 0;
         if (!query(p, &waiting)) break;
         if (waiting == 0) {
@@ -252,12 +275,15 @@ int serial_device_read(SerialDevice* p, uint8_t* buffer, uint32_t count, uint32_
             if (query(p, &waiting) && waiting == 0) block(p, armed, 1000);
             continue;
         }
-        DWORD want = count - got < waiting ? count - got : waiting;
+        // All the driver holds, in one call.
+        p->head = p->tail = 0;
+        DWORD want = waiting < sizeof p->buf ? waiting : sizeof p->buf;
         DWORD n = 0;
-        if (!transfer(p, false, buffer + got, want, &n)) break;
-        got += n;
-        p->known = p->known > n ? p->known - n : 0;
+        if (!transfer(p, false, p->buf, want, &n)) break;
+        p->tail = n;
+        p->os_waiting = p->os_waiting > n ? p->os_waiting - n : 0;
     }
+    p->known = p->known > got ? p->known - got : 0;
     if (delivered) *delivered = got;
     return got == count ? 1 : 0;
 }
@@ -278,7 +304,7 @@ int serial_device_write(SerialDevice* p, const uint8_t* buffer, uint32_t count, 
 
 int serial_device_wait_handle(SerialDevice* p, int queued_counts, intptr_t* handle) {
     if (handle) *handle = -1;
-    if (!p) return 0;
+    if (!p || (queued_counts && buffered(p) > 0)) return 0;
     bool armed = armed_and_clear(p);
     // Input that came before the wait was armed would not signal it: look once more.
     if (news(p, queued_counts)) return 0;
@@ -287,7 +313,7 @@ int serial_device_wait_handle(SerialDevice* p, int queued_counts, intptr_t* hand
 }
 
 int serial_device_wait_event(SerialDevice* p, uint32_t ms, int queued_counts) {
-    if (!p) return 1;
+    if (!p || (queued_counts && buffered(p) > 0)) return 1;
     bool armed = armed_and_clear(p);
     if (news(p, queued_counts)) return 1;
     block(p, armed, ms);

@@ -5,6 +5,7 @@
 #include "tests/integration/link_cases.h"
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform/dispatch.h"
@@ -20,6 +21,10 @@ const SimSpec LINK_SIMS[] = {
     {PORT_GREETING_OK, "--greeting ok"},
     {PORT_GREETING_NONE, "--greeting none"},
     {PORT_PACED, "--pace"},
+    {PORT_STRAY_REPORT_BYTE, "--stray \\x12"},
+    {PORT_LATE_ECHO, "--stray late\\r"},
+    {PORT_FLOOD, "--flood 400"},
+    {PORT_REPORT_CUT, "--report-cut 5"},
 };
 const int LINK_SIM_COUNT = static_cast<int>(sizeof LINK_SIMS / sizeof LINK_SIMS[0]);
 
@@ -327,5 +332,115 @@ TEST_F(LinkSim, WaitingCostsLittleCpu) {
         EXPECT_EQ(exchange("run 1500"), "done");
         double share = (cpu_seconds() - cpu) / seconds_since(t);
         EXPECT_LT(share, 0.10) << window;  // the benchmark holds the real target; this catches a spin
+    }
+}
+
+// Input nobody asked for (a stray 0x12, a late echo, a CR LF's LF) is dropped before a
+// report request as before a command: the report read is the controller's answer.
+TEST_F(LinkSim, ReportsAreTheAnswerToTheirRequest) {
+    for (int port : {PORT_STRAY_REPORT_BYTE, PORT_LATE_ECHO, PORT_CRLF}) {
+        connect(port);
+        EXPECT_EQ(exchange("set q 7"), "ok") << port;
+        EXPECT_EQ(exchange("pos 1 2 3 4"), "ok") << port;
+        int16_t q = 0;
+        int32_t x = 0, w = 0;
+        EXPECT_EQ(link_query_report_within(link, 1000, &q, &x, nullptr, nullptr, &w), 1) << port;
+        EXPECT_EQ(q, 7) << port;
+        EXPECT_EQ(x, 1) << port;
+        EXPECT_EQ(w, 4) << port;
+        EXPECT_EQ(link_dropped_input(link, nullptr, 0), port == PORT_CRLF ? 0u : port == PORT_LATE_ECHO ? 5u : 1u);
+        EXPECT_EQ(link_query_report(link, &q, &x, nullptr, nullptr, &w), 1) << port;
+        EXPECT_EQ(x, 1) << port;
+        EXPECT_EQ(exchange("echo next"), "next") << port;
+        link_close(&link);
+    }
+}
+
+// Reports asked for while a reply line streams in (a watch's period, the report box):
+// the reply comes whole, and so does every report.
+TEST_F(LinkSim, ReportsAskedForDuringAStreamingReply) {
+    connect(PORT_PLAIN);
+    EXPECT_EQ(exchange("set x 5"), "ok");
+    for (bool query : {false, true}) {
+        auto t = Clock::now();
+        int asked = 0;
+        on_event([&] {
+            if (seconds_since(t) < 0.1 * (asked + 1)) return;
+            asked = query ? 1000 : asked + 1;  // one query: it waits inside this handler
+            int32_t x = 0;
+            // A query nested in the line may give up; it never reads into the line.
+            if (query && link_query_report_within(link, 200, nullptr, &x, nullptr, nullptr, nullptr) && x != 5)
+                ADD_FAILURE() << x;
+            if (!query) link_request_report(link);
+        });
+        static char reply[LINK_WHOLE_REPLY_MAX + 1];
+        EXPECT_EQ(link_exchange_whole(link, "stream 30 40", reply, sizeof reply), 1) << query;
+        on_event(nullptr);
+        EXPECT_EQ(std::string(reply), std::string(40, 'x') + "done") << query;
+        EXPECT_EQ(exchange("echo after"), "after") << query;
+        int32_t x = 0;
+        EXPECT_EQ(link_query_report_within(link, 1000, nullptr, &x, nullptr, nullptr, nullptr), 1) << query;
+        EXPECT_EQ(x, 5) << query;
+    }
+}
+
+// Replies and reports that the controller breaks: each costs only itself.
+TEST_F(LinkSim, BrokenAnswersCostOnlyThemselves) {
+    connect(PORT_PLAIN);
+    int r = -1;
+    // A reply that begins with 0x12 and no report outstanding: a bad first byte.
+    EXPECT_EQ(exchange("bytes 12 41 42", &r), "");
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_BAD_START);
+    EXPECT_EQ(exchange("echo own"), "own");
+    // A line past 64 KiB: read to its end in its own exchange; what follows is whole.
+    static char reply[LINK_WHOLE_REPLY_MAX + 1];
+    EXPECT_EQ(link_request_report(link), 1);
+    EXPECT_EQ(link_exchange_whole(link, "len 70000", reply, sizeof reply), 0);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_TOO_LONG);
+    EXPECT_EQ(link_fetch_report(link, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    uint8_t data = 0x5A, back = 0;
+    EXPECT_EQ(link_pin_transaction(link, &data, nullptr, nullptr, &back, nullptr, nullptr), 1);
+    EXPECT_EQ(back, 0x5A);
+    EXPECT_EQ(exchange("echo own"), "own");
+    EXPECT_EQ(link_dropped_input(link, nullptr, 0), 0u);
+    // The rest of a line that stalled comes before the next reply: dropped, not taken.
+    auto t = Clock::now();
+    EXPECT_EQ(exchange("stream 2100 2", &r), "");
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_STALLED);
+    EXPECT_EQ(exchange("echo B"), "B");
+    EXPECT_EQ(link_dropped_rest(link), 6u);  // "xdone" CR
+    EXPECT_EQ(exchange("echo C"), "C");
+    EXPECT_LT(seconds_since(t), 6.0);
+    // Lines the controller would take as pin commands or control bytes never go out.
+    for (const char* line : {"\xEF\xBB\xBF" "echo one", "\xE9t\xE9", "echo \x01", "two\rlines"}) {
+        EXPECT_EQ(exchange(line, &r), "");
+        EXPECT_EQ(r, 0);
+        EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_NOT_SENT) << line;
+    }
+    EXPECT_EQ(exchange("pins").rfind("data=5A status=50 ", 0), 0u);  // as the transaction left them
+    EXPECT_EQ(exchange("pins data 00"), "ok");
+}
+
+// A report body that stops: it fails like a stalled line, and the link goes on.
+TEST_F(LinkSim, StalledReportBodyEnds) {
+    connect(PORT_REPORT_CUT);
+    auto t = Clock::now();
+    EXPECT_EQ(link_query_report(link, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_STALLED);
+    EXPECT_LT(seconds_since(t), 3.0);
+    EXPECT_EQ(exchange("echo next"), "next");
+}
+
+// Hundreds of unasked lines behind every reply: each command still gets its own.
+TEST_F(LinkSim, FloodOfUnaskedLinesIsDroppedWhole) {
+    connect(PORT_FLOOD);
+    for (int i = 0; i < 4; ++i) {
+        std::string text = "hi " + std::to_string(i);
+        // As an operator types the next command: the flood has come meanwhile. (Lines
+        // that come only after a command went out cannot be told from its reply.)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(exchange(("echo " + text).c_str()), text);
+        EXPECT_EQ(link_dropped_input(link, nullptr, 0), i ? 400u * 18 : 0u) << i;
     }
 }

@@ -17,7 +17,8 @@
 // entry before the test runs: keep the two in step.
 constexpr int PORT_PLAIN = 11, PORT_CRLF = 12, PORT_STALL = 13, PORT_GARBAGE = 14, PORT_HANGUP_EXCHANGE = 15,
               PORT_HANGUP_REPORT = 16, PORT_HANGUP_PINS = 17, PORT_GREETING_OK = 18, PORT_GREETING_NONE = 19,
-              PORT_PACED = 20;
+              PORT_PACED = 20, PORT_STRAY_REPORT_BYTE = 23, PORT_LATE_ECHO = 24, PORT_FLOOD = 25,
+              PORT_REPORT_CUT = 26;
 struct SimSpec {
     int port;
     const char* options;  // zorv-sim options, blank-separated

@@ -115,14 +115,15 @@ TEST_F(Exchange, LinkErrorDuringTheWaitFails) {
     EXPECT_STREQ(reply, "");
 }
 
-TEST_F(Exchange, UnrequestedReportByteIsNotAReply) {
-    answer("\x12");
-    fake_serial().on_time = [](uint64_t now) {
-        if (now > 100) fake_serial().lost = true;
-    };
+// A 0x12 with no report asked for begins a reply like any bad byte: that reply fails
+// alone, its line is dropped, the next command gets its own reply.
+TEST_F(Exchange, UnrequestedReportByteIsABadStart) {
+    answer("\x12" "ab\r");
     EXPECT_EQ(link_exchange(link, "x", reply), 0);
-    fake_serial().lost = false;
-    EXPECT_EQ(link_peek(link), 0x12);
+    EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_BAD_START);
+    answer("ok\r");
+    EXPECT_EQ(link_exchange(link, "y", reply), 1);
+    EXPECT_STREQ(reply, "ok");
 }
 
 // The waits sleep until something happens; with no window events of their own they
@@ -261,6 +262,20 @@ TEST_F(Exchange, BusyOnlyWhileAnExchangeRuns) {
     EXPECT_EQ(link_exchange(link, "x", reply), 1);
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(link_busy(link), 0);
+    // Also while a report's body comes in: a pin poll then would read its bytes.
+    seen = -1;
+    fake_serial().on_write = [](const std::vector<uint8_t>& w) {
+        if (w == std::vector<uint8_t>{CTRL_REPORT}) fake_push(std::vector<uint8_t>{CTRL_REPORT, 1, 2});
+    };
+    platform_set_dispatch([] {
+        if (seen < 0 && fake_serial().input.empty()) {
+            seen = link_busy(*shared);
+            fake_push(std::vector<uint8_t>(16, 0));
+        }
+        return 1;
+    });
+    EXPECT_EQ(link_query_report(link, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(seen, 1);
 }
 
 }  // namespace
@@ -274,12 +289,15 @@ TEST_F(Exchange, WholeRepliesUpToTheLimit) {
         std::string wire;
         int error;  // LINK_ERROR_NONE: a whole reply
         std::string text;  // the reply, or what had arrived of it
+        std::string rest;  // comes before the next reply
         uint32_t dropped;  // of the rest, before the next reply
     } cases[] = {
-        {std::string(300, 'a') + "\r", LINK_ERROR_NONE, std::string(300, 'a'), 0},
-        {max + "\r", LINK_ERROR_NONE, max, 0},
-        {"hello ", LINK_ERROR_STALLED, "hello ", 0},
-        {max + "crest\r", LINK_ERROR_TOO_LONG, max, 5},
+        {std::string(300, 'a') + "\r", LINK_ERROR_NONE, std::string(300, 'a'), "", 0},
+        {max + "\r", LINK_ERROR_NONE, max, "", 0},
+        // However late, the rest of a stalled line is not the next reply.
+        {"hello ", LINK_ERROR_STALLED, "hello ", "world\r", 6},
+        // A longer line is read to its end within its own exchange.
+        {max + "crest\r", LINK_ERROR_TOO_LONG, max, "", 0},
     };
     for (const auto& c : cases) {
         link_close(&link);
@@ -290,7 +308,7 @@ TEST_F(Exchange, WholeRepliesUpToTheLimit) {
         EXPECT_EQ(link_exchange_whole(link, "cmd", big, sizeof big), c.error == LINK_ERROR_NONE) << c.error;
         EXPECT_EQ(link_last_error(nullptr, 0), c.error);
         EXPECT_EQ(std::string(big), c.text) << c.error;
-        answer("next\r");
+        answer(c.rest + "next\r");
         EXPECT_EQ(link_exchange(link, "again", reply), 1) << c.error;
         EXPECT_STREQ(reply, "next");
         EXPECT_EQ(link_dropped_input(link, nullptr, 0), c.dropped) << c.error;
@@ -361,5 +379,35 @@ TEST_F(Exchange, StreamingLineLetsEventsRun) {
         answer("xxx\rok\r");
         EXPECT_EQ(link_exchange(link, "next", reply), by_cancel ? 1 : 0);
         EXPECT_STREQ(reply, by_cancel ? "ok" : "");
+    }
+}
+
+// While a line past the whole-reply limit comes in, its command still runs: a Stop
+// goes out and its line end ends the command. A line error that a control byte's
+// check comes upon stays for the exchange, which fails with it.
+TEST_F(Exchange, ControlBytesDuringAnOverLongLine) {
+    static TargetLink* shared;
+    static bool line_error;
+    static char big[LINK_WHOLE_REPLY_MAX + 1];
+    for (bool error : {false, true}) {
+        shared = link;
+        line_error = error;
+        fake_serial().on_write = [](const std::vector<uint8_t>& w) {
+            if (w == std::vector<uint8_t>{CTRL_STOP}) fake_push("stopped\r");
+            if (!w.empty() && w.back() == 0x0D) fake_push(bytes(std::string(LINK_WHOLE_REPLY_MAX + 10, 'x')));
+        };
+        platform_set_dispatch([] {
+            platform_set_dispatch(nullptr);
+            if (line_error) fake_serial().pending_errors = 1;
+            EXPECT_EQ(link_stop(shared), line_error ? 0 : 1);
+            return 1;
+        });
+        EXPECT_EQ(link_exchange_whole(link, "stream", big, sizeof big), 0);
+        EXPECT_EQ(link_last_error(nullptr, 0), error ? LINK_ERROR_LINE : LINK_ERROR_TOO_LONG) << error;
+        if (!error) {
+            answer("own\r");
+            EXPECT_EQ(link_exchange(link, "next", reply), 1);
+            EXPECT_STREQ(reply, "own");
+        }
     }
 }

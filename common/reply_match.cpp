@@ -1,6 +1,8 @@
 // Reply judging on std::regex: its "extended" grammar is the POSIX one grep -E reads.
 #include "common/reply_match.h"
 
+#include <cstring>
+
 namespace {
 
 // libstdc++'s default matcher recurses once per input character (a long reply
@@ -28,7 +30,10 @@ int reply_judge_add(ReplyJudge* judge, ReplyRuleKind kind, const char* expressio
     try {
         // Compiled alone first, so that "a)|(b" cannot pass as half of the wrapper.
         std::regex alone(expression, MATCH_FLAGS);
-        std::string whole = *expression ? std::string(".*(") + expression + ").*" : ".*";
+        // "." is any byte but NUL here, and a reply may hold one; a negated bracket
+        // takes it.
+        const std::string any = "(.|[^.])*";
+        std::string whole = *expression ? any + "(" + expression + ")" + any : any;
         judge->rules.push_back({kind, std::regex(whole, MATCH_FLAGS)});
     } catch (const std::regex_error& e) {
         if (error) *error = std::string("bad regular expression '") + expression + "': " + e.what();
@@ -40,13 +45,17 @@ int reply_judge_add(ReplyJudge* judge, ReplyRuleKind kind, const char* expressio
 int reply_judge_empty(const ReplyJudge* judge) { return !judge || judge->rules.empty(); }
 
 int reply_judge_check(const ReplyJudge* judge, const char* reply, std::string* reason) {
+    return reply_judge_check_bytes(judge, reply, reply ? std::strlen(reply) : 0, reason);
+}
+
+int reply_judge_check_bytes(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason) {
     if (!judge || judge->rules.empty()) return 1;
-    const char* text = reply ? reply : "";
+    const std::string text = reply ? std::string(reply, length) : std::string();
     bool any_expect = false, expected = false;
     for (const ReplyRule& rule : judge->rules) {
         bool hit = false;
         try {
-            hit = std::regex_match(text, rule.pattern);
+            hit = std::regex_match(text.begin(), text.end(), rule.pattern);
         } catch (const std::regex_error&) {
             // The matcher gave up (too complex for this reply): a reply that cannot be
             // judged is not a good one.

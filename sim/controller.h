@@ -37,6 +37,7 @@ struct SimOptions {
     bool log = false;                  // collect trace lines in SimController::log
     std::string stray;                 // unsolicited bytes sent right behind every command reply
     bool bad_pins = false;             // pin replies begin with 0x08, which is no pin reply
+    long drop_reports = 0;             // report requests left unanswered, the first ones
 };
 
 struct SimPendingLine {

@@ -46,6 +46,7 @@ const char* const USAGE =
     "  --baud N            pace at N baud (implies --pace)\n"
     "  --status HEX        fix the status port (port 2) at HEX instead of the loopback\n"
     "  --bad-pins          begin every pin reply with 08, which is no pin reply\n"
+    "  --drop-reports N    leave the first N report requests unanswered\n"
     "  --stray TEXT        send TEXT unasked right behind every command reply (\\r, \\n,\n"
     "                      \\\\ and \\xHH escapes), as a late echo or line noise would\n"
     "  --log FILE          append a trace: one line per event, flushed at once\n"
@@ -210,9 +211,9 @@ int parse_args(int argc, char** argv, Args* a) {
                 return 2;
             }
         } else if (o == "--stall-after" || o == "--hangup-after" || o == "--seed" ||
-                   o == "--baud" || o == "--garbage-rate") {
+                   o == "--baud" || o == "--garbage-rate" || o == "--drop-reports") {
             long hi = o == "--garbage-rate" ? 100 : 1000000000L;
-            long lo = (o == "--baud" || o == "--stall-after" || o == "--hangup-after") ? 1 : 0;
+            long lo = (o == "--baud" || o == "--stall-after" || o == "--hangup-after" || o == "--drop-reports") ? 1 : 0;
             if (!need("a number")) return 2;
             if (!parse_long(argv[++i], lo, hi, &n)) {
                 std::fprintf(stderr, "zorv-sim: %s: bad number '%s'\n", o.c_str(), argv[i]);
@@ -222,6 +223,7 @@ int parse_args(int argc, char** argv, Args* a) {
             else if (o == "--hangup-after") a->opt.hangup_after = n;
             else if (o == "--seed") a->opt.seed = static_cast<uint64_t>(n);
             else if (o == "--garbage-rate") a->opt.garbage_percent = static_cast<int>(n);
+            else if (o == "--drop-reports") a->opt.drop_reports = n;
             else {
                 a->baud = n;
                 a->pace = true;

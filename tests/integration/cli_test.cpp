@@ -30,6 +30,7 @@
 namespace {
 
 using Args = std::vector<std::string>;
+using namespace std::string_literals;
 
 struct CliResult {
     int status = -1;  // exit status, or 128 + signal
@@ -41,9 +42,12 @@ std::string g_home;
 
 // Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
 // goes to err_fd when one is given; the standard descriptors in the bit mask closed
-// (1 << fd) are closed; stdout goes to out_fd when one is given. A run that outlives 20 s is killed and fails.
+// (1 << fd) are closed; stdout goes to out_fd when one is given; the signals in the bit
+// mask ignored (1 << signal) start ignored, as under nohup. A run that outlives 20 s
+// is killed and fails.
 CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
-                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0, int out_fd = -1) {
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0, int out_fd = -1,
+                  int ignored = 0) {
     Args argv_s = {exe};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -65,6 +69,8 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         for (int fd = 0; fd <= 2; ++fd)
             if (closed & (1 << fd)) close(fd);
+        for (int s = 1; s < 31; ++s)
+            if (ignored & (1 << s)) signal(s, SIG_IGN);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -237,7 +243,7 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
         std::string input;
         int status;
         std::string out;
-        const char* says;
+        std::string says;
     } cases[] = {
         {{"--greeting", "none"}, {}, "", 3, "", "did not answer the greeting"},
         {{"--hangup-after", "2"}, {"--file", "-"}, "echo 1\necho 2\necho 3\necho 4\n", 4, "1\n2\n", "(no reply: port lost)"},
@@ -254,6 +260,8 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
         {{}, {"--keep-going", "-c", "echo " + std::string(251, 'e'), "-c", "len 300"}, "", 1,
          std::string(300, 'a') + "\n",
          "1 of 2 lines failed"},
+        // A NUL inside a reply ends neither the reply printed nor the one judged.
+        {{}, {"-c", "bytes 41 00 42", "--fail-on", "A"}, "", 1, "A\0B\n"s, "(failed: reply \"A\0B\" matches --fail-on)"s},
     };
     for (const auto& c : cases) {
         start(c.sim_args);
@@ -474,8 +482,8 @@ TEST_F(CliTest, InterruptEndsAFileThatWaitsOrNeverEnds) {
 // --raw get them byte for byte.
 TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
     start();
-    // ESC ] 0 ; t BEL (a title change), TAB, DEL, and UTF-8 "é".
-    const std::string raw = ">\x1b]0;t\x07" "A\tB\x7f\xc3\xa9", escaped = ">\\x1B]0;t\\x07A\tB\\x7F\xc3\xa9";
+    // ESC ] 0 ; t BEL (a title change), NUL, TAB, DEL, and UTF-8 "é".
+    const std::string raw = ">\x1b]0;t\x07" "A\0\tB\x7f\xc3\xa9"s, escaped = ">\\x1B]0;t\\x07A\\x00\tB\\x7F\xc3\xa9";
     const struct {
         bool tty;
         Args more;
@@ -487,7 +495,7 @@ TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
         {true, {"--quiet", "--fail-on", "t"}, "(failed: reply \"" + escaped + "\" matches --fail-on)\r\n"},
     };
     for (const auto& c : cases) {
-        Args args = {"-c", "bytes 3e 1b 5d 30 3b 74 07 41 09 42 7f c3 a9"};
+        Args args = {"-c", "bytes 3e 1b 5d 30 3b 74 07 41 00 09 42 7f c3 a9"};
         args.insert(args.end(), c.more.begin(), c.more.end());
         std::string screen;
         CliResult r = run_on_pty(args, &screen, c.tty);
@@ -538,6 +546,144 @@ TEST_F(CliTest, WatchPrintsCleanCsvAndRepliesOnStderr) {
         CliResult r = run_cli(with_port(c.args));
         EXPECT_EQ(r.status, 2) << c.args[0];
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Signals ignored when the runner started (nohup, a background job) stay ignored;
+// one that comes during the reset ends the run before the greeting.
+TEST_F(CliTest, IgnoredSignalsStayIgnoredAndTheResetGivesWay) {
+    start();
+    const struct {
+        int ignored;  // bit mask of signals
+        int signal;
+        bool in_reset;
+        int status;
+        const char* out;
+    } cases[] = {
+        {1 << SIGHUP, SIGHUP, false, 0, "done\n"},
+        {1 << SIGINT, SIGINT, false, 0, "done\n"},
+        {1 << SIGINT | 1 << SIGHUP, SIGTERM, false, 143, "stopped\n"},
+        {0, SIGINT, true, 130, ""},
+        {0, SIGTERM, true, 143, ""},
+        {1 << SIGINT, SIGINT, true, 0, "done\n"},
+    };
+    for (const auto& c : cases) {
+        size_t from = sim_log(&sim).size();
+        CliResult r = run_cli(with_port({"-c", "run 1000"}), "", [&](pid_t pid) {
+            EXPECT_TRUE(sim_saw(sim, c.in_reset ? "peer up" : "|run 1000|", from));
+            kill(pid, c.signal);
+        }, ZORV_CLI_PATH, -1, 0, -1, c.ignored);
+        EXPECT_EQ(r.status, c.status) << c.signal << " " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.signal;
+        std::string log = sim_log(&sim).substr(from);
+        EXPECT_EQ(log.find("ctrl 01") != std::string::npos, c.status == 143 && !c.in_reset) << log;
+        if (c.in_reset && c.status) {
+            EXPECT_EQ(log.find("greet"), std::string::npos) << log;
+        }
+    }
+}
+
+// A driver that writes a command and reads its reply before the next one (a shell's
+// coproc) gets each reply, and a failure, at once and in order.
+TEST_F(CliTest, CoprocessDriverReadsEachReplyBeforeTheNextCommand) {
+    start();
+    int to[2], from[2];
+    ASSERT_EQ(pipe(to), 0);
+    ASSERT_EQ(pipe(from), 0);
+    Args a = {ZORV_CLI_PATH};
+    for (const std::string& s : with_port({"--file", "-", "--keep-going", "--fail-on", "ERR"})) a.push_back(s);
+    std::vector<char*> argv;
+    for (auto& s : a) argv.push_back(const_cast<char*>(s.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(to[0], 0);
+        dup2(from[1], 1);
+        dup2(from[1], 2);  // 2>&1: a failure must stand beside its reply
+        for (int fd : {to[0], to[1], from[0], from[1]}) close(fd);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(to[0]);
+    close(from[1]);
+    std::string got;
+    // Reads until want has come (at most 5 s).
+    auto read_until = [&](const std::string& want) {
+        for (int i = 0; i < 50 && got.find(want) == std::string::npos; ++i) {
+            pollfd p = {from[0], POLLIN, 0};
+            if (poll(&p, 1, 100) != 1) continue;
+            char buf[256];
+            ssize_t n = read(from[0], buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, size_t(n));
+        }
+        return got.find(want) != std::string::npos;
+    };
+    const std::pair<const char*, const char*> steps[] = {
+        {"echo one\n", "one\n"},
+        {"echo ERR 2\n", "ERR 2\n(failed: reply \"ERR 2\" matches --fail-on)\n"},
+        {"echo three\n", "three\n"},
+    };
+    std::string expected;
+    for (const auto& step : steps) {
+        ASSERT_EQ(write(to[1], step.first, strlen(step.first)), ssize_t(strlen(step.first)));
+        expected += step.second;
+        EXPECT_TRUE(read_until(expected)) << got;
+    }
+    close(to[1]);
+    read_until("lines failed\n");
+    close(from[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(got, expected + "zorvtalk-cli: 1 of 3 lines failed\n");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// Readings go on after one is lost, and a watch that never got one fails.
+TEST_F(CliTest, WatchAsksAgainAfterALostReading) {
+    const struct {
+        const char* drop;
+        Args args;
+        int status;
+        long readings;
+        const char* says;  // a regular expression
+    } cases[] = {
+        {"1", {"--watch", "50", "--count", "3"}, 0, 3, "\\(no report: 1 reading did not come within 1 s\\)\n"},
+        {"1000000", {"--watch", "50", "-c", "run 1500"}, 1, 0,
+         "done\n\\(no report: \\d readings in a row did not come within 1 s\\)\n"},
+    };
+    for (const auto& c : cases) {
+        start({"--drop-reports", c.drop});
+        CliResult r = run_cli(with_port(c.args));
+        EXPECT_EQ(r.status, c.status) << c.drop << ": " << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n') - 1, c.readings) << r.out;
+        EXPECT_TRUE(std::regex_match(r.err, std::regex(c.says))) << r.err;
+        sim_stop(&sim);
+    }
+}
+
+// A reply that cannot be written ends the run before the next command goes out.
+TEST_F(CliTest, OutputThatCannotBeWrittenEndsTheRun) {
+    start();
+    const struct {
+        const char* where;
+        int closed;
+        const char* says;
+    } cases[] = {{"/dev/full", 0, "cannot write to standard output: No space left on device"},
+                 {nullptr, 1 << 1, "cannot write to standard output: Bad file descriptor"}};
+    for (const auto& c : cases) {
+        size_t from = sim_log(&sim).size();
+        int fd = c.where ? open(c.where, O_WRONLY) : -1;
+        CliResult r = run_cli(with_port({"-c", "echo a", "-c", "echo b"}), "", nullptr, ZORV_CLI_PATH, -1, c.closed, fd);
+        if (fd >= 0) close(fd);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string("zorvtalk-cli: ") + c.says + "\n");
+        ASSERT_TRUE(sim_saw(sim, "peer closed", from));
+        EXPECT_EQ(sim_log(&sim).find("echo b", from), std::string::npos);
     }
 }
 

@@ -167,7 +167,7 @@ LineResult run_command(Run& r, const char* command) {
     if (!ok) return line_failed(r, why);
     if (!r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply, length);
     std::string judged;
-    if (!reply_judge_check_bytes(&r.opt.judge, reply, length, &judged)) {
+    if (!reply_judge_check(&r.opt.judge, reply, length, &judged)) {
         // Answered, so nothing is owed and the link is fine: the line alone failed.
         ++r.failed;
         ++r.lines_failed;

@@ -45,10 +45,10 @@ int reply_judge_add(ReplyJudge* judge, ReplyRuleKind kind, const char* expressio
 int reply_judge_empty(const ReplyJudge* judge) { return !judge || judge->rules.empty(); }
 
 int reply_judge_check(const ReplyJudge* judge, const char* reply, std::string* reason) {
-    return reply_judge_check_bytes(judge, reply, reply ? std::strlen(reply) : 0, reason);
+    return reply_judge_check(judge, reply, reply ? std::strlen(reply) : 0, reason);
 }
 
-int reply_judge_check_bytes(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason) {
+int reply_judge_check(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason) {
     if (!judge || judge->rules.empty()) return 1;
     const std::string text = reply ? std::string(reply, length) : std::string();
     bool any_expect = false, expected = false;

@@ -35,5 +35,5 @@ int reply_judge_empty(const ReplyJudge* judge);
 // not null) as `reply "ERR 3" matches --fail-on` or `reply "x" does not match --expect`.
 // A null judge passes everything; a null reply is the empty one.
 int reply_judge_check(const ReplyJudge* judge, const char* reply, std::string* reason);
-// As reply_judge_check, for a reply of length bytes that may hold NULs.
-int reply_judge_check_bytes(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason);
+// The same for a reply of length bytes, NULs included.
+int reply_judge_check(const ReplyJudge* judge, const char* reply, size_t length, std::string* reason);

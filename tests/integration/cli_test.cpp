@@ -687,4 +687,27 @@ TEST_F(CliTest, OutputThatCannotBeWrittenEndsTheRun) {
     }
 }
 
+// A reader that takes the first reply and leaves (| head -1) ends the run there, not
+// after every command has gone out.
+TEST_F(CliTest, ReaderThatLeavesAfterOneLineEndsTheRun) {
+    start();
+    std::string input;
+    for (int i = 0; i < 100; ++i) input += "run 20\n";
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    std::string first;
+    CliResult r = run_cli(with_port({"--file", "-"}), input, [&](pid_t) {
+        char c = 0;
+        while (read(out[0], &c, 1) == 1 && c != '\n') first += c;
+        close(out[0]);
+    }, ZORV_CLI_PATH, -1, 0, out[1]);
+    close(out[1]);
+    EXPECT_EQ(first, "done");
+    EXPECT_EQ(r.status, 141) << r.err;
+    std::string log = sim_log(&sim);
+    size_t sent = 0;
+    for (size_t at = 0; (at = log.find("|run 20|", at)) != std::string::npos; ++at) ++sent;
+    EXPECT_LT(sent, 50u) << log;
+}
+
 }  // namespace

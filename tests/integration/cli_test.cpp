@@ -308,16 +308,26 @@ TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
 TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheController) {
     start();
     const Args args = with_port({"--echo", "--timeout", "0.3", "-c", "echo hello", "-c", "run 60000"});
-    for (int closed : {1 << 0, 1 << 1, 1 << 2, 7}) {
+    // 0: standard output on /dev/full. An output that cannot be written (full, or
+    // closed) ends the run before the next command.
+    int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    for (int closed : {1 << 0, 1 << 1, 1 << 2, 7, 0}) {
         size_t from = sim_log(&sim).size();
-        CliResult r = run_cli(args, "", nullptr, ZORV_CLI_PATH, -1, closed);
+        CliResult r = run_cli(args, "", nullptr, ZORV_CLI_PATH, -1, closed, closed ? -1 : full);
+        const bool unwritable = (closed & 2) || !closed;
         EXPECT_EQ(r.status, 1) << closed << ": " << r.err;
-        EXPECT_EQ(r.out, closed & 2 ? "" : "> echo hello\n< hello\n> run 60000\n") << closed;
+        EXPECT_EQ(r.out, unwritable ? "" : "> echo hello\n< hello\n> run 60000\n") << closed;
         ASSERT_TRUE(sim_saw(sim, "peer closed", from)) << closed;
         std::string log = sim_log(&sim).substr(from);
         for (const char* leaked : {"> echo", "< hello", "no reply"})
             EXPECT_EQ(log.find(leaked), std::string::npos) << closed << " leaked " << leaked << ":\n" << log;
+        EXPECT_EQ(log.find("run 60000") == std::string::npos, unwritable) << closed;
+        const std::string says = closed ? "Bad file descriptor\n" : "No space left on device\n";
+        if (unwritable && !(closed & 4)) {
+            EXPECT_EQ(r.err, "zorvtalk-cli: cannot write to standard output: " + says);
+        }
     }
+    close(full);
 }
 
 // The simulator started with nothing open keeps its pty off 0-2 as well.
@@ -587,60 +597,25 @@ TEST_F(CliTest, IgnoredSignalsStayIgnoredAndTheResetGivesWay) {
     }
 }
 
-// A driver that writes a command and reads its reply before the next one (a shell's
-// coproc) gets each reply, and a failure, at once and in order.
-TEST_F(CliTest, CoprocessDriverReadsEachReplyBeforeTheNextCommand) {
+// Drivers that read each reply as it comes: a shell's coproc, which writes the next
+// command only after it has the reply (2>&1: a failure stands beside its reply), and
+// | head -1, which leaves after the first of 100 commands and so ends the run there.
+TEST_F(CliTest, ShellDriversGetEachReplyAtOnce) {
     start();
-    int to[2], from[2];
-    ASSERT_EQ(pipe(to), 0);
-    ASSERT_EQ(pipe(from), 0);
-    Args a = {ZORV_CLI_PATH};
-    for (const std::string& s : with_port({"--file", "-", "--keep-going", "--fail-on", "ERR"})) a.push_back(s);
-    std::vector<char*> argv;
-    for (auto& s : a) argv.push_back(const_cast<char*>(s.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(to[0], 0);
-        dup2(from[1], 1);
-        dup2(from[1], 2);  // 2>&1: a failure must stand beside its reply
-        for (int fd : {to[0], to[1], from[0], from[1]}) close(fd);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(to[0]);
-    close(from[1]);
-    std::string got;
-    // Reads until want has come (at most 5 s).
-    auto read_until = [&](const std::string& want) {
-        for (int i = 0; i < 50 && got.find(want) == std::string::npos; ++i) {
-            pollfd p = {from[0], POLLIN, 0};
-            if (poll(&p, 1, 100) != 1) continue;
-            char buf[256];
-            ssize_t n = read(from[0], buf, sizeof buf);
-            if (n <= 0) break;
-            got.append(buf, size_t(n));
-        }
-        return got.find(want) != std::string::npos;
-    };
-    const std::pair<const char*, const char*> steps[] = {
-        {"echo one\n", "one\n"},
-        {"echo ERR 2\n", "ERR 2\n(failed: reply \"ERR 2\" matches --fail-on)\n"},
-        {"echo three\n", "three\n"},
-    };
-    std::string expected;
-    for (const auto& step : steps) {
-        ASSERT_EQ(write(to[1], step.first, strlen(step.first)), ssize_t(strlen(step.first)));
-        expected += step.second;
-        EXPECT_TRUE(read_until(expected)) << got;
-    }
-    close(to[1]);
-    read_until("lines failed\n");
-    close(from[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_EQ(got, expected + "zorvtalk-cli: 1 of 3 lines failed\n");
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string cli = std::string(ZORV_CLI_PATH) + " --port " + sim.link_path + " --baud 115200 --file -";
+    CliResult coproc = run_cli({"-c", "coproc Z { " + cli + " --keep-going --fail-on ERR 2>&1; }\n"
+                                "for c in 'echo one' 'echo ERR 2' 'echo three'; do\n"
+                                "  echo \"$c\" >&${Z[1]}; read -t 5 -r r <&${Z[0]} && echo \"$r\" || echo LATE\n"
+                                "done; read -t 5 -r r <&${Z[0]}; echo \"$r\""}, "", nullptr, "/bin/bash");
+    EXPECT_EQ(coproc.out, "one\nERR 2\n(failed: reply \"ERR 2\" matches --fail-on)\nthree\n") << coproc.err;
+    size_t from = sim_log(&sim).size();
+    CliResult head = run_cli({"-c", "yes 'run 20' | head -100 | " + cli + " | head -1; echo ${PIPESTATUS[2]}"}, "",
+                             nullptr, "/bin/bash");
+    EXPECT_EQ(head.out, "done\n141\n") << head.err;
+    std::string log = sim_log(&sim).substr(from);
+    size_t sent = 0;
+    for (size_t at = 0; (at = log.find("|run 20|", at)) != std::string::npos; ++at) ++sent;
+    EXPECT_LT(sent, 50u) << log;
 }
 
 // Readings go on after one is lost, and a watch that never got one fails.
@@ -664,50 +639,6 @@ TEST_F(CliTest, WatchAsksAgainAfterALostReading) {
         EXPECT_TRUE(std::regex_match(r.err, std::regex(c.says))) << r.err;
         sim_stop(&sim);
     }
-}
-
-// A reply that cannot be written ends the run before the next command goes out.
-TEST_F(CliTest, OutputThatCannotBeWrittenEndsTheRun) {
-    start();
-    const struct {
-        const char* where;
-        int closed;
-        const char* says;
-    } cases[] = {{"/dev/full", 0, "cannot write to standard output: No space left on device"},
-                 {nullptr, 1 << 1, "cannot write to standard output: Bad file descriptor"}};
-    for (const auto& c : cases) {
-        size_t from = sim_log(&sim).size();
-        int fd = c.where ? open(c.where, O_WRONLY) : -1;
-        CliResult r = run_cli(with_port({"-c", "echo a", "-c", "echo b"}), "", nullptr, ZORV_CLI_PATH, -1, c.closed, fd);
-        if (fd >= 0) close(fd);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, std::string("zorvtalk-cli: ") + c.says + "\n");
-        ASSERT_TRUE(sim_saw(sim, "peer closed", from));
-        EXPECT_EQ(sim_log(&sim).find("echo b", from), std::string::npos);
-    }
-}
-
-// A reader that takes the first reply and leaves (| head -1) ends the run there, not
-// after every command has gone out.
-TEST_F(CliTest, ReaderThatLeavesAfterOneLineEndsTheRun) {
-    start();
-    std::string input;
-    for (int i = 0; i < 100; ++i) input += "run 20\n";
-    int out[2];
-    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-    std::string first;
-    CliResult r = run_cli(with_port({"--file", "-"}), input, [&](pid_t) {
-        char c = 0;
-        while (read(out[0], &c, 1) == 1 && c != '\n') first += c;
-        close(out[0]);
-    }, ZORV_CLI_PATH, -1, 0, out[1]);
-    close(out[1]);
-    EXPECT_EQ(first, "done");
-    EXPECT_EQ(r.status, 141) << r.err;
-    std::string log = sim_log(&sim);
-    size_t sent = 0;
-    for (size_t at = 0; (at = log.find("|run 20|", at)) != std::string::npos; ++at) ++sent;
-    EXPECT_LT(sent, 50u) << log;
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // zorvtalk-cli running a 100,000-line file, against the link's own exchange rate in
 // this process, median of rounds; and the same with every reply judged by --fail-on.
 // The runner's connect (reset and greeting) is taken out by also timing a one-line file.
+// What writing each reply at once costs: the runner's lines per CPU second into a pipe
+// read as it comes, and into a file, against --quiet (no reply written), in the same
+// rounds.
 // First, what judging a reply can cost at worst (match_cost.cpp).
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,28 +46,40 @@ double link_rate(int lines) {
     return rate;
 }
 
-// Wall seconds of one zorvtalk-cli run over file, its replies into out; -1 on failure.
+// Wall seconds of one zorvtalk-cli run over file, its replies into out, or into a
+// pipe that this process drains when out is "|"; -1 on failure. extra: one more
+// option and its value, or "--quiet".
+// *cpu: the run's own CPU seconds, which a busy machine disturbs less than wall time.
 double cli_seconds(const std::string& device, const std::string& file, const std::string& out,
-                   const char* fail_on = nullptr) {
+                   const char* extra = nullptr, const char* value = nullptr, double* cpu = nullptr) {
+    int drain[2] = {-1, -1};
+    if (out == "|" && pipe(drain) != 0) return -1;
     auto t = Clock::now();
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
-        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd = out == "|" ? drain[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) _exit(126);
         dup2(fd, 1);
         close(fd);
-        if (fail_on)
-            execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
-                  "--fail-on", fail_on, static_cast<char*>(nullptr));
-        else
-            execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
-                  static_cast<char*>(nullptr));
+        if (drain[0] >= 0) close(drain[0]);
+        execl(ZORV_CLI_PATH, ZORV_CLI_PATH, "--port", device.c_str(), "--baud", "115200", "--file", file.c_str(),
+              extra, value, static_cast<char*>(nullptr));
         _exit(127);
     }
+    if (drain[0] >= 0) {
+        close(drain[1]);
+        char buf[65536];
+        while (read(drain[0], buf, sizeof buf) > 0) {
+        }
+        close(drain[0]);
+    }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     double s = seconds_since(t);
+    if (cpu)
+        *cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
 }
 
@@ -93,16 +109,19 @@ int main() {
     }
     // Each round brackets the runner's run with two half-length link runs, so that a
     // change of load on the machine during the round falls on both sides alike.
-    std::vector<double> link_rates, cli_rates, ratios, judged_rates, judged_ratios;
+    std::vector<double> link_rates, cli_rates, ratios, judged_rates, judged_ratios, piped_ratios, file_ratios;
     bool failed = false;
     for (int round = 0; round < ROUNDS && !failed; ++round) {
         double before = link_rate(LINES / 2);
-        double whole = cli_seconds(sim.link_path, many, out);
-        double judged = cli_seconds(sim.link_path, many, out, "^ERR [0-9]+");
+        double whole_cpu = 0, quiet_cpu = 0, piped_cpu = 0;
+        double whole = cli_seconds(sim.link_path, many, out, nullptr, nullptr, &whole_cpu);
+        double judged = cli_seconds(sim.link_path, many, out, "--fail-on", "^ERR [0-9]+");
+        double quiet = cli_seconds(sim.link_path, many, out, "--quiet", nullptr, &quiet_cpu);
+        double piped = cli_seconds(sim.link_path, many, "|", nullptr, nullptr, &piped_cpu);
         double after = link_rate(LINES / 2);
         double connect = cli_seconds(sim.link_path, one, out);
-        if (before <= 0 || after <= 0 || whole < 0 || judged < 0 || connect < 0 || whole <= connect ||
-            judged <= connect) {
+        if (before <= 0 || after <= 0 || whole < 0 || judged < 0 || quiet < 0 || piped < 0 || connect < 0 ||
+            whole <= connect || judged <= connect || quiet <= connect || piped <= connect) {
             failed = true;
             break;
         }
@@ -112,6 +131,8 @@ int main() {
         ratios.push_back(cli_rates.back() / link);
         judged_rates.push_back((LINES - 1) / (judged - connect));
         judged_ratios.push_back(judged_rates.back() / link);
+        file_ratios.push_back(quiet_cpu / whole_cpu);
+        piped_ratios.push_back(quiet_cpu / piped_cpu);
         std::printf("round %d: link %.0f/s (%.0f before, %.0f after), cli %.0f/s (run %.2f s, connect %.2f s), "
                     "cli --fail-on %.0f/s\n",
                     round + 1, link, before, after, cli_rates.back(), whole, connect, judged_rates.back());
@@ -130,5 +151,9 @@ int main() {
     std::printf("cli/link ratio: %.2f\n", median(ratios));
     std::printf("cli --fail-on lines per s: %.0f\n", median(judged_rates));
     std::printf("cli --fail-on/link ratio: %.2f\n", median(judged_ratios));
+    std::printf("cli lines per CPU second, replies written at once to a file / --quiet: %.2f\n",
+                median(file_ratios));
+    std::printf("cli lines per CPU second, replies written at once to a pipe / --quiet: %.2f\n",
+                median(piped_ratios));
     return 0;
 }

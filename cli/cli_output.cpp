@@ -3,6 +3,7 @@
 // caller escapes only when the stream is a terminal).
 #include "cli/cli_output.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -10,22 +11,31 @@
 #include "common/texts.h"
 #include "platform/terminal.h"
 
-std::string cli_terminal_safe(const char* text) {
+namespace {
+
+void append_terminal_safe(std::string* out, const char* text, size_t length) {
     static const char HEX[] = "0123456789ABCDEF";
-    std::string out;
-    if (!text) return out;
-    for (const char* p = text; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
         if ((c < 0x20 && c != '\t') || c == 0x7F) {
-            out += "\\x";
-            out += HEX[c >> 4];
-            out += HEX[c & 15];
+            *out += "\\x";
+            *out += HEX[c >> 4];
+            *out += HEX[c & 15];
         } else {
-            out += static_cast<char>(c);
+            *out += static_cast<char>(c);
         }
     }
+}
+
+}  // namespace
+
+std::string cli_terminal_safe(const char* text, size_t length) {
+    std::string out;
+    if (text) append_terminal_safe(&out, text, length);
     return out;
 }
+
+std::string cli_terminal_safe(const char* text) { return cli_terminal_safe(text, text ? std::strlen(text) : 0); }
 
 void cli_progress_erase(CliOutput* o) {
     if (!o->shown) return;
@@ -51,30 +61,40 @@ void cli_progress_set(CliOutput* o, long line, long total, uint64_t now) {
 
 namespace {
 
-void time_prefix(FILE* to) {
+void time_prefix(std::string* out) {
     auto now = std::chrono::system_clock::now().time_since_epoch();
     char stamp[32];
-    if (clock_stamp(std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), false, stamp, sizeof stamp))
-        std::fprintf(to, "%s ", stamp);
+    if (clock_stamp(std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), false, stamp, sizeof stamp)) {
+        *out += stamp;
+        *out += ' ';
+    }
 }
 
 }  // namespace
 
-void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text) {
+void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text, size_t length) {
     if (o->shown && (to == stderr || o->stdout_tty)) cli_progress_erase(o);
-    if (o->times) time_prefix(to);
-    if (mark) std::fputs(mark, to);
-    if (to == stdout ? o->escape_out : o->escape_err) {
-        std::string safe = cli_terminal_safe(text);
-        std::fwrite(safe.data(), 1, safe.size(), to);
-    } else {
-        std::fwrite(text, 1, std::strlen(text), to);
-    }
-    std::fputc('\n', to);
-    if (to == stdout)
-        o->pending = true;
+    std::string& line = o->line;
+    line.clear();
+    if (o->times) time_prefix(&line);
+    if (mark) line += mark;
+    if (to == stdout ? o->escape_out : o->escape_err)
+        append_terminal_safe(&line, text, length);
     else
-        std::fflush(to);
+        line.append(text, length);
+    line += '\n';
+    // One write a line: a driver that reads each reply before it sends the next
+    // command must get it now, not when a buffer fills.
+    errno = 0;
+    bool ok = std::fwrite(line.data(), 1, line.size(), to) == line.size();
+    if (std::fflush(to) != 0 || std::ferror(to)) ok = false;
+    if (!ok && to == stdout && !o->write_error) o->write_error = errno ? errno : EIO;
+    // A big line may leave more than a page of spare room; keep only an ordinary one.
+    if (line.capacity() > 4096) std::string().swap(line);
+}
+
+void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text) {
+    cli_emit(o, to, mark, text, text ? std::strlen(text) : 0);
 }
 
 // Messages name commands and files, which may hold anything.

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <string>
 
-// text with every control byte (below 0x20 but TAB, and 0x7F) written as \xNN, so
-// that ESC sequences, bells and the like show instead of acting. Other bytes,
-// UTF-8 included, stay as they are. A null text gives "".
+// text with every control byte (below 0x20 but TAB, and 0x7F; NUL too) written as
+// \xNN, so that ESC sequences, bells and the like show instead of acting. Other
+// bytes, UTF-8 included, stay as they are. A null text gives "".
+std::string cli_terminal_safe(const char* text, size_t length);
 std::string cli_terminal_safe(const char* text);
 
 // The progress line is redrawn at most this often.
@@ -23,7 +24,8 @@ struct CliOutput {
     std::string progress_text;
     size_t shown = 0;  // width of the progress line on screen, 0 when none
     uint64_t drawn_at = 0;
-    bool pending = false;  // stdout holds unflushed replies
+    int write_error = 0;  // errno of the first write to stdout that failed; 0: none
+    std::string line;     // the line being written, kept to spare an allocation a line
 };
 
 // Clears the progress line from the screen, if one shows.
@@ -35,8 +37,11 @@ void cli_progress_draw(CliOutput* o, uint64_t now);
 void cli_progress_set(CliOutput* o, long line, long total, uint64_t now);
 
 // One printed line to stdout or stderr: [time] [mark] text. Replies are written byte
-// for byte, but for the control bytes a terminal would act on. stdout is flushed by
-// the caller's wait (pending), stderr at once.
+// for byte (length bytes, NULs included), but for the control bytes a terminal would
+// act on. Each line goes out whole and at once, so that a reader of a pipe gets every
+// reply as it comes and stdout and stderr stay in step; a failed write to stdout is
+// kept in write_error.
+void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text, size_t length);
 void cli_emit(CliOutput* o, FILE* to, const char* mark, const char* text);
 // "zorvtalk-cli: text" on stderr. o may be null (before the run is set up): the
 // text is then escaped when stderr is a terminal.

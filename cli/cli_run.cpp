@@ -45,6 +45,7 @@ struct Run {
     int lines = 0, lines_failed = 0;
     int failed = 0;  // lines, pin writes, reports and pin reads
     bool port_lost = false;
+    bool output_lost = false;  // a write to stdout failed: the run ended there
     std::string where;  // the line being run, for the closing message
     std::string command;
     CliWatch watch;
@@ -73,7 +74,8 @@ LineResult line_failed(Run& r, const std::string& reason) {
     ++r.failed;
     ++r.lines_failed;
     const bool not_sent = link_last_error(nullptr, 0) == LINK_ERROR_NOT_SENT;
-    cli_emit(&r.out, stderr, nullptr, (not_sent ? not_sent_text(reason) : no_reply_text(reason)).c_str());
+    const std::string text = not_sent ? not_sent_text(reason) : no_reply_text(reason);
+    cli_emit(&r.out, stderr, nullptr, text.data(), text.size());
     if (link_last_error(nullptr, 0) == LINK_ERROR_PORT_LOST) {
         r.port_lost = true;
         return LINE_END;
@@ -113,11 +115,21 @@ bool settle_owed(Run& r) {
     return true;
 }
 
+// A reply or reading that could not be written (a full disk, a closed descriptor)
+// ends the run before the next command: nobody would learn what it answered.
+bool output_failed(Run& r) {
+    int error = r.out.write_error ? r.out.write_error : r.watch.write_error;
+    if (!error) return false;
+    if (!r.output_lost) say(std::string("cannot write to standard output: ") + std::strerror(error));
+    r.output_lost = true;
+    return true;
+}
+
 LineResult run_command(Run& r, const char* command) {
-    // Replies wait in a buffer: a reader that left (| head -1) is seen before the next
-    // command goes out, not only when that buffer is written.
-    terminal_output_gone(1);
-    if (terminal_interrupt_status()) return LINE_END;
+    // A reader that left (| head -1) is seen before the next command goes out, also
+    // when nothing was written since it left.
+    if (terminal_output_gone(1) && !terminal_interrupt_status() && !r.out.write_error) r.out.write_error = EPIPE;
+    if (terminal_interrupt_status() || output_failed(r)) return LINE_END;
     ++r.lines;
     r.command = command;
     if (!settle_owed(r)) {
@@ -132,20 +144,21 @@ LineResult run_command(Run& r, const char* command) {
     char* reply = buffer.get();
     cli_wait_begin(&r.waiter, true, r.opt.timeout_ms);
     int ok = link_exchange_whole(r.link, command, reply, LINK_WHOLE_REPLY_MAX + 1);
+    const size_t length = link_reply_length(r.link);  // a NUL inside does not end it
     CliWait w = cli_wait_end(&r.waiter);
     std::string why = ok ? std::string() : last_error_text();
     tell_dropped(r);
 
     if (w.interrupted) {
         // The reply that came after the stop belongs to this command: print it.
-        if (ok && !r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
+        if (ok && !r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply, length);
         if (!ok) cli_emit(&r.out, stderr, nullptr, no_reply_text(w.stop_sent ? "interrupted; stop sent" : "interrupted").c_str());
         return LINE_END;
     }
     if (w.timed_out && (ok || w.cancelled)) {
         std::string text = "timed out after " + cli_seconds_text(r.opt.timeout_ms) + "; stop sent";
         if (ok) {
-            text += std::string(", the controller answered \"") + reply + "\"";
+            text += ", the controller answered \"" + std::string(reply, length) + "\"";
         } else if (reply[0]) {
             // The reply had begun: the link drops its rest, nothing more is owed.
             text += "; " + why;
@@ -157,13 +170,14 @@ LineResult run_command(Run& r, const char* command) {
         return line_failed(r, text);
     }
     if (!ok) return line_failed(r, why);
-    if (!r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply);
+    if (!r.opt.quiet) cli_emit(&r.out, replies(r), r.opt.echo ? "< " : nullptr, reply, length);
     std::string judged;
-    if (!reply_judge_check(&r.opt.judge, reply, &judged)) {
+    if (!reply_judge_check(&r.opt.judge, reply, length, &judged)) {
         // Answered, so nothing is owed and the link is fine: the line alone failed.
         ++r.failed;
         ++r.lines_failed;
-        cli_emit(&r.out, stderr, nullptr, ("(failed: " + judged + ")").c_str());
+        judged = "(failed: " + judged + ")";
+        cli_emit(&r.out, stderr, nullptr, judged.data(), judged.size());
         return LINE_FAILED;
     }
     return LINE_OK;
@@ -259,6 +273,7 @@ LineResult watch_alone(Run& r) {
         if (w.interrupted || terminal_interrupt_status()) return LINE_END;
         if (r.waiter.watch_late) {
             ++r.failed;
+            r.watch.missed = 0;  // this line says the outage
             cli_emit(&r.out, stderr, nullptr, ("(no report: none within " + cli_seconds_text(r.opt.timeout_ms) + ")").c_str());
             return LINE_FAILED;
         }
@@ -318,6 +333,7 @@ int open_file(Run& r, FILE** file) {
 int exit_status(const Run& r) {
     if (int status = terminal_interrupt_status()) return status;
     if (r.port_lost) return CLI_EXIT_PORT_LOST;
+    if (r.output_lost) return CLI_EXIT_FAILED;
     return r.failed ? CLI_EXIT_FAILED : CLI_EXIT_OK;
 }
 
@@ -390,6 +406,9 @@ bool run_all(Run& r, FILE* file) {
         cli_watch_last(&r.watch, r.link, QUICK_ANSWER_MS, platform_now_ms(), stdout);
     }
     cli_watch_stop(&r.watch);
+    cli_wait_say_watch(&r.waiter);
+    // Watching that never got a reading did not do what it was asked.
+    if (r.opt.watch_ms && r.watch.printed == 0 && !terminal_interrupt_status()) ++r.failed;
     if (r.opt.report) {
         r.where = "--report";
         if (!go_on(show_report(r))) return false;
@@ -441,10 +460,12 @@ int cli_main(int argc, char** argv) {
     run.waiter.watch_timeout_ms = run.opt.timeout_ms;
     cli_wait_install(&run.waiter);
 
+    run.waiter.connecting = true;
     run.link = link_connect(connect_string(port, baud).c_str());
+    run.waiter.connecting = false;
     run.waiter.link = run.link;
     int status = CLI_EXIT_OK;
-    if (!run.link) {
+    if (!run.link && !terminal_interrupt_status()) {
         int code = link_last_error(nullptr, 0);
         say("cannot connect to " + cli_port_name(run.opt, port) + " at " + std::to_string(baud) + " baud: " +
             last_error_text());
@@ -453,8 +474,9 @@ int cli_main(int argc, char** argv) {
         if (const char* raw = net_url_note(run.opt.port_path.c_str())) say(raw);
         bool completed = run_all(run, file);
         cli_watch_stop(&run.watch);
+        cli_wait_say_watch(&run.waiter);
         cli_progress_erase(&run.out);
-        if (!completed && !terminal_interrupt_status() && !run.port_lost && run.failed)
+        if (!completed && !terminal_interrupt_status() && !run.port_lost && !run.output_lost && run.failed)
             say("ended at " + run.where + (run.command.empty() ? "" : ": " + run.command));
         else if (completed && run.lines_failed)
             say(std::to_string(run.lines_failed) + " of " + std::to_string(run.lines) + " lines failed");
@@ -469,8 +491,8 @@ int cli_main(int argc, char** argv) {
         say(interrupt_text(terminal_interrupt_status()));
         return terminal_interrupt_status();
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        say("could not write the replies to standard output");
+    if (!run.output_lost && (output_failed(run) || std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        if (!run.output_lost) say("could not write the replies to standard output");
         if (status == CLI_EXIT_OK) status = CLI_EXIT_FAILED;
     }
     if (status != CLI_EXIT_OK) return status;

@@ -12,10 +12,6 @@
 
 namespace {
 
-// Replies waiting in the stdout buffer go out once a wait lasts this long, so a
-// pipe reader sees them while a long command runs, without a write per fast line.
-constexpr uint64_t FLUSH_AFTER_MS = 50;
-
 CliWaiter* g_waiter = nullptr;
 
 void cancel_wait(CliWaiter& r) {
@@ -31,8 +27,8 @@ void send_stop(CliWaiter& r, uint64_t now) {
 
 // Runs inside every wait of the link.
 // The link's waits sleep in the kernel until the controller answers; the run's own
-// deadlines wake them for cli_dispatch: the time-out, the stop's grace, the flush,
-// the progress line, and a look for Ctrl+C (on Windows its handler runs on a thread
+// deadlines wake them for cli_dispatch: the time-out, the stop's grace, the
+// progress line, and a look for Ctrl+C (on Windows its handler runs on a thread
 // of its own and does not end a wait; on POSIX the signal does).
 constexpr uint64_t INTERRUPT_LOOK_MS = 100;
 
@@ -43,6 +39,8 @@ int cli_dispatch() {
     CliWaiter& r = *g_waiter;
     CliWait& w = r.wait;
     uint64_t now = platform_now_ms();
+    // An operator who gives up during the reset wants no greeting sent after it.
+    if (r.connecting && terminal_interrupt_count() > 0) link_cancel_connect();
     if (w.active && !w.cancelled) {
         // A reader of our output that left while a command runs ends the run as the
         // SIGPIPE of a write would: looked at as often as for Ctrl+C, not per wake-up.
@@ -74,6 +72,7 @@ int cli_dispatch() {
     if (r.watch->active && r.link) {
         if (cli_watch_poll(r.watch, r.link, now, stdout) && r.watch_alone && w.active && !w.cancelled)
             cancel_wait(r);
+        cli_wait_say_watch(&r);
         if (r.watch_alone && r.watch_timeout_ms && w.active && !w.cancelled &&
             cli_watch_waiting_ms(r.watch, now) >= r.watch_timeout_ms) {
             r.watch_late = true;
@@ -81,10 +80,6 @@ int cli_dispatch() {
         }
     }
     if (r.out->progress && now - r.out->drawn_at >= CLI_PROGRESS_EVERY_MS) cli_progress_draw(r.out, now);
-    if (r.out->pending && w.active && now - w.start >= FLUSH_AFTER_MS) {
-        std::fflush(stdout);
-        r.out->pending = false;
-    }
     inside = false;
     return 0;
 }
@@ -102,18 +97,24 @@ uint32_t cli_wait_limit() {
     if (w.active && !w.cancelled) {
         if (w.limit_ms && !w.timed_out && !w.interrupted) sooner(w.start + w.limit_ms);
         if (w.stop_sent) sooner(w.stop_at + CLI_STOP_GRACE_MS);
-        if (r.out->pending) sooner(w.start + FLUSH_AFTER_MS);
     }
     if (r.out->progress) sooner(r.out->drawn_at + CLI_PROGRESS_EVERY_MS);
     if (r.watch->active) {
         uint32_t watch_due = cli_watch_due_in(r.watch, now);
         if (watch_due < due) due = watch_due;
-        if (r.watch_alone && r.watch_timeout_ms && r.watch->asked) sooner(r.watch->asked_at + r.watch_timeout_ms);
+        if (r.watch_alone && r.watch_timeout_ms && (r.watch->asked || r.watch->missed))
+            sooner(r.watch->waiting_since + r.watch_timeout_ms);
     }
     return static_cast<uint32_t>(due);
 }
 
 }  // namespace
+
+void cli_wait_say_watch(CliWaiter* r) {
+    if (!r->watch->outage_ended) return;
+    cli_emit(r->out, stderr, nullptr, cli_watch_missed_text(r->watch->outage_ended).c_str());
+    r->watch->outage_ended = 0;
+}
 
 void cli_wait_install(CliWaiter* w) {
     g_waiter = w;

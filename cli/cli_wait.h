@@ -1,7 +1,7 @@
 // The bounded wait of zorvtalk-cli: the link's waits call the dispatch hook installed
 // here, which ends them on --timeout or Ctrl+C (a command is stopped first and its
-// reply given a grace), keeps the progress line fresh, flushes replies to a pipe
-// and samples --watch readings. Everything runs on the one thread.
+// reply given a grace; the reset of a connect is cancelled), keeps the progress line fresh and samples --watch
+// readings. Everything runs on the one thread.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,7 @@ struct CliWait {
 // must outlive cli_wait_install .. cli_wait_remove.
 struct CliWaiter {
     TargetLink* link = nullptr;  // null until connected
+    bool connecting = false;     // link_connect under way: an interrupt cancels it
     CliOutput* out = nullptr;
     CliWatch* watch = nullptr;
     CliWait wait;
@@ -46,3 +47,5 @@ void cli_wait_remove();
 void cli_wait_begin(CliWaiter* w, bool command, uint32_t limit_ms);
 // Ends the wait and returns how it went.
 CliWait cli_wait_end(CliWaiter* w);
+// Says on stderr, once, how many readings an outage of --watch that has ended lost.
+void cli_wait_say_watch(CliWaiter* w);

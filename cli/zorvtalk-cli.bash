@@ -15,8 +15,8 @@ _zorvtalk_cli() {
     fi
 
     local options="--port --baud -c --file --set-pins --report --pins --timeout
-        --fail-on --expect --keep-going --echo --times --quiet --raw --list-ports
-        --help --version"
+        --fail-on --expect --watch --count --keep-going --echo --times --quiet --raw
+        --list-ports --help --version"
     local IFS=$'\n'
     case $prev in
     --port)
@@ -48,7 +48,8 @@ $(printf '%s\n' "$listed" | cut -d' ' -f2-)" -- "$cur"))
         compopt -o nospace 2>/dev/null
         return
         ;;
-    -c | --timeout | --fail-on | --expect)
+    -c | --timeout | --fail-on | --expect | --watch | --count)
+        # Free values: an option name offered here would become the value.
         return
         ;;
     esac

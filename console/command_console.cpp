@@ -3,6 +3,7 @@
 #include "console/command_console.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,19 @@ namespace {
 // the operator may clear during the wait.
 std::string g_last_reply;
 bool g_have_reply = false;
+
+// A row is text up to its first NUL: one inside a reply shows as \x00, as the runner
+// shows it on a terminal, so that the rest of the reply is not lost.
+std::string reply_row_text(const char* reply, size_t length) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        if (reply[i])
+            text += reply[i];
+        else
+            text += "\\x00";
+    }
+    return text;
+}
 }  // namespace
 
 const char* last_command_reply() { return g_have_reply ? g_last_reply.c_str() : nullptr; }
@@ -39,6 +53,7 @@ int run_command(UiWindow* dialog, const char* command) {
     TargetLink* link = g_main.link;
     ++g_main.outstanding;
     int ok = link_exchange_whole(link, command, reply.get(), LINK_WHOLE_REPLY_MAX + 1);
+    size_t length = ok && link && g_main.link == link ? link_reply_length(link) : 0;
     char why[160] = "";
     int code = ok ? LINK_ERROR_NONE : link_last_error(why, sizeof why);
     char stray[96] = "";
@@ -70,7 +85,10 @@ int run_command(UiWindow* dialog, const char* command) {
         ++n;
     }
     if (ok) {
-        log_put_row(dialog, n + 1, reply.get(), LOG_REPLY);
+        const char* text = reply.get();
+        std::string shown;
+        if (std::memchr(text, 0, length)) text = (shown = reply_row_text(text, length)).c_str();
+        log_put_row(dialog, n + 1, text, LOG_REPLY);
     } else {
         // An empty row would look like an empty reply.
         std::string text = code == LINK_ERROR_NOT_SENT ? not_sent_text(why) : no_reply_text(why);

@@ -125,6 +125,10 @@ constexpr uint32_t LINK_WHOLE_REPLY_MAX = 65536;
 // running one (Stop and Pause go out, a stop's line end ends it). On 0 the buffer holds what had arrived of the reply line ("" when
 // it never began), so that a front end can tell a reply cut short from none.
 int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint32_t size);
+// Bytes of the reply that the last link_exchange_whole or link_read_reply on this link
+// put into its buffer, NULs inside the reply included (the closing NUL not). 0 for a
+// null or closed link.
+uint32_t link_reply_length(TargetLink* link);
 // Input that was waiting before the last exchange, pin transaction or report request
 // (with no command waiting) on this link went out, belonging to nothing (no report
 // requested), and so dropped; also the rest of a line given up earlier (a stall, a
@@ -166,6 +170,10 @@ int link_query_report_within(TargetLink* link, uint32_t ms, int16_t* q, int32_t*
 // any wait (also one taking a report in) may look: 1 while a request is outstanding.
 // 0 for a null or closed link.
 int link_report_outstanding(TargetLink* link);
+// Gives up on the outstanding report request, as a controller that dropped it will
+// never answer: the next link_request_report sends a new one. 1 when one was
+// outstanding; 0 otherwise and for a null or closed link.
+int link_forget_report(TargetLink* link);
 // 1 with the values of the last report taken in completely, until the next request;
 // else 0 with the sentinels. Reads nothing from the port.
 int link_report_values(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w);

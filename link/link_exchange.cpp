@@ -303,6 +303,7 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
     LinkUse use(link);
     if (reply && size) reply[0] = '\0';
     if (!use.ok()) return link_fail_use(link);
+    link->reply_length = 0;
     LockHold io(link->io_lock);
     OwnInput own(link);
     int first = link_peek(link);
@@ -344,6 +345,7 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
             else
                 link_append_received(head, n < sizeof head ? n : sizeof head, n);
             if (reply && size) reply[(cut || bad_start) ? 0 : (n < keep ? n : keep)] = '\0';
+            if (reply && size && !cut && !bad_start) link->reply_length = n < keep ? n : keep;
             return 0;
         }
         if (n < sizeof head) head[n] = static_cast<uint8_t>(b);
@@ -352,6 +354,7 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
     }
     if (bad_start) return link_fail_bad_start_dropped(first, "reply", head, n < sizeof head ? n : sizeof head, n);
     if (reply && size) reply[n < keep ? n : keep] = '\0';
+    if (reply && size) link->reply_length = n < keep ? n : keep;
     if (n > limit) {
         char text[96];
         std::snprintf(text, sizeof text, "reply line longer than %u bytes (%u in all)", static_cast<unsigned>(limit),
@@ -395,6 +398,11 @@ int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint
     if (size > LINK_WHOLE_REPLY_MAX + 1) size = LINK_WHOLE_REPLY_MAX + 1;
     if (!reply || size == 0) return exchange(link, command, nullptr, 0, true);
     return exchange(link, command, reply, size, false);
+}
+
+uint32_t link_reply_length(TargetLink* link) {
+    LinkUse use(link);
+    return use.ok() ? link->reply_length : 0;
 }
 
 int link_busy(TargetLink* link) {

@@ -48,6 +48,7 @@ struct TargetLink {
     uint32_t dropped_rest = 0;
     uint32_t dropped_kept = 0;
     uint8_t dropped_head[48] = {};
+    uint32_t reply_length = 0;  // link_reply_length: a reply may hold NUL bytes
 };
 
 // Keeps the record alive while an operation runs; ok() is false for a null or

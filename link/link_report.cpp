@@ -234,6 +234,15 @@ int link_report_outstanding(TargetLink* link) {
     return link->report_requested || link->report_deferred ? 1 : 0;
 }
 
+int link_forget_report(TargetLink* link) {
+    LinkUse use(link);
+    if (!use.ok()) return 0;
+    LockHold io(link->io_lock);
+    int was = link->report_requested ? 1 : 0;
+    link->report_requested = 0;
+    return was;
+}
+
 int link_report_values(TargetLink* link, int16_t* q, int32_t* x, int32_t* y, int32_t* z, int32_t* w) {
     set_sentinels(q, x, y, z, w);
     LinkUse use(link);

@@ -37,10 +37,15 @@ void platform_set_wait_limit(uint32_t (*fn)()) { g_wait_limit = fn; }
 uint32_t platform_wait_limit() { return g_wait_limit ? g_wait_limit() : PLATFORM_WAIT_FOREVER; }
 
 void platform_idle_wait(uint32_t ms) {
-    if (g_wait)
+    if (g_wait) {
         g_wait(PLATFORM_NO_HANDLE, ms);
-    else
-        g_sleep(ms == PLATFORM_WAIT_FOREVER ? 1000 : ms);  // nothing would end that sleep
+        return;
+    }
+    // Nothing would end this sleep early: a front end's own deadlines (an interrupt's
+    // look) bound it.
+    uint32_t limit = platform_wait_limit();
+    if (ms > limit) ms = limit;
+    g_sleep(ms == PLATFORM_WAIT_FOREVER ? 1000 : ms);
 }
 
 uint64_t platform_now_ms() { return g_clock(); }

@@ -39,7 +39,7 @@ void platform_set_wait_limit(uint32_t (*fn)());
 uint32_t platform_wait_limit();
 
 // A short wait for window events only: the event wait without a handle, or a plain
-// sleep when no front end installed one.
+// sleep, bounded by the wait limit, when no front end installed one.
 void platform_idle_wait(uint32_t ms);
 
 // Monotonic milliseconds. Default: the steady clock.

@@ -442,6 +442,9 @@ void control(SimController& c, uint8_t b) {
         if (c.running) c.paused = true;
     } else if (b == SIM_CONTINUE) {
         c.paused = false;
+    } else if (b == SIM_REPORT && c.opt.drop_reports > 0) {
+        --c.opt.drop_reports;
+        trace(c, "report dropped");
     } else if (b == SIM_REPORT) {
         int32_t p[4];
         interpolate(c, p);

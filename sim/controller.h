@@ -39,6 +39,7 @@ struct SimOptions {
     bool bad_pins = false;             // pin replies begin with 0x08, which is no pin reply
     long flood = 0;                    // unasked lines sent behind every command reply
     int report_cut = -1;               // reports carry only this many body bytes; -1: all 18
+    long drop_reports = 0;             // report requests left unanswered, the first ones
 };
 
 struct SimPendingLine {

@@ -46,6 +46,7 @@ const char* const USAGE =
     "  --baud N            pace at N baud (implies --pace)\n"
     "  --status HEX        fix the status port (port 2) at HEX instead of the loopback\n"
     "  --bad-pins          begin every pin reply with 08, which is no pin reply\n"
+    "  --drop-reports N    leave the first N report requests unanswered\n"
     "  --stray TEXT        send TEXT unasked right behind every command reply (\\r, \\n,\n"
     "                      \\\\ and \\xHH escapes), as a late echo or line noise would\n"
     "  --flood N           send N unasked lines (\"unasked line 0001\"...) behind every\n"
@@ -213,9 +214,10 @@ int parse_args(int argc, char** argv, Args* a) {
                 return 2;
             }
         } else if (o == "--stall-after" || o == "--hangup-after" || o == "--seed" ||
-                   o == "--baud" || o == "--garbage-rate" || o == "--flood" || o == "--report-cut") {
+                   o == "--baud" || o == "--garbage-rate" || o == "--flood" || o == "--report-cut" ||
+                   o == "--drop-reports") {
             long hi = o == "--garbage-rate" ? 100 : o == "--flood" ? 100000 : o == "--report-cut" ? 17 : 1000000000L;
-            long lo = (o == "--baud" || o == "--stall-after" || o == "--hangup-after") ? 1 : 0;
+            long lo = (o == "--baud" || o == "--stall-after" || o == "--hangup-after" || o == "--drop-reports") ? 1 : 0;
             if (!need("a number")) return 2;
             if (!parse_long(argv[++i], lo, hi, &n)) {
                 std::fprintf(stderr, "zorv-sim: %s: bad number '%s'\n", o.c_str(), argv[i]);
@@ -227,6 +229,7 @@ int parse_args(int argc, char** argv, Args* a) {
             else if (o == "--garbage-rate") a->opt.garbage_percent = static_cast<int>(n);
             else if (o == "--flood") a->opt.flood = n;
             else if (o == "--report-cut") a->opt.report_cut = static_cast<int>(n);
+            else if (o == "--drop-reports") a->opt.drop_reports = n;
             else {
                 a->baud = n;
                 a->pace = true;

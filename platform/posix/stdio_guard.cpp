@@ -11,8 +11,10 @@ bool is_open(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
 // open() takes the lowest free number, which is fd as the lower ones are open by
 // now; anything else is moved there.
+// Read-only: a write to a stream that was closed still fails (EBADF), as it would
+// have, so a program learns that its output goes nowhere.
 bool fill(int fd) {
-    int got = open("/dev/null", O_RDWR);
+    int got = open("/dev/null", O_RDONLY);
     // Without /dev/null (a bare chroot) the root folder holds the slot: reads and
     // writes on it fail, and no device can land there.
     if (got < 0) got = open("/", O_RDONLY | O_DIRECTORY);

@@ -73,7 +73,7 @@ TEST(SimLines, EachLineGetsItsReply) {
         {"move bad target", "move x 5x 10\r", "ERR bad number: 5x\r"},
         {"move even args", "move x 5 y 10\r", "ERR usage: move AXIS TARGET [AXIS TARGET...] MS\r"},
         {"len", "len 3\rlen 0\r", "aaa\r\r"},
-        {"len limit", "len 65537\r", "ERR usage: len N\r"},
+        {"len limit", "len 1048577\r", "ERR usage: len N\r"},
         {"bytes", "bytes 1b 5B 07 7f\rbytes 41 0d\rbytes\r",
          "\x1b[\x07\x7f\rERR usage: bytes HH [HH...] (no 0D)\rERR usage: bytes HH [HH...] (no 0D)\r"},
         {"high bytes mid-line are text", "echo \x88\x8f\xff\r", "\x88\x8f\xff\r"},

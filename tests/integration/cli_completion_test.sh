@@ -26,5 +26,10 @@ done <<'CASES'
 --baud 1152|115200 
 --set-pins co|control= 
 -c | 
+--wa|--watch 
+--watch 100 --co|--count 
+--watch | 
+--watch 100 --count | 
+--timeout --| 
 CASES
 exit $failed

@@ -30,6 +30,7 @@
 namespace {
 
 using Args = std::vector<std::string>;
+using namespace std::string_literals;
 
 struct CliResult {
     int status = -1;  // exit status, or 128 + signal
@@ -41,9 +42,12 @@ std::string g_home;
 
 // Runs the program, feeds it input, and calls meanwhile(pid) while it runs; stderr
 // goes to err_fd when one is given; the standard descriptors in the bit mask closed
-// (1 << fd) are closed; stdout goes to out_fd when one is given. A run that outlives 20 s is killed and fails.
+// (1 << fd) are closed; stdout goes to out_fd when one is given; the signals in the bit
+// mask ignored (1 << signal) start ignored, as under nohup. A run that outlives 20 s
+// is killed and fails.
 CliResult run_cli(const Args& args, const std::string& input = "", std::function<void(pid_t)> meanwhile = nullptr,
-                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0, int out_fd = -1) {
+                  const std::string& exe = ZORV_CLI_PATH, int err_fd = -1, int closed = 0, int out_fd = -1,
+                  int ignored = 0) {
     Args argv_s = {exe};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -65,6 +69,9 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         for (int fd = 0; fd <= 2; ++fd)
             if (closed & (1 << fd)) close(fd);
+        // Whatever this test ran under (a background job ignores SIGINT), the runner
+        // starts with the signals the case names ignored and no other.
+        for (int s : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) signal(s, ignored & (1 << s) ? SIG_IGN : SIG_DFL);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -237,7 +244,7 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
         std::string input;
         int status;
         std::string out;
-        const char* says;
+        std::string says;
     } cases[] = {
         {{"--greeting", "none"}, {}, "", 3, "", "did not answer the greeting"},
         {{"--hangup-after", "2"}, {"--file", "-"}, "echo 1\necho 2\necho 3\necho 4\n", 4, "1\n2\n", "(no reply: port lost)"},
@@ -254,6 +261,8 @@ TEST_F(CliTest, FailuresGiveTheirExitStatus) {
         {{}, {"--keep-going", "-c", "echo " + std::string(251, 'e'), "-c", "len 300"}, "", 1,
          std::string(300, 'a') + "\n",
          "1 of 2 lines failed"},
+        // A NUL inside a reply ends neither the reply printed nor the one judged.
+        {{}, {"-c", "bytes 41 00 42", "--fail-on", "A"}, "", 1, "A\0B\n"s, "(failed: reply \"A\0B\" matches --fail-on)"s},
     };
     for (const auto& c : cases) {
         start(c.sim_args);
@@ -300,16 +309,26 @@ TEST_F(CliTest, PortsThatCannotBeOpenedExitThree) {
 TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheController) {
     start();
     const Args args = with_port({"--echo", "--timeout", "0.3", "-c", "echo hello", "-c", "run 60000"});
-    for (int closed : {1 << 0, 1 << 1, 1 << 2, 7}) {
+    // 0: standard output on /dev/full. An output that cannot be written (full, or
+    // closed) ends the run before the next command.
+    int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    for (int closed : {1 << 0, 1 << 1, 1 << 2, 7, 0}) {
         size_t from = sim_log(&sim).size();
-        CliResult r = run_cli(args, "", nullptr, ZORV_CLI_PATH, -1, closed);
+        CliResult r = run_cli(args, "", nullptr, ZORV_CLI_PATH, -1, closed, closed ? -1 : full);
+        const bool unwritable = (closed & 2) || !closed;
         EXPECT_EQ(r.status, 1) << closed << ": " << r.err;
-        EXPECT_EQ(r.out, closed & 2 ? "" : "> echo hello\n< hello\n> run 60000\n") << closed;
+        EXPECT_EQ(r.out, unwritable ? "" : "> echo hello\n< hello\n> run 60000\n") << closed;
         ASSERT_TRUE(sim_saw(sim, "peer closed", from)) << closed;
         std::string log = sim_log(&sim).substr(from);
         for (const char* leaked : {"> echo", "< hello", "no reply"})
             EXPECT_EQ(log.find(leaked), std::string::npos) << closed << " leaked " << leaked << ":\n" << log;
+        EXPECT_EQ(log.find("run 60000") == std::string::npos, unwritable) << closed;
+        const std::string says = closed ? "Bad file descriptor\n" : "No space left on device\n";
+        if (unwritable && !(closed & 4)) {
+            EXPECT_EQ(r.err, "zorvtalk-cli: cannot write to standard output: " + says);
+        }
     }
+    close(full);
 }
 
 // The simulator started with nothing open keeps its pty off 0-2 as well.
@@ -474,8 +493,8 @@ TEST_F(CliTest, InterruptEndsAFileThatWaitsOrNeverEnds) {
 // --raw get them byte for byte.
 TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
     start();
-    // ESC ] 0 ; t BEL (a title change), TAB, DEL, and UTF-8 "é".
-    const std::string raw = ">\x1b]0;t\x07" "A\tB\x7f\xc3\xa9", escaped = ">\\x1B]0;t\\x07A\tB\\x7F\xc3\xa9";
+    // ESC ] 0 ; t BEL (a title change), NUL, TAB, DEL, and UTF-8 "é".
+    const std::string raw = ">\x1b]0;t\x07" "A\0\tB\x7f\xc3\xa9"s, escaped = ">\\x1B]0;t\\x07A\\x00\tB\\x7F\xc3\xa9";
     const struct {
         bool tty;
         Args more;
@@ -487,7 +506,7 @@ TEST_F(CliTest, ControlBytesAreEscapedOnlyOnATerminal) {
         {true, {"--quiet", "--fail-on", "t"}, "(failed: reply \"" + escaped + "\" matches --fail-on)\r\n"},
     };
     for (const auto& c : cases) {
-        Args args = {"-c", "bytes 3e 1b 5d 30 3b 74 07 41 09 42 7f c3 a9"};
+        Args args = {"-c", "bytes 3e 1b 5d 30 3b 74 07 41 00 09 42 7f c3 a9"};
         args.insert(args.end(), c.more.begin(), c.more.end());
         std::string screen;
         CliResult r = run_on_pty(args, &screen, c.tty);
@@ -538,6 +557,88 @@ TEST_F(CliTest, WatchPrintsCleanCsvAndRepliesOnStderr) {
         CliResult r = run_cli(with_port(c.args));
         EXPECT_EQ(r.status, 2) << c.args[0];
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Signals ignored when the runner started (nohup, a background job) stay ignored;
+// one that comes during the reset ends the run before the greeting.
+TEST_F(CliTest, IgnoredSignalsStayIgnoredAndTheResetGivesWay) {
+    start();
+    const struct {
+        int ignored;  // bit mask of signals
+        int signal;
+        bool in_reset;
+        int status;
+        const char* out;
+    } cases[] = {
+        {1 << SIGHUP, SIGHUP, false, 0, "done\n"},
+        {1 << SIGINT, SIGINT, false, 0, "done\n"},
+        {1 << SIGINT | 1 << SIGHUP, SIGTERM, false, 143, "stopped\n"},
+        {0, SIGINT, true, 130, ""},
+        {0, SIGTERM, true, 143, ""},
+        {1 << SIGINT, SIGINT, true, 0, "done\n"},
+    };
+    for (const auto& c : cases) {
+        size_t from = sim_log(&sim).size();
+        CliResult r = run_cli(with_port({"-c", "run 1000"}), "", [&](pid_t pid) {
+            EXPECT_TRUE(sim_saw(sim, c.in_reset ? "peer up" : "|run 1000|", from));
+            kill(pid, c.signal);
+        }, ZORV_CLI_PATH, -1, 0, -1, c.ignored);
+        EXPECT_EQ(r.status, c.status) << c.signal << " " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.signal;
+        std::string log = sim_log(&sim).substr(from);
+        EXPECT_EQ(log.find("ctrl 01") != std::string::npos, c.status == 143 && !c.in_reset) << log;
+        if (c.in_reset && c.status) {
+            EXPECT_EQ(log.find("greet"), std::string::npos) << log;
+        }
+    }
+}
+
+// Drivers that read each reply as it comes: a shell's coproc, which writes the next
+// command only after it has the reply (2>&1: a failure stands beside its reply), and
+// | head -1, which leaves after the first of 100 commands and so ends the run there.
+TEST_F(CliTest, ShellDriversGetEachReplyAtOnce) {
+    start();
+    const std::string cli = std::string(ZORV_CLI_PATH) + " --port " + sim.link_path + " --baud 115200 --file -";
+    CliResult coproc = run_cli({"-c", "coproc Z { " + cli + " --keep-going --fail-on ERR 2>&1; }\n"
+                                "for c in 'echo one' 'echo ERR 2' 'echo three'; do\n"
+                                "  echo \"$c\" >&${Z[1]}; read -t 5 -r r <&${Z[0]} && echo \"$r\" || echo LATE\n"
+                                "done; read -t 5 -r r <&${Z[0]}; echo \"$r\""}, "", nullptr, "/bin/bash");
+    EXPECT_EQ(coproc.out, "one\nERR 2\n(failed: reply \"ERR 2\" matches --fail-on)\nthree\n") << coproc.err;
+    size_t from = sim_log(&sim).size();
+    CliResult head = run_cli({"-c", "yes 'run 20' | head -100 | " + cli + " | head -1; echo ${PIPESTATUS[2]}"}, "",
+                             nullptr, "/bin/bash");
+    EXPECT_EQ(head.out, "done\n141\n") << head.err;
+    std::string log = sim_log(&sim).substr(from);
+    size_t sent = 0;
+    for (size_t at = 0; (at = log.find("|run 20|", at)) != std::string::npos; ++at) ++sent;
+    EXPECT_LT(sent, 50u) << log;
+}
+
+// Readings go on after one is lost, and a watch that never got one fails.
+TEST_F(CliTest, WatchAsksAgainAfterALostReading) {
+    const struct {
+        const char* drop;
+        Args args;
+        int status;
+        long readings;
+        const char* says;  // a regular expression
+    } cases[] = {
+        {"1", {"--watch", "50", "--count", "3"}, 0, 3, "\\(no report: 1 reading did not come within 1 s\\)\n"},
+        {"1000000", {"--watch", "50", "-c", "run 1500"}, 1, 0,
+         "done\n\\(no report: \\d readings in a row did not come within 1 s\\)\n"},
+    };
+    for (const auto& c : cases) {
+        start({"--drop-reports", c.drop});
+        CliResult r = run_cli(with_port(c.args));
+        EXPECT_EQ(r.status, c.status) << c.drop << ": " << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n') - 1, c.readings) << r.out;
+        EXPECT_TRUE(std::regex_match(r.err, std::regex(c.says))) << r.err;
+        sim_stop(&sim);
     }
 }
 

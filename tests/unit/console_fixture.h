@@ -64,7 +64,8 @@ protected:
                 bool greeting = pending_ == "A";
                 std::string reply = greeting ? "" : answer(pending_);
                 pending_.clear();
-                if (greeting || !hold_replies) fake_push((reply + "\r").c_str());
+                reply += '\r';
+                if (greeting || !hold_replies) fake_push(std::vector<uint8_t>(reply.begin(), reply.end()));
             } else if (b < 0x20) {
                 controls.push_back(b);
             } else {

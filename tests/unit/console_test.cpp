@@ -749,4 +749,16 @@ TEST_F(ConsoleTest, ResizeMovesFromTheSnapshot) {
     });
 }
 
+// A NUL inside a reply cuts nothing: the row, and so Copy, Save Log and the journal,
+// show it as \x00 with the rest of the reply.
+TEST_F(ConsoleTest, ReplyWithANulShowsWhole) {
+    answer = [](const std::string&) { return std::string("A\0B\0", 4); };
+    run([&](UiWindow* w) {
+        connect(w);
+        fake_ui_type(w, ID_COMMAND, "nul");
+        fake_ui_click(w, UI_IDOK);
+        EXPECT_EQ(rows(w), (std::vector<std::string>{"nul", "A\\x00B\\x00"}));
+    });
+}
+
 }  // namespace

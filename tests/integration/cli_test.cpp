@@ -60,7 +60,8 @@ CliResult run_cli(const Args& args, const std::string& input = "", std::function
 
     int in[2], out[2], err[2];
     CliResult r;
-    if (pipe(in) || pipe(out) || pipe(err)) return r;
+    // Close-on-exec: a run started meanwhile from another thread must not hold our pipes open.
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return r;
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
@@ -639,6 +640,68 @@ TEST_F(CliTest, WatchAsksAgainAfterALostReading) {
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n') - 1, c.readings) << r.out;
         EXPECT_TRUE(std::regex_match(r.err, std::regex(c.says))) << r.err;
         sim_stop(&sim);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A controller that puts a few random bytes before some replies (seeds 1-50, a
+// 300-line file each): the runner never hangs, and a broken reply costs only itself:
+// every reply printed stands with its own command, and every line is either answered
+// or failed on standard error.
+TEST_F(CliTest, GarbageCostsOnlyItsOwnReply) {
+    const std::string file = test_temp_dir() + "/echoes.cmd";
+    {
+        std::ofstream f(file, std::ios::binary);
+        for (int i = 1; i <= 300; ++i) f << "echo " << i << "\r";
+    }
+    constexpr int SEEDS = 50, AT_ONCE = 10;
+    for (int first = 1; first <= SEEDS; first += AT_ONCE) {
+        SimProcess sims[AT_ONCE];
+        CliResult results[AT_ONCE];
+        std::vector<std::thread> runs;
+        for (int i = 0; i < AT_ONCE; ++i) {
+            ASSERT_TRUE(sim_start(&sims[i], 100 + i, {"--garbage", "--seed", std::to_string(first + i)}));
+            runs.emplace_back([&, i] {
+                results[i] = run_cli({"--port", sims[i].link_path, "--baud", "115200", "--keep-going", "--echo",
+                                      "--timeout", "3", "--file", file});
+            });
+        }
+        for (auto& t : runs) t.join();
+        for (int i = 0; i < AT_ONCE; ++i) {
+            sim_stop(&sims[i]);
+            const CliResult& r = results[i];
+            const std::string seed = "seed " + std::to_string(first + i);
+            EXPECT_TRUE(r.status == 0 || r.status == 1) << seed << ": " << r.status << r.err;
+            // "> echo K\n< REPLY\n" for each answered line; garbage may put an LF inside
+            // a reply, so the pieces are cut at the echoes.
+            long answered = 0, failed = 0;
+            for (size_t at = r.out.find("> echo "); at != std::string::npos;) {
+                size_t end = r.out.find("\n> echo ", at + 1);
+                std::string piece = r.out.substr(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+                size_t nl = piece.find('\n');
+                std::string k = piece.substr(7, nl - 7);
+                std::string reply = piece.substr(nl + 1);
+                if (reply.empty()) {
+                    ++failed;  // its failure is on standard error
+                } else {
+                    ++answered;
+                    ASSERT_EQ(reply.compare(0, 2, "< "), 0) << seed << ": " << piece;
+                    reply = reply.substr(2, reply.size() - 3);
+                    // Up to four garbage bytes, then this command's own reply.
+                    EXPECT_TRUE(reply.size() >= k.size() && reply.size() <= k.size() + 4 &&
+                                reply.compare(reply.size() - k.size(), k.size(), k) == 0)
+                        << seed << ": \"echo " << k << "\" answered \"" << reply << "\"";
+                }
+                at = end == std::string::npos ? end : end + 1;
+            }
+            EXPECT_EQ(answered + failed, 300) << seed;
+            size_t failures = 0;
+            for (size_t at = 0; (at = r.err.find("(no reply: ", at)) != std::string::npos; ++at) ++failures;
+            EXPECT_EQ(failures, size_t(failed)) << seed << ": " << r.err;
+        }
     }
 }
 

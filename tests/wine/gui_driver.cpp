@@ -347,12 +347,13 @@ void left_click() {
 void check_reset(const std::string& exe, const std::string& dir, int port) {
     const char* sims = std::getenv("ZORV_SIM_DIR");
     std::string trace = sims ? std::string(sims) + "\\com" + std::to_string(port) + ".log" : std::string();
-    auto greetings = [&] {
+    auto count = [&](const char* what) {
         std::string log = read_file(trace);
         int n = 0;
-        for (size_t at = log.find("|A|"); at != std::string::npos; at = log.find("|A|", at + 1)) ++n;
+        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
         return n;
     };
+    auto greetings = [&] { return count("|A|"); };
     std::string title = "ZORVTalk - COM" + std::to_string(port) + ": 115200";
     for (bool close : {false, true}) {
         std::string what = close ? "close during the reset: " : "double click on Connect: ";
@@ -366,7 +367,7 @@ void check_reset(const std::string& exe, const std::string& dir, int port) {
         WaitForInputIdle(g_app.hProcess, 20000);
         HWND main = find_window("ZORVTalk", 20000);
         check(main != nullptr, what + "main window");
-        int before = greetings();
+        int before = greetings(), closed = count("peer closed");
         if (main) {
             // Real clicks: they wait in the input queue like an operator's.
             SetForegroundWindow(main);
@@ -383,7 +384,8 @@ void check_reset(const std::string& exe, const std::string& dir, int port) {
         if (close) {
             bool ended = WaitForSingleObject(g_app.hProcess, 10000) == WAIT_OBJECT_0;
             check(ended, what + "the program ends without a question");
-            Sleep(1000);  // a greeting would have reached the simulator by now
+            // Once the simulator has seen the port closed, nothing more can reach it.
+            if (sims) check(wait_for([&] { return count("peer closed") > closed; }, 10000), what + "port closed");
             if (sims) check(greetings() == before, what + "no greeting went out");
             if (!ended) TerminateProcess(g_app.hProcess, 1);
         } else {

@@ -263,6 +263,27 @@ TEST(UiContract, EndDuringInitAndNullWindows) {
     EXPECT_EQ(ui_child_rect(nullptr, 0, &x, &x, &x, &x), 0);
 }
 
+TEST(UiContract, MessageBoxesGiveTheAnswerPressed) {
+    const struct {
+        uint32_t style;
+        int answer;
+    } cases[] = {
+        {UI_MB_OK, UI_ANSWER_OK},
+        {UI_MB_YESNO, UI_ANSWER_YES},
+        {UI_MB_YESNO | UI_MB_ICONERROR, UI_ANSWER_NO},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(host_message_box(nullptr, "Target is still connected", "Exit", c.style, c.answer), c.answer);
+
+    // Owned by a running dialog, which lives on behind it.
+    Script s;
+    s.body = [](UiWindow* w) {
+        EXPECT_EQ(host_message_box(w, "Disconnect and exit?", "Exit", UI_MB_YESNO, UI_ANSWER_NO), UI_ANSWER_NO);
+        EXPECT_EQ(ui_dialog_alive(w), 1);
+    };
+    EXPECT_EQ(run(MAIN_DIALOG, s), 99);
+}
+
 // A handler that waits like the link, dispatching events, while a posted command
 // ends the dialog under it; the pin panel, nested in the main dialog, ends from
 // inside its own timer tick. Nothing may be used after it is gone (run under ASan).

@@ -18,3 +18,8 @@ int host_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc pr
         };
     return ui_run_dialog(tmpl, owner, proc);
 }
+
+int host_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int answer) {
+    fake_ui().answers.push_back(answer);
+    return ui_message_box(owner, text, caption, style, ICON_APP);
+}

@@ -254,7 +254,8 @@ TEST(UiContract, EndDuringInitAndNullWindows) {
     EXPECT_EQ(x, 0);
     EXPECT_EQ(ui_dialog_alive(nullptr) + ui_dialog_id(nullptr) + ui_is_enabled(nullptr, ID_PORT) +
                   ui_is_checked(nullptr, 1010) + ui_focus_id(nullptr) + ui_combo_count(nullptr, ID_PORT) +
-                  ui_list_count(nullptr, ID_LOG) + ui_child_count(nullptr) + ui_text_length(nullptr, ID_PORT) + ui_get_text(nullptr, ID_PORT, buf, 8),
+                  ui_list_count(nullptr, ID_LOG) + ui_child_count(nullptr) + ui_text_length(nullptr, ID_PORT) +
+                  ui_get_text(nullptr, ID_PORT, buf, 8),
               0);
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(ui_combo_add(nullptr, ID_PORT, "t", 1), -1);

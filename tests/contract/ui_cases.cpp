@@ -114,6 +114,8 @@ TEST(UiContract, TextsEnablingChecksAndFocus) {
             ui_set_focus(w, id);
             EXPECT_EQ(ui_focus_id(w), id);
         }
+        ui_set_focus(w, 4242);  // no such control: the focus stays
+        EXPECT_EQ(ui_focus_id(w), ID_PORT);
     };
     run(MAIN_DIALOG, s);
 

@@ -207,7 +207,7 @@ int ui_is_checked(UiWindow* dialog, int id) {
 }
 
 void ui_set_focus(UiWindow* dialog, int id) {
-    if (dialog) dialog->focus = id;
+    if (find(dialog, id)) dialog->focus = id;
 }
 
 int ui_focus_id(UiWindow* dialog) { return dialog ? dialog->focus : 0; }

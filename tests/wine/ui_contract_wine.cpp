@@ -15,7 +15,9 @@ int host_message_box(UiWindow* owner, const char* text, const char* caption, uin
     std::thread clicker([caption, answer] {
         for (int i = 0; i < 1000; ++i) {
             HWND box = FindWindowA("#32770", caption);
-            if (box && IsWindowVisible(box)) {
+            DWORD pid = 0;
+            if (box) GetWindowThreadProcessId(box, &pid);
+            if (box && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
                 PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
                 return;
             }

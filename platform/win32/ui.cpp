@@ -74,6 +74,13 @@ HWND control(UiWindow* w, int id) {
     return GetDlgItem(w->hwnd, id);
 }
 
+// Combo box messages sent to another control answer 0, which reads as success.
+HWND combo_box(UiWindow* w, int id) {
+    HWND h = id == 0 ? nullptr : control(w, id);
+    char cls[16] = "";
+    return h && GetClassNameA(h, cls, sizeof cls) && lstrcmpiA(cls, "ComboBox") == 0 ? h : nullptr;
+}
+
 HWND child_at(UiWindow* w, int index) {
     if (!w || !w->hwnd || index < 0) return nullptr;
     HWND h = GetWindow(w->hwnd, GW_CHILD);
@@ -549,8 +556,8 @@ void ui_post_syscommand(UiWindow* dialog, int command) {
 }
 
 int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
-    HWND h = control(dialog, id);
-    if (!h || id == 0 || !text) return -1;
+    HWND h = combo_box(dialog, id);
+    if (!h || !text) return -1;
     LRESULT index = SendMessageA(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     if (index == CB_ERR || index == CB_ERRSPACE) return -1;
     SendMessageA(h, CB_SETITEMDATA, static_cast<WPARAM>(index), 0);
@@ -559,8 +566,8 @@ int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
 }
 
 void ui_combo_clear(UiWindow* dialog, int id) {
-    HWND h = control(dialog, id);
-    if (!h || id == 0) return;
+    HWND h = combo_box(dialog, id);
+    if (!h) return;
     // CB_RESETCONTENT empties the edit field too; the operator's text stays.
     int n = GetWindowTextLengthA(h);
     std::vector<char> text(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
@@ -570,16 +577,16 @@ void ui_combo_clear(UiWindow* dialog, int id) {
 }
 
 int ui_combo_count(UiWindow* dialog, int id) {
-    HWND h = control(dialog, id);
-    if (!h || id == 0) return 0;
+    HWND h = combo_box(dialog, id);
+    if (!h) return 0;
     LRESULT n = SendMessageA(h, CB_GETCOUNT, 0, 0);
     return n < 0 ? 0 : static_cast<int>(n);
 }
 
 int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size) {
     if (buf && size > 0) buf[0] = '\0';
-    HWND h = control(dialog, id);
-    if (!h || id == 0 || index < 0) return -1;
+    HWND h = combo_box(dialog, id);
+    if (!h || index < 0) return -1;
     LRESULT len = SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (len == CB_ERR) return -1;
     std::vector<char> text(static_cast<size_t>(len) + 1, '\0');

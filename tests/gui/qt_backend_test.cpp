@@ -42,6 +42,7 @@
 #include "platform/dispatch.h"
 #include "platform/qt/ui_qt.h"
 #include "platform/ui.h"
+#include "tests/contract/ui_cases.h"
 
 namespace {
 
@@ -212,43 +213,18 @@ TEST(QtBackend, CheckBoxFlipsBeforeItsCommand) {
     EXPECT_EQ(seen, (std::vector<int>{1, 0}));
 }
 
-TEST(QtBackend, ComboBoxesSortSelectAndNotify) {
+// Sorting, appending and clearing are shared cases; here the operator's changes notify.
+TEST(QtBackend, ComboBoxesNotify) {
     Script s;
     s.body = [](UiWindow* w) {
-        // Sorted without regard to case; the returned index is the sorted position.
-        EXPECT_EQ(ui_combo_add(w, ID_PORT, "COM3 (/dev/ttyS2)", 0), 0);
-        EXPECT_EQ(ui_combo_add(w, ID_PORT, "com10 (/dev/ttyUSB0)", 0), 0);
-        EXPECT_EQ(ui_combo_add(w, ID_PORT, "COM2 (/dev/ttyS1)", 1), 1);
-        EXPECT_EQ(ui_combo_add(w, ID_PORT, "COM9", 0), 3);
-        const char* order[] = {"com10 (/dev/ttyUSB0)", "COM2 (/dev/ttyS1)", "COM3 (/dev/ttyS2)", "COM9"};
-        ASSERT_EQ(ui_combo_count(w, ID_PORT), 4);
-        char buf[64];
-        for (int i = 0; i < 4; ++i) {
-            ui_combo_item(w, ID_PORT, i, buf, sizeof buf);
-            EXPECT_STREQ(buf, order[i]);
-        }
-        ui_get_text(w, ID_PORT, buf, sizeof buf);
-        EXPECT_STREQ(buf, "COM2 (/dev/ttyS1)");
-        EXPECT_EQ(ui_combo_item(w, ID_PORT, 4, buf, sizeof buf), -1);
-
-        // Unsorted boxes append; adding without select keeps what was typed.
-        ui_set_text(w, ID_BAUD, "9600 baud");
-        EXPECT_EQ(ui_combo_add(w, ID_BAUD, "115200", 0), 0);
-        EXPECT_EQ(ui_combo_add(w, ID_BAUD, "19200", 0), 1);
-        ui_get_text(w, ID_BAUD, buf, sizeof buf);
-        EXPECT_STREQ(buf, "9600 baud");
-        EXPECT_EQ(ui_combo_add(w, ID_BAUD, "57600", 1), 2);
-        ui_get_text(w, ID_BAUD, buf, sizeof buf);
-        EXPECT_STREQ(buf, "57600");
-        EXPECT_EQ(ui_combo_add(w, ID_STARTUP, "x", 1), -1);  // not a combo box
-
+        for (const char* port : {"COM3", "COM10", "COM2"}) ui_combo_add(w, ID_PORT, port, 0);
         // The operator's changes notify; the program's did not.
         auto* port = qobject_cast<QComboBox*>(ui_qt_control(w, ID_PORT));
         port->lineEdit()->setFocus();
         QTest::keyClick(port->lineEdit(), Qt::Key_Down);
         QTest::keyClicks(port->lineEdit(), "x");
         EXPECT_EQ(ui_focus_id(w), ID_PORT);  // its edit field stands for the box
-        EXPECT_EQ(ui_combo_count(w, ID_PORT), 4);
+        EXPECT_EQ(ui_combo_count(w, ID_PORT), 3);
     };
     run(MAIN_DIALOG, s);
     auto commands = of_kind(s.log, UI_COMMAND);
@@ -380,143 +356,16 @@ TEST(QtBackend, ListMenuKeysPrefixesAndTips) {
     }
 }
 
-TEST(QtBackend, TextsFocusAndEnabling) {
+// Lengths count bytes of the text as UTF-8 (the shared cases keep to ASCII).
+TEST(QtBackend, TextLengthsCountBytes) {
     Script s;
     s.body = [](UiWindow* w) {
         char buf[16];
-        ui_set_text(w, 0, "ZORVTalk - COM3: 115200");
-        EXPECT_EQ(ui_text_length(w, 0), 23);
         ui_set_text(w, ID_STARTUP, "\xc3\xa9\xc3\xa9\xc3\xa9");  // three two-byte characters
         EXPECT_EQ(ui_text_length(w, ID_STARTUP), 6);
         EXPECT_EQ(ui_get_text(w, ID_STARTUP, buf, 6), 4);
-        ui_set_text(w, ID_CONNECT, "Disconnect");
-        EXPECT_EQ(ui_get_text(w, ID_CONNECT, buf, sizeof buf), 10);
-        EXPECT_STREQ(buf, "Disconnect");
-        EXPECT_EQ(ui_get_text(w, 4242, buf, sizeof buf), 0);
-        EXPECT_STREQ(buf, "");
-        EXPECT_EQ(ui_text_length(nullptr, ID_PORT), 0);
-
-        ui_enable(w, ID_COMMAND, 1);
-        EXPECT_EQ(ui_is_enabled(w, ID_COMMAND), 1);
-        ui_enable(w, ID_COMMAND, 0);
-        EXPECT_EQ(ui_is_enabled(w, ID_COMMAND), 0);
-        for (int id : {ID_LOG, ID_CONNECT, ID_STARTUP}) {
-            ui_set_focus(w, id);
-            EXPECT_EQ(ui_focus_id(w), id);
-        }
-        EXPECT_EQ(ui_focus_id(nullptr), 0);
     };
     run(MAIN_DIALOG, s);
-}
-
-TEST(QtBackend, PostedCommandsRunAfterTheHandler) {
-    std::vector<std::string> order;
-    Script s;
-    s.on_message = [&](UiWindow* w, const UiMessage& m) {
-        if (m.kind == UI_COMMAND && m.id == ID_CONNECT) {
-            ui_post_command(w, 4242);
-            ui_post_syscommand(w, SYSCMD_ABOUT);
-            order.push_back("handler end");
-        } else if (m.kind == UI_COMMAND && m.id == 4242) {
-            order.push_back("posted command");
-        } else if (m.kind == UI_SYSCOMMAND) {
-            order.push_back("posted syscommand");
-            ui_end_dialog(w, 3);
-            ui_post_command(w, 4343);  // after the end: dropped
-        }
-    };
-    s.end_after_body = false;
-    s.body = [](UiWindow* w) { qobject_cast<QPushButton*>(ui_qt_control(w, ID_CONNECT))->click(); };
-    EXPECT_EQ(run(MAIN_DIALOG, s), 3);
-    EXPECT_EQ(order, (std::vector<std::string>{"handler end", "posted command", "posted syscommand"}));
-}
-
-TEST(QtBackend, EndDuringInitAndNullWindows) {
-    Script s;
-    s.on_init = [](UiWindow* w) { ui_end_dialog(w, 4); };
-    s.body = [](UiWindow*) { ADD_FAILURE() << "an ended dialog must not run"; };
-    EXPECT_EQ(run(MAIN_DIALOG, s), 4);
-    EXPECT_EQ(ui_run_dialog(nullptr, nullptr, script_proc), -1);
-    EXPECT_EQ(ui_run_dialog(&MAIN_DIALOG, nullptr, nullptr), -1);
-
-    // No window: every operation fails quietly.
-    char buf[8] = "x";
-    int x = 5;
-    ui_end_dialog(nullptr, 1);
-    ui_enable(nullptr, 1000, 1);
-    ui_set_text(nullptr, 0, "t");
-    ui_set_check(nullptr, 1010, 1);
-    ui_set_focus(nullptr, 1000);
-    ui_post_command(nullptr, 1);
-    ui_post_syscommand(nullptr, 1);
-    ui_list_set_text(nullptr, ID_LOG, 0, "t");
-    ui_list_ensure_visible(nullptr, ID_LOG, 0);
-    ui_list_set_colours(nullptr, ID_LOG, 0, nullptr);
-    ui_list_add_column(nullptr, ID_LOG, "", 566);
-    ui_append_system_menu(nullptr, 1, "t");
-    ui_enable_system_menu(nullptr, 1, 0);
-    ui_set_timer(nullptr, 1, 10);
-    ui_kill_timer(nullptr, 1);
-    ui_move_child(nullptr, 0, 0, 0, 1, 1);
-    ui_redraw(nullptr);
-    ui_client_size(nullptr, &x, nullptr);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(ui_dialog_alive(nullptr) + ui_dialog_id(nullptr) + ui_is_enabled(nullptr, 1000) +
-                  ui_is_checked(nullptr, 1010) + ui_focus_id(nullptr) + ui_combo_count(nullptr, 1000) +
-                  ui_list_count(nullptr, ID_LOG) + ui_child_count(nullptr) + ui_get_text(nullptr, 1000, buf, 8),
-              0);
-    EXPECT_STREQ(buf, "");
-    EXPECT_EQ(ui_combo_add(nullptr, 1000, "t", 1), -1);
-    EXPECT_EQ(ui_list_insert(nullptr, ID_LOG, 0), -1);
-    EXPECT_EQ(ui_child_rect(nullptr, 0, &x, &x, &x, &x), 0);
-}
-
-// A handler that waits like the link, dispatching events, while a posted command
-// ends the dialog under it; the pin panel, nested in the main dialog, ends from
-// inside its own timer tick. Nothing may be used after it is gone (run under ASan).
-TEST(QtBackend, DialogEndedInsideANestedWait) {
-    int after_wait = 0;
-    Script s;
-    s.end_after_body = false;
-    s.on_message = [&](UiWindow* w, const UiMessage& m) {
-        if (ui_dialog_id(w) == DIALOG_PIN_PANEL) {
-            if (m.kind == UI_INIT) ui_set_timer(w, 1, 5);
-            if (m.kind == UI_TIMER) {
-                ui_post_command(w, UI_IDCANCEL);
-                while (ui_dialog_alive(w)) {
-                    dispatch_pending_messages();
-                    platform_idle_wait(1);
-                }
-                ui_set_check(w, 1010, 1);  // still memory, just no longer running
-                ui_kill_timer(w, 1);
-                ++after_wait;
-            }
-            if (m.kind == UI_COMMAND && m.id == UI_IDCANCEL) ui_end_dialog(w, 2);
-            return;
-        }
-        if (m.kind == UI_SYSCOMMAND && m.id == SYSCMD_PIN_PANEL) {
-            EXPECT_EQ(ui_run_dialog(&PIN_PANEL_DIALOG, w, script_proc), 2);
-            ui_post_command(w, ID_CONNECT);
-        }
-        if (m.kind == UI_COMMAND && m.id == ID_CONNECT) {
-            ui_post_command(w, UI_IDCANCEL);
-            while (ui_dialog_alive(w)) {
-                dispatch_pending_messages();
-                platform_idle_wait(1);
-            }
-            ui_set_text(w, ID_COMMAND, "after");
-            ui_set_timer(w, 7, 1);
-            ui_list_insert(w, ID_LOG, 0);
-            ui_post_command(w, 4242);
-            ++after_wait;
-        }
-        if (m.kind == UI_COMMAND && m.id == UI_IDCANCEL && ui_dialog_id(w) == DIALOG_MAIN) ui_end_dialog(w, 7);
-    };
-    s.body = [](UiWindow* w) { ui_post_syscommand(w, SYSCMD_PIN_PANEL); };
-    EXPECT_EQ(run(MAIN_DIALOG, s), 7);
-    EXPECT_EQ(after_wait, 2);
-    for (const UiMessage& m : s.log) EXPECT_NE(m.id, 4242);
-    QCoreApplication::processEvents();
 }
 
 // Every road by which input can reach a window: the window system's click and key,
@@ -807,6 +656,7 @@ TEST(QtBackend, TimersMenuAndResize) {
     EXPECT_EQ(commands[0].id, UI_IDCANCEL);
 }
 
+// The pressed buttons are shared cases; here keys, the text, the caption and the icons.
 TEST(QtBackend, MessageBoxAnswers) {
     struct Case {
         uint32_t style;
@@ -816,8 +666,6 @@ TEST(QtBackend, MessageBoxAnswers) {
     };
     const Case cases[] = {
         {UI_MB_OK, ICON_APP, [](QMessageBox* b) { b->button(QMessageBox::Ok)->click(); }, UI_ANSWER_OK},
-        {UI_MB_YESNO, ICON_APP, [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, UI_ANSWER_YES},
-        {UI_MB_YESNO, ICON_APP, [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, UI_ANSWER_NO},
         {UI_MB_YESNO, 0, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, UI_ANSWER_NO},
         {UI_MB_YESNO, 0, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, UI_ANSWER_YES},
         {UI_MB_ICONERROR, 0, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, UI_ANSWER_OK},
@@ -952,6 +800,20 @@ TEST(QtBackend, AppendedRowsReachTheViewInBatches) {
 }
 
 }  // namespace
+
+int host_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+    return ui_run_watched(tmpl, owner, proc);
+}
+
+int host_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int answer) {
+    const QMessageBox::StandardButton button = answer == UI_ANSWER_YES  ? QMessageBox::Yes
+                                               : answer == UI_ANSWER_NO ? QMessageBox::No
+                                                                        : QMessageBox::Ok;
+    when_modal<QMessageBox>([button](QMessageBox* b) {
+        if (QAbstractButton* pressed = b->button(button)) pressed->click();
+    });
+    return ui_message_box(owner, text, caption, style, ICON_APP);
+}
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -19,6 +19,11 @@ FakeControl* find(UiWindow* w, int id) {
     return it == w->controls.end() ? nullptr : &it->second;
 }
 
+FakeControl* combo(UiWindow* w, int id) {
+    FakeControl* c = find(w, id);
+    return c && c->cls == UI_COMBO ? c : nullptr;
+}
+
 int copy_out(const std::string& s, char* buf, int size) {
     if (!buf || size <= 0) return 0;
     int n = std::min(static_cast<int>(s.size()), size - 1);
@@ -202,7 +207,7 @@ int ui_is_checked(UiWindow* dialog, int id) {
 }
 
 void ui_set_focus(UiWindow* dialog, int id) {
-    if (dialog) dialog->focus = id;
+    if (find(dialog, id)) dialog->focus = id;
 }
 
 int ui_focus_id(UiWindow* dialog) { return dialog ? dialog->focus : 0; }
@@ -216,7 +221,7 @@ void ui_post_syscommand(UiWindow* dialog, int command) {
 }
 
 int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
-    FakeControl* c = find(dialog, id);
+    FakeControl* c = combo(dialog, id);
     if (!c || !text) return -1;
     size_t at = c->items.size();
     bool sorted = false;
@@ -232,16 +237,18 @@ int ui_combo_add(UiWindow* dialog, int id, const char* text, int select) {
 }
 
 void ui_combo_clear(UiWindow* dialog, int id) {
-    if (FakeControl* c = find(dialog, id)) c->items.clear();
+    if (FakeControl* c = combo(dialog, id)) c->items.clear();
 }
 
+// As on both real backends: no such box counts 0 items.
 int ui_combo_count(UiWindow* dialog, int id) {
-    FakeControl* c = find(dialog, id);
-    return c ? static_cast<int>(c->items.size()) : -1;
+    FakeControl* c = combo(dialog, id);
+    return c ? static_cast<int>(c->items.size()) : 0;
 }
 
 int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size) {
-    FakeControl* c = find(dialog, id);
+    FakeControl* c = combo(dialog, id);
+    if (buf && size > 0) buf[0] = '\0';
     if (!c || index < 0 || index >= static_cast<int>(c->items.size())) return -1;
     return copy_out(c->items[static_cast<size_t>(index)], buf, size);
 }

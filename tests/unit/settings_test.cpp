@@ -156,11 +156,11 @@ TEST(SettingsPath, PerUserFolderFollowsXdgConfigHome) {
 TEST_F(SettingsFile, FolderThatCannotHoldTheFileSendsItToTheUserFolder) {
     ScopedEnv xdg("XDG_CONFIG_HOME", (dir + "/cfg").c_str());
     char out[SETTINGS_TEXT_SIZE];
-    ASSERT_GT(settings_locate(ini.c_str(), out, sizeof out), 0);
+    ASSERT_EQ(settings_locate(ini.c_str(), out, sizeof out), int(ini.size()));
     EXPECT_EQ(std::string(out), ini);
     // A missing folder is not writable even for root.
-    ASSERT_GT(settings_locate((dir + "/gone/term.ini").c_str(), out, sizeof out), 0);
     const std::string user_ini = dir + "/cfg/zorvtalk/term.ini";
+    ASSERT_EQ(settings_locate((dir + "/gone/term.ini").c_str(), out, sizeof out), int(user_ini.size()));
     EXPECT_EQ(std::string(out), user_ini);
 
     // The first save there makes the folders, private to the user.

@@ -337,6 +337,16 @@ void check_states(HWND main, bool connected) {
     check_eq(text_of(GetDlgItem(main, ID_CONNECT)), connected ? "Disconnect" : "Connect", "Connect button");
 }
 
+// How often the simulator on COM<port> traced what; -1 without its trace.
+int trace_count(int port, const char* what) {
+    const char* sims = std::getenv("ZORV_SIM_DIR");
+    if (!sims) return -1;
+    std::string log = read_file(std::string(sims) + "\\com" + std::to_string(port) + ".log");
+    int n = 0;
+    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+}
+
 void left_click() {
     mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
@@ -346,13 +356,8 @@ void left_click() {
 // connected; the close box 0.3 s in ends the program before the greeting goes out.
 void check_reset(const std::string& exe, const std::string& dir, int port) {
     const char* sims = std::getenv("ZORV_SIM_DIR");
-    std::string trace = sims ? std::string(sims) + "\\com" + std::to_string(port) + ".log" : std::string();
-    auto greetings = [&] {
-        std::string log = read_file(trace);
-        int n = 0;
-        for (size_t at = log.find("|A|"); at != std::string::npos; at = log.find("|A|", at + 1)) ++n;
-        return n;
-    };
+    auto count = [&](const char* what) { return trace_count(port, what); };
+    auto greetings = [&] { return count("|A|"); };
     std::string title = "ZORVTalk - COM" + std::to_string(port) + ": 115200";
     for (bool close : {false, true}) {
         std::string what = close ? "close during the reset: " : "double click on Connect: ";
@@ -366,7 +371,7 @@ void check_reset(const std::string& exe, const std::string& dir, int port) {
         WaitForInputIdle(g_app.hProcess, 20000);
         HWND main = find_window("ZORVTalk", 20000);
         check(main != nullptr, what + "main window");
-        int before = greetings();
+        int before = greetings(), closed = count("peer closed");
         if (main) {
             // Real clicks: they wait in the input queue like an operator's.
             SetForegroundWindow(main);
@@ -383,7 +388,8 @@ void check_reset(const std::string& exe, const std::string& dir, int port) {
         if (close) {
             bool ended = WaitForSingleObject(g_app.hProcess, 10000) == WAIT_OBJECT_0;
             check(ended, what + "the program ends without a question");
-            Sleep(1000);  // a greeting would have reached the simulator by now
+            // Once the simulator has seen the port closed, nothing more can reach it.
+            if (sims) check(wait_for([&] { return count("peer closed") > closed; }, 10000), what + "port closed");
             if (sims) check(greetings() == before, what + "no greeting went out");
             if (!ended) TerminateProcess(g_app.hProcess, 1);
         } else {
@@ -518,7 +524,8 @@ int drive(const std::string& exe_path, int port) {
         check(boxes == PIN_PANEL_DIALOG.count, "29 check boxes");
         // Modal: minimized, it would leave the main window ignoring all input.
         check(!(GetWindowLongA(panel, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)), "no minimize or maximize box");
-        Sleep(600);  // a few polls
+        int polls = trace_count(port, "pin ");
+        check(wait_for([&] { return polls < 0 || trace_count(port, "pin ") >= polls + 2; }, 5000), "the panel polls the pins");
         check(SendDlgItemMessageA(panel, 1011, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "Data0 reads 0");
         // Clicking Data0 writes data bit 0; the loopback shows it on Status3 (pin 15).
         HWND data0 = GetDlgItem(panel, 1011);

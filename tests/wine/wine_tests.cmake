@@ -22,6 +22,16 @@ add_test(NAME link_wine_test
 # Mapping ports restarts the wineserver, which would end other tests' programs.
 set_tests_properties(link_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 
+# The ui backend's shared cases on real dialogs (the program's resources linked in).
+if(TARGET zorv_ui_win32)
+    add_executable(ui_contract_wine_test ${ZORV_WINE_DIR}/ui_contract_wine.cpp
+        ${PROJECT_SOURCE_DIR}/tests/contract/ui_cases.cpp ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp
+        $<TARGET_OBJECTS:zorv_resources>)
+    target_link_libraries(ui_contract_wine_test PRIVATE zorv_ui_win32 zorv_link zorv_options GTest::gtest)
+    add_test(NAME ui_contract_wine_test COMMAND ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:ui_contract_wine_test>)
+    set_tests_properties(ui_contract_wine_test PROPERTIES TIMEOUT 120)
+endif()
+
 if(TARGET zorvtalk)
     add_executable(gui_wine_driver ${ZORV_WINE_DIR}/gui_driver.cpp ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp)
     target_link_libraries(gui_wine_driver PRIVATE zorv_options comctl32)

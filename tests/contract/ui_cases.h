@@ -1,0 +1,21 @@
+// What every backend of platform/ui.h must do alike, written once (ui_cases.cpp) and
+// run on the recording fake, on Qt (offscreen) and on Win32 (under Wine). Each host
+// supplies only how a dialog runs until it ends (tests/unit/ui_contract_fake.cpp,
+// tests/gui/qt_backend_test.cpp, tests/wine/ui_contract_wine.cpp).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "platform/ui.h"
+
+// --- the host part ----------------------------------------------------------------
+// Runs the dialog as ui_run_dialog does, with events flowing (posted commands, timers)
+// until it ends; a dialog that never ends fails the test instead of hanging it.
+int host_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc);
+// Calls ui_message_box and, while the box is open, answers it as the operator would
+// by pressing the button that gives answer; returns what ui_message_box returned.
+int host_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int answer);
+
+// For hosts whose timers keep time (the real backends): ui_run_dialog with a 20 s
+// watchdog timer that fails and ends a dialog that hangs.
+int ui_run_watched(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc);

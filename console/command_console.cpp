@@ -12,6 +12,7 @@
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
+#include "platform/dispatch.h"
 
 namespace {
 // For a command file that judges each reply; kept as text, not as a log row, which
@@ -44,6 +45,10 @@ int run_command(UiWindow* dialog, const char* command) {
     char stray[96] = "";
     // A link closed inside the wait is freed: only the one still open is asked.
     uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
+    // A reply held up by a menu or box left open meanwhile carries the time it came.
+    uint64_t seen = ok && link && g_main.link == link ? link_reply_seen_ms(link) : 0;
+    uint64_t now = platform_now_ms();
+    int64_t ago = seen && seen <= now ? static_cast<int64_t>(now - seen) : 0;
     --g_main.outstanding;
     g_have_reply = ok != 0;
     g_last_reply = ok ? std::string(reply.get()) : std::string();
@@ -69,7 +74,7 @@ int run_command(UiWindow* dialog, const char* command) {
         ++n;
     }
     if (ok) {
-        log_put_row(dialog, n + 1, reply.get(), LOG_REPLY);
+        log_put_row(dialog, n + 1, reply.get(), LOG_REPLY, ago);
     } else {
         // An empty row would look like an empty reply.
         std::string text = no_reply_text(why);

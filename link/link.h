@@ -119,6 +119,10 @@ int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint
 // quoted, escaped excerpt of them for one screen line. LF and NUL alone (the end of a
 // CR LF line, noise) are dropped without counting.
 uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size);
+// When the last exchange's reply was first found waiting by a look from an event loop
+// nested in its wait (platform_now_ms), where such a loop held the reading up; 0 when
+// it was read as it came. The time the reply came, for its log row.
+uint64_t link_reply_seen_ms(TargetLink* link);
 // 1 while a command exchange or pin transaction on this link is under way (on this
 // thread's stack, too): a nested handler must not start another one.
 int link_busy(TargetLink* link);

@@ -242,6 +242,31 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
     return 1;
 }
 
+// Notes when the reply's first input is waiting. Runs inside event loops nested in the
+// reply wait, so it only asks the port and reads nothing.
+void look_for_reply(void* context) {
+    auto* link = static_cast<TargetLink*>(context);
+    if (link->closed || link->reply_seen_at) return;
+    uint32_t waiting = 0, errors = 0;
+    if (serial_status(link->port_handle, &waiting, &errors) && waiting > 0) link->reply_seen_at = platform_now_ms();
+    // A line error found here is the wait's to report.
+    if (errors) link->held_errors = 1;
+}
+
+// The look installed for the reply wait, the one before put back at its end.
+class ReplyLook {
+public:
+    explicit ReplyLook(TargetLink* link) : old_(platform_set_look(PlatformLook{look_for_reply, link})) {
+        link->reply_seen_at = 0;
+    }
+    ~ReplyLook() { platform_set_look(old_); }
+    ReplyLook(const ReplyLook&) = delete;
+    ReplyLook& operator=(const ReplyLook&) = delete;
+
+private:
+    PlatformLook old_;
+};
+
 int exchange(TargetLink* link, const char* command, char* reply, uint32_t size, bool cut) {
     LinkUse use(link);
     if (!use.ok()) {
@@ -255,7 +280,11 @@ int exchange(TargetLink* link, const char* command, char* reply, uint32_t size, 
         link->dropped = 0;
         link->dropped_kept = 0;
         link_drop_stray_input(link);
-        if (link_send_line(link, command) && link_await_reply(link)) result = read_line(link, reply, size, cut);
+        link->reply_seen_at = 0;
+        if (link_send_line(link, command)) {
+            ReplyLook look(link);
+            if (link_await_reply(link)) result = read_line(link, reply, size, cut);
+        }
     }
     if (!result && reply && size && cut) reply[0] = '\0';
     return result;
@@ -273,6 +302,11 @@ int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint
     if (size > LINK_WHOLE_REPLY_MAX + 1) size = LINK_WHOLE_REPLY_MAX + 1;
     if (!reply || size == 0) return exchange(link, command, nullptr, 0, true);
     return exchange(link, command, reply, size, false);
+}
+
+uint64_t link_reply_seen_ms(TargetLink* link) {
+    LinkUse use(link);
+    return use.ok() ? link->reply_seen_at : 0;
 }
 
 int link_busy(TargetLink* link) {

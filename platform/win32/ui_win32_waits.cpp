@@ -15,9 +15,21 @@ using namespace win32_backend;
 
 namespace {
 
+// A message dispatched here may run an event loop of its own (a context menu, the
+// window menu, a message box, the Save dialog), and the link's wait below it is held
+// up until that loop ends. Those loops dispatch thread timers too: while a dispatch
+// runs, one runs the link's look every few milliseconds, so a reply that comes
+// meanwhile is noticed when it comes.
+constexpr UINT LOOK_EVERY_MS = 10;
+int g_dispatch_depth = 0;
+UINT_PTR g_look_timer = 0;
+
+void CALLBACK look_now(HWND, UINT, UINT_PTR, DWORD) { platform_look(); }
+
 int win32_dispatch() {
     MSG msg;
     int any = 0;
+    bool outermost = g_dispatch_depth++ == 0;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Not ours to consume: leave it for the outermost loop.
@@ -26,9 +38,15 @@ int win32_dispatch() {
         }
         any = 1;
         if (window_menu_key(&msg)) continue;
+        if (outermost && !g_look_timer) g_look_timer = SetTimer(nullptr, 0, LOOK_EVERY_MS, look_now);
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (outermost && g_look_timer) {
+        KillTimer(nullptr, g_look_timer);
+        g_look_timer = 0;
+    }
+    --g_dispatch_depth;
     return any;
 }
 

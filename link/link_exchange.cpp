@@ -248,7 +248,9 @@ void look_for_reply(void* context) {
     auto* link = static_cast<TargetLink*>(context);
     if (link->closed || link->reply_seen_at) return;
     uint32_t waiting = 0, errors = 0;
-    if (serial_status(link->port_handle, &waiting, &errors) && waiting > 0) link->reply_seen_at = platform_now_ms();
+    // A byte already peeked is the reply begun before the loop did.
+    if (serial_status(link->port_handle, &waiting, &errors) && (waiting > 0 || link->peeked >= 0))
+        link->reply_seen_at = platform_now_ms();
     // A line error found here is the wait's to report.
     if (errors) link->held_errors = 1;
 }

@@ -13,6 +13,7 @@
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "link/link.h"
+#include "platform/dispatch.h"
 
 namespace {
 // For a command file that judges each reply; kept as text, not as a log row, which
@@ -60,6 +61,10 @@ int run_command(UiWindow* dialog, const char* command) {
     // A link closed inside the wait is freed: only the one still open is asked.
     uint32_t dropped = link && g_main.link == link ? link_dropped_input(link, stray, sizeof stray) : 0;
     uint32_t rest = dropped ? link_dropped_rest(link) : 0;
+    // A reply held up by a menu or box left open meanwhile carries the time it came.
+    uint64_t seen = ok && link && g_main.link == link ? link_reply_seen_ms(link) : 0;
+    uint64_t now = platform_now_ms();
+    int64_t ago = seen && seen <= now ? static_cast<int64_t>(now - seen) : 0;
     --g_main.outstanding;
     g_have_reply = ok != 0;
     g_last_reply = ok ? std::string(reply.get()) : std::string();
@@ -88,7 +93,7 @@ int run_command(UiWindow* dialog, const char* command) {
         const char* text = reply.get();
         std::string shown;
         if (std::memchr(text, 0, length)) text = (shown = reply_row_text(text, length)).c_str();
-        log_put_row(dialog, n + 1, text, LOG_REPLY);
+        log_put_row(dialog, n + 1, text, LOG_REPLY, ago);
     } else {
         // An empty row would look like an empty reply.
         std::string text = code == LINK_ERROR_NOT_SENT ? not_sent_text(why) : no_reply_text(why);

@@ -229,10 +229,10 @@ uint32_t log_row_colour(int row) {
 
 void log_set_clock(int64_t (*now_ms)()) { g_clock = now_ms ? now_ms : wall_clock_ms; }
 
-void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
+void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind, int64_t ago_ms) {
     int at = ui_list_insert(dialog, ID_LOG, row);
     if (at < 0) return;
-    int64_t now = g_clock();
+    int64_t now = g_clock() - (ago_ms > 0 ? ago_ms : 0);
     // A row put in above others (a reply under a later note) is no later than they:
     // times read down the log never run backwards.
     if (static_cast<std::size_t>(at) < g_times.size() && g_times[static_cast<std::size_t>(at)] < now)

@@ -26,7 +26,9 @@ void read_log_colours();
 // odd rows).
 uint32_t log_row_colour(int row);
 // Inserts a row of the given kind at index row, sets its text and scrolls it into view.
-void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind);
+// A text that came ago_ms before it is put (held up by a menu left open) carries the
+// time it came.
+void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind, int64_t ago_ms = 0);
 // The port the journal names on the rows that follow ("-" for none).
 void log_set_port(const char* name);
 // A command's exchange starts with its row at index row: the journal holds that row

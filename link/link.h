@@ -139,6 +139,10 @@ uint32_t link_dropped_input(TargetLink* link, char* text, uint32_t size);
 // Of link_dropped_input's count, the bytes that were the rest of a reply line given up
 // earlier (they followed that command, not this one).
 uint32_t link_dropped_rest(TargetLink* link);
+// When the last exchange's reply was first found waiting by a look from an event loop
+// nested in its wait (platform_now_ms), where such a loop held the reading up; 0 when
+// it was read as it came. The time the reply came, for its log row.
+uint64_t link_reply_seen_ms(TargetLink* link);
 // 1 while a command exchange, pin transaction or the reading of a report on this link
 // is under way (on this thread's stack, too): a nested handler must not start another.
 int link_busy(TargetLink* link);

@@ -365,6 +365,33 @@ int read_line(TargetLink* link, char* reply, uint32_t size, bool cut) {
     return 1;
 }
 
+// Notes when the reply's first input is waiting. Runs inside event loops nested in the
+// reply wait, so it only asks the port and reads nothing.
+void look_for_reply(void* context) {
+    auto* link = static_cast<TargetLink*>(context);
+    if (link->closed || link->reply_seen_at) return;
+    uint32_t waiting = 0, errors = 0;
+    // A byte already peeked is the reply begun before the loop did.
+    if (serial_status(link->port_handle, &waiting, &errors) && (waiting > 0 || link->peeked >= 0))
+        link->reply_seen_at = platform_now_ms();
+    // A line error found here is the wait's to report.
+    if (errors) link->held_errors = 1;
+}
+
+// The look installed for the reply wait, the one before put back at its end.
+class ReplyLook {
+public:
+    explicit ReplyLook(TargetLink* link) : old_(platform_set_look(PlatformLook{look_for_reply, link})) {
+        link->reply_seen_at = 0;
+    }
+    ~ReplyLook() { platform_set_look(old_); }
+    ReplyLook(const ReplyLook&) = delete;
+    ReplyLook& operator=(const ReplyLook&) = delete;
+
+private:
+    PlatformLook old_;
+};
+
 int exchange(TargetLink* link, const char* command, char* reply, uint32_t size, bool cut) {
     LinkUse use(link);
     if (reply && size) reply[0] = '\0';
@@ -379,8 +406,11 @@ int exchange(TargetLink* link, const char* command, char* reply, uint32_t size, 
         LockHold exchange(link->exchange_lock);
         BusyMark busy(link);
         link_reset_dropped(link);
-        if (link_drop_stray_input(link) && link_send_line(link, command) && link_await_reply(link))
-            result = read_line(link, reply, size, cut);
+        link->reply_seen_at = 0;
+        if (link_drop_stray_input(link) && link_send_line(link, command)) {
+            ReplyLook look(link);
+            if (link_await_reply(link)) result = read_line(link, reply, size, cut);
+        }
     }
     if (!result && reply && size && cut) reply[0] = '\0';
     return result;
@@ -403,6 +433,11 @@ int link_exchange_whole(TargetLink* link, const char* command, char* reply, uint
 uint32_t link_reply_length(TargetLink* link) {
     LinkUse use(link);
     return use.ok() ? link->reply_length : 0;
+}
+
+uint64_t link_reply_seen_ms(TargetLink* link) {
+    LinkUse use(link);
+    return use.ok() ? link->reply_seen_at : 0;
 }
 
 int link_busy(TargetLink* link) {

@@ -49,6 +49,9 @@ struct TargetLink {
     uint32_t dropped_kept = 0;
     uint8_t dropped_head[48] = {};
     uint32_t reply_length = 0;  // link_reply_length: a reply may hold NUL bytes
+    // When a look from an event loop nested in the reply wait (a menu held open) first
+    // found the reply's input waiting (platform_now_ms); 0: it was read as it came.
+    uint64_t reply_seen_at = 0;
 };
 
 // Keeps the record alive while an operation runs; ok() is false for a null or

@@ -21,6 +21,7 @@ void (*g_sleep)(uint32_t) = real_sleep;
 PlatformWait g_wait = nullptr;
 uint32_t (*g_wait_limit)() = nullptr;
 uint64_t (*g_clock)() = steady_ms;
+PlatformLook g_look;
 
 }  // namespace
 
@@ -46,6 +47,18 @@ void platform_idle_wait(uint32_t ms) {
     uint32_t limit = platform_wait_limit();
     if (ms > limit) ms = limit;
     g_sleep(ms == PLATFORM_WAIT_FOREVER ? 1000 : ms);
+}
+
+PlatformLook platform_set_look(PlatformLook look) {
+    PlatformLook old = g_look;
+    g_look = look;
+    return old;
+}
+
+int platform_look() {
+    if (!g_look.fn) return 0;
+    g_look.fn(g_look.context);
+    return 1;
 }
 
 uint64_t platform_now_ms() { return g_clock(); }

@@ -42,6 +42,19 @@ uint32_t platform_wait_limit();
 // sleep, bounded by the wait limit, when no front end installed one.
 void platform_idle_wait(uint32_t ms);
 
+// A look at the port from event loops that nest inside a dispatch (a menu, a message
+// box, a file dialog each run their own): the link installs one while it waits for a
+// reply, so input that comes meanwhile is noticed when it comes, not when the loop
+// ends. A front end whose nested loops hold the link's wait up calls platform_look()
+// from them now and then. Installing returns the previous look, to put back after.
+struct PlatformLook {
+    void (*fn)(void* context) = nullptr;
+    void* context = nullptr;
+};
+PlatformLook platform_set_look(PlatformLook look);
+// Runs the installed look; 1 when there was one.
+int platform_look();
+
 // Monotonic milliseconds. Default: the steady clock.
 uint64_t platform_now_ms();
 void platform_set_clock(uint64_t (*fn)());

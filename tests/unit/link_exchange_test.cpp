@@ -248,6 +248,30 @@ TEST_F(Exchange, NestedHandlersDuringTheWait) {
     EXPECT_EQ(link_exchange(link, "again", reply), 0);
 }
 
+// A loop nested in the wait (a menu held open) holds the reading up; its looks note
+// when the reply came, for the reply's row. Each exchange starts without a note.
+TEST_F(Exchange, LooksFromNestedLoopsNoteWhenTheReplyCame) {
+    static uint64_t came;
+    static int calls;
+    calls = 0;
+    platform_set_dispatch([] {
+        if (calls++) return 1;
+        platform_look();  // nothing waiting yet: no note
+        fake_serial().now_ms += 5;
+        fake_push("done\r");
+        came = fake_serial().now_ms;
+        for (int i = 0; i < 2; ++i, fake_serial().now_ms += 2000) platform_look();
+        return 1;
+    });
+    EXPECT_EQ(link_exchange(link, "run 500", reply), 1);
+    EXPECT_EQ(link_reply_seen_ms(link), came);
+    EXPECT_EQ(platform_look(), 0);  // only while a reply is awaited
+    platform_set_dispatch(nullptr);
+    answer("ok\r");
+    EXPECT_EQ(link_exchange(link, "x", reply), 1);
+    EXPECT_EQ(link_reply_seen_ms(link), 0u);
+}
+
 TEST_F(Exchange, BusyOnlyWhileAnExchangeRuns) {
     static TargetLink** shared;
     static int seen;

@@ -184,6 +184,38 @@ std::string run_command(HWND main, const char* command) {
     return list_row(list, before + 1);
 }
 
+// The milliseconds of the day of a row shown with its time ("HH:MM:SS.mmm  text"), or -1.
+long row_ms(const std::string& row) {
+    int h = 0, m = 0, s = 0, ms = 0;
+    if (std::sscanf(row.c_str(), "%2d:%2d:%2d.%3d", &h, &m, &s, &ms) != 4) return -1;
+    return ((h * 60L + m) * 60 + s) * 1000 + ms;
+}
+
+// A reply that comes while the log's context menu is held open carries the time it
+// came, not the time the menu closed.
+void check_reply_under_menu(HWND main) {
+    HWND list = GetDlgItem(main, ID_LOG);
+    PostMessageA(main, WM_COMMAND, ID_LOG_SHOW_TIMES, 0);
+    check(wait_for([&] { return row_ms(list_row(list, 0)) >= 0; }, 5000), "rows show their times");
+    int before = list_count(list);
+    type_command(main, "run 500");
+    check(wait_for([&] { return list_count(list) == before + 1; }, 5000), "run's command row");
+    PostMessageA(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1);
+    HWND menu = nullptr;
+    check(wait_for([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }, 5000),
+          "the log's context menu opens");
+    mark("menu-held");
+    Sleep(2000);  // the reply comes 0.5 s in, the menu stays 2 s
+    check(list_count(list) == before + 1, "the reply row waits for the menu");
+    if (menu) PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    check(wait_for([&] { return list_count(list) == before + 2; }, 5000), "run's reply row after the menu");
+    long sent = row_ms(list_row(list, before)), came = row_ms(list_row(list, before + 1));
+    check(sent >= 0 && came >= sent + 450 && came < sent + 1500,
+          "the reply row's time is when it came: " + list_row(list, before) + " / " + list_row(list, before + 1));
+    PostMessageA(main, WM_COMMAND, ID_LOG_SHOW_TIMES, 0);
+    check(wait_for([&] { return row_ms(list_row(list, 0)) < 0; }, 5000), "times hidden again");
+}
+
 // The window with the keyboard focus in the program's thread that owns main.
 HWND focus_of(HWND main) {
     GUITHREADINFO info{};
@@ -505,6 +537,7 @@ int drive(const std::string& exe_path, int port) {
     check_eq(run_command(main, "len 300"), std::string(300, 'a'), "a long reply is kept whole");
     check_eq(run_command(main, "pos 1 -2 3 -4"), "ok", "pos");
     check_eq(run_command(main, "set q -1"), "ok", "set q");
+    check_reply_under_menu(main);
 
     PostMessageA(main, WM_SYSCOMMAND, SYSCMD_REPORT, 0);
     HWND report = find_window("ZORV Report", 10000);

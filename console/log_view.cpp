@@ -15,8 +15,7 @@
 
 #include "common/clock_stamp.h"
 #include "console/journal.h"
-#include "console/main_dialog.h"
-#include "console/script_runner.h"
+#include "console/session.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "settings/settings.h"
@@ -355,7 +354,7 @@ void log_show_times(UiWindow* dialog, int show) {
 int log_save(UiWindow* dialog) {
     static const char FILTER[] = "Log Files (*.log)\0*.log\0Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0";
     // "*": a name typed without an extension is kept as typed.
-    char* path = choose_file(dialog, "zorvtalk.log", FILTER, "*", 0, "Save Log");
+    char* path = session_choose_file(dialog, "zorvtalk.log", FILTER, "*", 0, "Save Log");
     if (!path) return 0;
     std::string target = path;
     ui_free(path);
@@ -375,21 +374,11 @@ int log_save(UiWindow* dialog) {
     }
     if (ok) return 1;
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
-    show_message_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
+    session_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
     return 0;
 }
 
 int listview_row_count(UiWindow* dialog, int id) {
     int n = ui_list_count(dialog, id);
     return n < 0 ? 0 : n;
-}
-
-int listview_insert_row(UiWindow* dialog, int id, int row) { return ui_list_insert(dialog, id, row); }
-
-void listview_set_row_text(UiWindow* dialog, int id, int row, const char* text) {
-    ui_list_set_text(dialog, id, row, text);
-}
-
-int combo_add_item(UiWindow* dialog, int id, const char* text, int select) {
-    return ui_combo_add(dialog, id, text, select);
 }

@@ -69,7 +69,3 @@ void log_show_times(UiWindow* dialog, int show);
 int log_save(UiWindow* dialog);
 
 int listview_row_count(UiWindow* dialog, int id);
-int listview_insert_row(UiWindow* dialog, int id, int row);
-void listview_set_row_text(UiWindow* dialog, int id, int row, const char* text);
-// Adds a combo item, selecting it when select is set; its index or -1.
-int combo_add_item(UiWindow* dialog, int id, const char* text, int select);

@@ -44,8 +44,11 @@ constexpr int UI_ANSWER_OK = 1, UI_ANSWER_YES = 6, UI_ANSWER_NO = 7;
 void ui_init();
 
 // Runs a modal dialog from a template until ui_end_dialog; returns its result, or -1
-// when the window cannot be made. owner may be null.
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc);
+// when the window cannot be made. owner may be null. context is the caller's, handed
+// back by ui_context to the dialog's procedure, so a dialog needs no global state.
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context = nullptr);
+// The context the dialog was run with; nullptr for none or a null dialog.
+void* ui_context(UiWindow* dialog);
 // Ends the dialog once the current handler returns; its controls stay usable until then.
 void ui_end_dialog(UiWindow* dialog, int result);
 // 1 while the dialog runs (not ended); a handler that waited re-checks this.

@@ -4,18 +4,18 @@
 #include <string>
 
 #include "common/texts.h"
-#include "console/main_dialog.h"
 #include "link/link.h"
 
-void show_status_report(UiWindow* main_window) {
+void show_status_report(UiWindow* main_window, const ToolHost& host) {
     std::string text = REPORT_NO_DATA;
     int16_t q = 0;
     int32_t x = 0, y = 0, z = 0, w = 0;
     // Bounded: a controller that sends something else, or nothing, must not hold the
     // window; a report that comes later is taken in by the next exchange.
-    if (link_query_report_within(g_main.link, REPORT_WAIT_MS, &q, &x, &y, &z, &w))
+    if (link_query_report_within(*host.link, REPORT_WAIT_MS, &q, &x, &y, &z, &w))
         text = report_text(q, x, y, z, w);
     // The query waits with the window live; the operator may have exited meanwhile.
     if (!ui_dialog_alive(main_window)) return;
-    show_message_box(main_window, text.c_str(), "ZORV Report", UI_MB_OK, ICON_APP);
+    if (host.dialogs_shown) ++*host.dialogs_shown;
+    ui_message_box(main_window, text.c_str(), "ZORV Report", UI_MB_OK, ICON_APP);
 }

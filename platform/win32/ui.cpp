@@ -37,6 +37,7 @@ struct UiWindow {
     HWND hwnd = nullptr;
     const DialogTemplate* tmpl = nullptr;
     UiDialogProc proc = nullptr;
+    void* context = nullptr;  // the caller's, for ui_context
     bool ended = false;
     int result = 0;
     std::vector<int> timers;
@@ -456,11 +457,12 @@ void ui_init() {
     (void)filter;
 }
 
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) {
     if (!tmpl || !proc) return -1;
     UiWindow w;
     w.tmpl = tmpl;
     w.proc = proc;
+    w.context = context;
     HWND parent = owner && !owner->ended && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(tmpl->id), parent, dialog_proc,
                                 reinterpret_cast<LPARAM>(&w));
@@ -489,6 +491,8 @@ int ui_dialog_alive(UiWindow* dialog) {
 }
 
 int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void* ui_context(UiWindow* dialog) { return dialog ? dialog->context : nullptr; }
 
 void ui_enable(UiWindow* dialog, int id, int enabled) {
     if (HWND h = control(dialog, id)) EnableWindow(h, enabled ? TRUE : FALSE);

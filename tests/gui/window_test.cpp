@@ -36,6 +36,7 @@
 #include "console/app.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
+#include "console/session.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
 #include "settings/settings.h"
@@ -178,7 +179,7 @@ protected:
         f.write(QStringLiteral("[Connection]\nPort=%1\nBaud=115200\n").arg(port_).toUtf8());
         f.close();
         settings_use_path(ini_.c_str());
-        g_main = MainState{};
+        session = Session{};
         scope_ = std::make_unique<QObject>();
     }
 
@@ -223,11 +224,11 @@ protected:
                  if (d && d->isVisible()) close_window(d);
              },
              "the main window");
-        EXPECT_EQ(app_main(), 0);
+        EXPECT_EQ(app_main(&session), 0);
         EXPECT_TRUE(driven);
         EXPECT_EQ(main_window(), nullptr);
-        EXPECT_EQ(g_main.link, nullptr);
-        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(session.link, nullptr);
+        EXPECT_EQ(session.connected, 0);
     }
 
     void close_window(QDialog* d) {
@@ -275,6 +276,7 @@ protected:
     SimProcess sim_;
     int port_ = 0;
     std::string ini_;
+    Session session;
     std::unique_ptr<QObject> scope_;
 };
 
@@ -409,7 +411,7 @@ TEST_F(WindowTest, ExitWhileACommandWaits) {
                     if (answer == QMessageBox::No) {
                         EXPECT_TRUE(d->isVisible());
                         EXPECT_TRUE(button(d, ID_STOP)->isEnabled());
-                        EXPECT_EQ(g_main.connected, 1);
+                        EXPECT_EQ(session.connected, 1);
                         EXPECT_EQ(sim_log(&sim_).find("ctrl 01"), std::string::npos);
                     }
                 }
@@ -558,7 +560,7 @@ TEST_F(WindowTest, PinPanelWritesDataAndShowsTheLoopback) {
                 EXPECT_FALSE(check_box(p, 1020)->isChecked());
 
                 click(button(d, ID_CONNECT));  // "Disconnect" behind the modal panel
-                EXPECT_EQ(g_main.connected, 1);
+                EXPECT_EQ(session.connected, 1);
 
                 QElapsedTimer clock;
                 clock.start();

@@ -102,11 +102,12 @@ void fake_ui_fire_timers() {
     }
 }
 
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc) {
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc, void* context) {
     if (!tmpl || !proc) return -1;
     UiWindow w;
     w.tmpl = tmpl;
     w.proc = proc;
+    w.context = context;
     w.title = tmpl->caption;
     // One dialog unit is 2 px across and 2 px down in the fake.
     w.client_width = tmpl->width * 2;
@@ -159,6 +160,8 @@ int ui_dialog_alive(UiWindow* dialog) {
 }
 
 int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void* ui_context(UiWindow* dialog) { return dialog ? dialog->context : nullptr; }
 
 void ui_enable(UiWindow* dialog, int id, int enabled) {
     if (FakeControl* c = find(dialog, id)) c->enabled = enabled != 0;

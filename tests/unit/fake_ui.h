@@ -32,6 +32,7 @@ struct FakeMessageBox {
 struct UiWindow {
     const DialogTemplate* tmpl = nullptr;
     UiDialogProc proc = nullptr;
+    void* context = nullptr;  // the caller's, for ui_context
     std::string title;
     bool alive = true;
     int result = 0;

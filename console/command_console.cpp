@@ -24,7 +24,7 @@ int run_command(UiWindow* dialog, const char* command) {
     std::unique_ptr<char[]> reply(new char[LINK_WHOLE_REPLY_MAX + 1]);
     reply[0] = '\0';
     int n = listview_row_count(dialog, ID_LOG);
-    log_hold_journal(n);
+    log_hold_journal(dialog, n);
     log_put_row(dialog, n, command, LOG_COMMAND);
     ui_enable(dialog, ID_STOP, 1);
     ui_enable(dialog, ID_PAUSE, 1);
@@ -50,9 +50,9 @@ int run_command(UiWindow* dialog, const char* command) {
     if (!ui_dialog_alive(dialog)) {
         std::string text = std::string("(no reply: ") + (ok ? "" : why) + ")";
         if (ok)
-            log_journal_outcome(n + 1, reply.get(), LOG_REPLY);
+            log_journal_outcome(dialog, n + 1, reply.get(), LOG_REPLY);
         else
-            log_journal_outcome(n + 1, text.c_str(), LOG_FAILED);
+            log_journal_outcome(dialog, n + 1, text.c_str(), LOG_FAILED);
         return 0;
     }
     ui_set_text(dialog, ID_PAUSE, "Pause");

@@ -2,7 +2,10 @@
 // helpers the window uses.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/ui.h"
 
@@ -16,36 +19,61 @@ struct LogColours {
 
 // What a row holds; its colour follows from it.
 enum LogRowKind : uint8_t { LOG_COMMAND, LOG_REPLY, LOG_FAILED, LOG_NOTE };
-extern LogColours g_log_colours;
+
+// A row the journal has not had yet.
+struct UnwrittenRow {
+    int64_t ms;
+    LogRowKind kind;
+    std::string port, text;
+};
+
+// The log's state for one window (a part of its session record).
+struct LogState {
+    // By row, in two arrays: 9 bytes a row, where a record of both would be padded to 16.
+    std::vector<uint8_t> kinds;
+    std::vector<int64_t> times;
+    // The classic colours until the window reads the system's own.
+    LogColours colours = {0xFFFFFF, 0x000000, 0x0000FF, 0xFF0000};
+    int show_times = 0;
+    int journal_timer = 0;  // JOURNAL_TIMER runs
+    // The clock rows are stamped from (ms since 1970); nullptr for the wall clock. Tests set it.
+    int64_t (*clock)() = nullptr;
+    // Rows from unwritten_from on that the journal has not had yet. A command's rows
+    // are held until its exchange ends: a dropped-input note and the reply are put in
+    // above rows added meanwhile (a disconnect note), and the journal keeps the window's
+    // order.
+    std::vector<UnwrittenRow> unwritten;
+    int unwritten_from = 0;
+    int holds = 0, hold_from = INT_MAX;
+    std::string port = "-";
+};
 
 constexpr int LOG_COLUMN_WIDTH = 566;
 
+// The log of a dialog that runs with a session as its context (the main window).
 void init_log_view(UiWindow* dialog, int id);
-void read_log_colours();
 // The text colour of a row by its kind; rows of unknown kind by parity (replies on
 // odd rows).
-uint32_t log_row_colour(int row);
+uint32_t log_row_colour(UiWindow* dialog, int row);
 // Inserts a row of the given kind at index row, sets its text and scrolls it into view.
 void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind);
 // The port the journal names on the rows that follow ("-" for none).
-void log_set_port(const char* name);
+void log_set_port(UiWindow* dialog, const char* name);
 // A command's exchange starts with its row at index row: the journal holds that row
 // and those after it until log_release_journal, as rows may still be put in above
 // later ones. Holds nest.
-void log_hold_journal(int row);
+void log_hold_journal(UiWindow* dialog, int row);
 void log_release_journal(UiWindow* dialog);
 // The window ended during the exchange: its outcome row, at index row as the window
 // would have shown it, goes to the journal with every row held, and the hold ends.
-void log_journal_outcome(int row, const char* text, LogRowKind kind);
+void log_journal_outcome(UiWindow* dialog, int row, const char* text, LogRowKind kind);
 // Appends a row; its index.
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind);
 
 // Every row records when it was added (wall-clock ms since 1970), also while times
 // are hidden; 0 for no such row.
-int64_t log_row_time(int row);
-LogRowKind log_row_kind(int row);
-// The clock rows are stamped from; nullptr restores the wall clock. For tests.
-void log_set_clock(int64_t (*now_ms)());
+int64_t log_row_time(UiWindow* dialog, int row);
+LogRowKind log_row_kind(UiWindow* dialog, int row);
 
 // The log's context menu (the backend does Copy and Select All), headed by the
 // window menu's tools, which some desktops keep out of reach.

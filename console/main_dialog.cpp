@@ -272,7 +272,7 @@ void connect_target(UiWindow* dialog) {
     std::string port_device = port_name;
     char device[300];
     if (!by_path && ports_device_path(port, device, sizeof device)) port_device += std::string(" (") + device + ")";
-    log_set_port(port_name.c_str());
+    log_set_port(dialog, port_name.c_str());
     s.connecting = 1;
     ui_enable(dialog, ID_CONNECT, 0);
     s.link = link_connect(link_address.c_str());

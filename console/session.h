@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/command_history.h"
+#include "console/log_view.h"
 #include "platform/ui.h"
 #include "tools/tool_host.h"
 
@@ -42,6 +43,7 @@ struct Session {
     std::string last_reply;
     bool have_reply = false;
     PinPanelState pins = {};
+    LogState log;
     SessionEvents events;
 };
 

@@ -121,13 +121,21 @@ struct Row {
     uint32_t colour;
 };
 
+// The session of the window under test, for the kinds of its log's rows.
+const Session* g_session = nullptr;
+
+bool is_note_row(int row) {
+    const std::vector<uint8_t>& kinds = g_session->log.kinds;
+    return row >= 0 && static_cast<size_t>(row) < kinds.size() && kinds[static_cast<size_t>(row)] == LOG_NOTE;
+}
+
 std::vector<Row> log_rows(QWidget* d) {
     std::vector<Row> out;
     auto* view = control_as<QAbstractItemView>(d, ID_LOG);
     if (!view) return out;
     QAbstractItemModel* m = view->model();
     for (int r = 0; r < m->rowCount(); ++r) {
-        if (log_row_kind(r) == LOG_NOTE) continue;  // the session's notes: connected, ...
+        if (is_note_row(r)) continue;  // the session's notes: connected, ...
         QModelIndex i = m->index(r, 0);
         QColor c = m->data(i, Qt::ForegroundRole).value<QColor>();
         out.push_back({m->data(i, Qt::DisplayRole).toString(), static_cast<uint32_t>(c.rgb() & 0xFFFFFF)});
@@ -180,6 +188,7 @@ protected:
         f.close();
         settings_use_path(ini_.c_str());
         session = Session{};
+        g_session = &session;
         scope_ = std::make_unique<QObject>();
     }
 

@@ -87,7 +87,7 @@ protected:
         Lines out;
         const Lines& all = fake_control(w, ID_LOG).rows;
         for (size_t i = 0; i < all.size(); ++i)
-            if (log_row_kind(static_cast<int>(i)) != LOG_NOTE) out.push_back(all[i]);
+            if (log_row_kind(w, static_cast<int>(i)) != LOG_NOTE) out.push_back(all[i]);
         return out;
     }
     std::string exchange(const char* command) {

@@ -100,7 +100,7 @@ protected:
         std::vector<std::string> out;
         const std::vector<std::string>& all = fake_control(w, ID_LOG).rows;
         for (size_t i = 0; i < all.size(); ++i)
-            if ((log_row_kind(static_cast<int>(i)) == LOG_NOTE) == notes) out.push_back(all[i]);
+            if ((log_row_kind(w, static_cast<int>(i)) == LOG_NOTE) == notes) out.push_back(all[i]);
         return out;
     }
 

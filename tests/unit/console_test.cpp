@@ -106,9 +106,9 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
                                                                             {0, "-"},
                                                                             {SYSCMD_STOP_FILE, "Stop Command &File"}}));
         EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
-        EXPECT_EQ(w->colour_of(0), 0x000000u);
-        EXPECT_EQ(w->colour_of(1), 0x0000FFu);
-        EXPECT_EQ(w->colour_of(2), 0x000000u);
+        EXPECT_EQ(w->colour_of(w, 0), 0x000000u);
+        EXPECT_EQ(w->colour_of(w, 1), 0x0000FFu);
+        EXPECT_EQ(w->colour_of(w, 2), 0x000000u);
         EXPECT_EQ(w->list_background, 0xFFFFFFu);
         // The designed width less a margin; the bottom row up by half the height.
         EXPECT_EQ(w->min_width, 798);
@@ -211,9 +211,9 @@ TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
                                                      "(no reply: reply began with byte 0x20: \" bad\")",
                                                      "x", "re:x", "long", std::string(300, 'L')}));
         EXPECT_EQ(fake_control(w, ID_LOG).rows[7], "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"");
-        EXPECT_EQ(log_row_colour(6), g_log_colours.failed);
-        EXPECT_EQ(log_row_kind(7), LOG_NOTE);
-        EXPECT_EQ(log_row_colour(4), g_log_colours.reply);
+        EXPECT_EQ(log_row_colour(w, 6), session.log.colours.failed);
+        EXPECT_EQ(log_row_kind(w, 7), LOG_NOTE);
+        EXPECT_EQ(log_row_colour(w, 4), session.log.colours.reply);
         EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 11);
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
@@ -593,7 +593,7 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         EXPECT_EQ(session.connected, 0);
         EXPECT_EQ(w->title, "ZORVTalk");
         EXPECT_EQ(rows(w).back(), "(port lost: COM3)");
-        EXPECT_EQ(log_row_colour(static_cast<int>(rows(w).size()) - 1), g_log_colours.failed);
+        EXPECT_EQ(log_row_colour(w, static_cast<int>(rows(w).size()) - 1), session.log.colours.failed);
         EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
         EXPECT_EQ(fake_control(w, ID_PORT).text, "COM3");  // one click reconnects
     });

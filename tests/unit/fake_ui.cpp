@@ -277,7 +277,7 @@ void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     if (FakeControl* c = find(dialog, id)) c->last_visible = row;
 }
 
-void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, uint32_t (*colour_of)(int)) {
+void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, UiRowColour colour_of) {
     if (!dialog) return;
     dialog->list_background = background;
     dialog->colour_of = colour_of;

@@ -330,7 +330,7 @@ int step_link_chunk() {
 // the journal on, as an operator has it, or off, to see what the journal costs.
 int file_chunk(bool journal) {
     if (!main_alive() || !session.connected) return FAIL;
-    if (journal_is_on() != (journal ? 1 : 0)) journal_set_on(journal);
+    if (journal_is_on(&session.log.journal) != (journal ? 1 : 0)) journal_set_on(&session.log.journal, journal);
     UiWindow* w = g_win.main;
     ui_set_text(w, ID_STARTUP, g_file_path.c_str());
     int before = listview_row_count(w, ID_LOG);

@@ -107,18 +107,18 @@ std::string file_text(UiWindow* dialog) {
 // Each row goes to the journal in the window's order; a journal that cannot be
 // written says so in one note row and the window goes on.
 void journal_row(UiWindow* dialog, LogState& L, int64_t ms, LogRowKind kind, const char* port, const char* text) {
-    if (!journal_is_on()) return;
-    static std::string line;  // reused: rows come thousands a second in a command file
+    if (!journal_is_on(&L.journal)) return;
+    std::string& line = L.journal_line;
     line.clear();
     char stamp[32];
     append_file_line(&line, ms, kind, text ? text : "", text ? std::strlen(text) : 0, stamp);
     if (std::strlen(stamp) < 10) return;  // no day to file it under
     line.insert(std::strlen(stamp) + 1, std::string(port) + " ");
     std::string why;
-    int written = journal_write(std::string(stamp, 10).c_str(), port, line, ms, &why);
+    int written = journal_write(&L.journal, std::string(stamp, 10).c_str(), port, line, ms, &why);
     if (written == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
     // Rows kept for a batch are written by the timer if no row comes after them.
-    if (written == 1 && !L.journal_timer && journal_pending()) {
+    if (written == 1 && !L.journal_timer && journal_pending(&L.journal)) {
         L.journal_timer = 1;
         ui_set_timer(dialog, JOURNAL_TIMER, JOURNAL_FLUSH_MS);
     }
@@ -141,7 +141,7 @@ void journal_ready_rows(UiWindow* dialog, LogState& L) {
 
 // A row put in at window index at: kept in order with those the journal waits for.
 void journal_put(UiWindow* dialog, LogState& L, int at, int64_t ms, LogRowKind kind, const std::string& port, const char* text) {
-    if (!journal_is_on()) {
+    if (!journal_is_on(&L.journal)) {
         L.unwritten.clear();
         L.unwritten_from = listview_row_count(dialog, ID_LOG);
         return;
@@ -243,7 +243,7 @@ void log_release_journal(UiWindow* dialog) {
 void log_journal_outcome(UiWindow* dialog, int row, const char* text, LogRowKind kind) {
     LogState& L = log_of(dialog);
     int64_t now = now_ms(L);
-    if (journal_is_on() && row >= L.unwritten_from) {
+    if (journal_is_on(&L.journal) && row >= L.unwritten_from) {
         size_t i = std::min(static_cast<size_t>(row - L.unwritten_from), L.unwritten.size());
         if (i < L.unwritten.size() && L.unwritten[i].ms < now) now = L.unwritten[i].ms;
         L.unwritten.insert(L.unwritten.begin() + static_cast<std::ptrdiff_t>(i), UnwrittenRow{now, kind, L.port, text ? text : ""});
@@ -276,8 +276,8 @@ void init_log_view(UiWindow* dialog, int id) {
     ui_list_set_menu(dialog, id, LOG_MENU, static_cast<int>(sizeof LOG_MENU / sizeof LOG_MENU[0]));
     L.show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
     ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, L.show_times);
-    journal_start();
-    ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on());
+    journal_start(&L.journal);
+    ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on(&L.journal));
     std::string saving = settings_read_string(TIMES_SECTION, SAVING_KEY);
     if (!saving.empty()) remove_stale_save(saving);
     ui_list_set_row_texts(dialog, id, L.show_times ? time_prefix : nullptr, time_tip);
@@ -290,13 +290,13 @@ int log_command(UiWindow* dialog, int id) {
         case ID_LOG_CLEAR: log_clear(dialog); return 1;
         case ID_LOG_SHOW_TIMES: log_show_times(dialog, !L.show_times); return 1;
         case ID_LOG_KEEP_FILES: {
-            journal_set_on(!journal_is_on());
-            ui_list_check_menu(dialog, ID_LOG, ID_LOG_KEEP_FILES, journal_is_on());
+            journal_set_on(&L.journal, !journal_is_on(&L.journal));
+            ui_list_check_menu(dialog, ID_LOG, ID_LOG_KEEP_FILES, journal_is_on(&L.journal));
             // Rows from here on: the journal starts at the next row.
             L.unwritten.clear();
             L.unwritten_from = listview_row_count(dialog, ID_LOG);
             std::string dir = journal_dir();
-            std::string note = !journal_is_on() ? std::string("(log files no longer kept)")
+            std::string note = !journal_is_on(&L.journal) ? std::string("(log files no longer kept)")
                                : dir.empty()    ? std::string("(log files kept: no folder for them)")
                                                 : "(log files kept in " + dir + ", one a day and port)";
             log_append(dialog, note.c_str(), LOG_NOTE);
@@ -312,7 +312,7 @@ int log_timer(UiWindow* dialog, int id) {
     ui_kill_timer(dialog, JOURNAL_TIMER);
     L.journal_timer = 0;
     std::string why;
-    if (journal_flush(&why) == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
+    if (journal_flush(&L.journal, &why) == 0) log_append(dialog, ("(log file not kept: " + why + ")").c_str(), LOG_NOTE);
     return 1;
 }
 

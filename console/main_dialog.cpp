@@ -430,7 +430,7 @@ int app_main(Session* session) {
     s.events.port_lost = port_lost;
     history_open(&s.history, history_path().c_str());
     ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc, &s);
-    journal_stop();
+    journal_stop(&s.log.journal);
     // The operator may have left through a path that kept the link; never leak it.
     link_close(&s.link);
     s.connected = 0;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "console/command_history.h"
-#include "console/log_view.h"
+#include "console/log_state.h"
 #include "platform/ui.h"
 #include "tools/tool_host.h"
 

@@ -12,6 +12,6 @@ add_dependencies(ui_bench zorv-sim)
 
 # The bench sees every dialog app_main opens through the linker's --wrap: the main
 # window and the pin panel hand it their UiWindow without a hook in the program.
-set(ZORV_RUN_DIALOG_SYMBOL _Z13ui_run_dialogPK14DialogTemplateP8UiWindowPFvS3_PK9UiMessageE)
+set(ZORV_RUN_DIALOG_SYMBOL _Z13ui_run_dialogPK14DialogTemplateP8UiWindowPFvS3_PK9UiMessageEPv)
 target_compile_definitions(ui_bench PRIVATE ZORV_RUN_DIALOG_SYMBOL="${ZORV_RUN_DIALOG_SYMBOL}")
 target_link_options(ui_bench PRIVATE "LINKER:--wrap=${ZORV_RUN_DIALOG_SYMBOL}")

@@ -29,6 +29,7 @@
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "console/script_runner.h"
+#include "console/session.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
 #include "platform/qt/ui_qt.h"
@@ -43,9 +44,9 @@
 
 // The linker routes the program's calls of ui_run_dialog here (--wrap), and the
 // original stays reachable as the __real_ symbol.
-int bench_real_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) __asm__(
+int bench_real_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) __asm__(
     "__real_" ZORV_RUN_DIALOG_SYMBOL);
-int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) __asm__(
+int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) __asm__(
     "__wrap_" ZORV_RUN_DIALOG_SYMBOL);
 
 namespace {
@@ -83,6 +84,8 @@ struct Windows {
     bool panel_opened = false;
 };
 Windows g_win;
+// The window's session, read by the phases.
+Session session;
 
 void spy_main(UiWindow* w, const UiMessage* m) {
     if (m->kind == UI_INIT) g_win.main = w;
@@ -151,7 +154,7 @@ void abort_run(const char* why) {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->done(0);
     if (g_win.panel && ui_dialog_alive(g_win.panel)) ui_end_dialog(g_win.panel, 2);
     if (g_win.main && ui_dialog_alive(g_win.main)) {
-        if (g_main.connected) disconnect_target(g_win.main);
+        if (session.connected) disconnect_target(g_win.main);
         ui_end_dialog(g_win.main, 1);
     }
 }
@@ -277,12 +280,12 @@ int step_connect() {
         return 10;
     }
     // Connected, and the handler has finished: the command line is enabled last.
-    if (g_main.connected && ui_is_enabled(g_win.main, ID_COMMAND) && !script_running()) return DONE;
+    if (session.connected && ui_is_enabled(g_win.main, ID_COMMAND) && !session.file_running) return DONE;
     return 10;
 }
 
 int step_idle_wait() {
-    if (!main_alive() || !g_main.connected) return FAIL;
+    if (!main_alive() || !session.connected) return FAIL;
     char command[32];
     std::snprintf(command, sizeof command, "run %d", IDLE_WAIT_MS);
     double cpu = cpu_seconds();
@@ -309,11 +312,11 @@ struct Tally {
 Tally g_tally;
 
 int step_link_chunk() {
-    if (!main_alive() || !g_main.link) return FAIL;
+    if (!main_alive() || !session.link) return FAIL;
     char reply[256];
     auto t = Clock::now();
     for (int i = 0; i < LINK_EXCHANGES / CHUNKS; ++i) {
-        if (!link_exchange(g_main.link, "ok", reply) || std::strcmp(reply, "ok") != 0) {
+        if (!link_exchange(session.link, "ok", reply) || std::strcmp(reply, "ok") != 0) {
             std::fprintf(stderr, "ui_bench: link exchange %d failed (\"%s\")\n", i, reply);
             return FAIL;
         }
@@ -326,8 +329,8 @@ int step_link_chunk() {
 // The Startup box route, as after a connect: the runner reads the box itself. With
 // the journal on, as an operator has it, or off, to see what the journal costs.
 int file_chunk(bool journal) {
-    if (!main_alive() || !g_main.connected) return FAIL;
-    if (journal_is_on() != (journal ? 1 : 0)) journal_set_on(journal);
+    if (!main_alive() || !session.connected) return FAIL;
+    if (journal_is_on(&session.log.journal) != (journal ? 1 : 0)) journal_set_on(&session.log.journal, journal);
     UiWindow* w = g_win.main;
     ui_set_text(w, ID_STARTUP, g_file_path.c_str());
     int before = listview_row_count(w, ID_LOG);
@@ -391,9 +394,9 @@ int step_pin_poll() {
     g_res.pin_wall = wall;
     g_res.pin_cpu = (cpu_seconds() - cpu) / wall;
     g_res.pin_ticks = g_win.panel_ticks - ticks;
-    if (!g_pins.have_reading || g_res.pin_ticks < PIN_POLL_WINDOW_MS / PIN_POLL_MS / 2) {
+    if (!session.pins.have_reading || g_res.pin_ticks < PIN_POLL_WINDOW_MS / PIN_POLL_MS / 2) {
         std::fprintf(stderr, "ui_bench: pin panel polled %d times, reading %d\n", g_res.pin_ticks,
-                     static_cast<int>(g_pins.have_reading));
+                     static_cast<int>(session.pins.have_reading));
         return FAIL;
     }
     ui_post_command(g_win.panel, UI_IDCANCEL);
@@ -410,7 +413,7 @@ int step_disconnect() {
         ui_post_command(g_win.main, ID_CONNECT);
         return 10;
     }
-    return g_main.connected ? 10 : DONE;
+    return session.connected ? 10 : DONE;
 }
 
 // Not connected, so the close box ends the window without the exit question.
@@ -454,20 +457,20 @@ bool write_settings(const std::string& path) {
 
 }  // namespace
 
-int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) {
     if (tmpl == &MAIN_DIALOG && !g_win.main_proc) {
         g_win.main_proc = proc;
-        int result = bench_real_run_dialog(tmpl, owner, spy_main);
+        int result = bench_real_run_dialog(tmpl, owner, spy_main, context);
         g_win.main = nullptr;
         return result;
     }
     if (tmpl == &PIN_PANEL_DIALOG && !g_win.panel) {
         g_win.panel_proc = proc;
-        int result = bench_real_run_dialog(tmpl, owner, spy_panel);
+        int result = bench_real_run_dialog(tmpl, owner, spy_panel, context);
         g_win.panel = nullptr;
         return result;
     }
-    return bench_real_run_dialog(tmpl, owner, proc);
+    return bench_real_run_dialog(tmpl, owner, proc, context);
 }
 
 int main(int argc, char** argv) {
@@ -552,7 +555,7 @@ int main(int argc, char** argv) {
         app.installEventFilter(&watch);
         ui_init();
         g_app_start = Clock::now();
-        code = app_main();
+        code = app_main(&session);
         app.removeEventFilter(&watch);
     }
     sim_stop(&sim);

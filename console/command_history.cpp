@@ -9,8 +9,6 @@
 #include "platform/profile.h"
 #include "settings/settings.h"
 
-CommandHistory g_history;
-
 namespace {
 
 // Moves (or adds) command to the newest place and drops the oldest beyond the cap.

@@ -17,7 +17,6 @@ struct CommandHistory {
     std::string typed;                 // the line being typed when Up began browsing
     size_t file_lines = 0;             // lines in the file as far as this window knows
 };
-extern CommandHistory g_history;
 
 // Adds a typed command, cut at HISTORY_ENTRY_MAX: a command typed before moves to the
 // newest place and is kept once. Ends browsing. 1 when added; 0 for an empty command

@@ -18,18 +18,6 @@ const char* const KEY = "Journal";
 const char* const PREFIX = "zorvtalk-";
 const char* const SUFFIX = ".log";
 
-struct JournalState {
-    int on = 1;
-    int failed = 0;        // a write failed; nothing more is tried until turned on again
-    std::string dir;       // decided at start
-    std::string name;      // of the open file: "YYYY-MM-DD" or "YYYY-MM-DD-COM3"
-    PlatformFile* file = nullptr;
-    std::string pending;   // whole lines for pending_name, not yet written
-    std::string pending_name;
-    int64_t last_write_ms = INT64_MIN;
-};
-JournalState g_journal;
-
 std::string folder_of(const std::string& path) {
     size_t sep = path.find_last_of("/\\");
     return sep == std::string::npos ? std::string() : path.substr(0, sep);
@@ -56,12 +44,12 @@ void remove_if_old(const char* name, void* ctx) {
     if (day != INT_MIN && old->today - day > JOURNAL_KEEP_DAYS) file_remove((old->dir + old->sep + name).c_str());
 }
 
-int fail(const std::string& path, std::string* why) {
-    file_close(g_journal.file);
-    g_journal.file = nullptr;
-    g_journal.name.clear();
-    g_journal.pending.clear();
-    g_journal.failed = 1;
+int fail(Journal* j, const std::string& path, std::string* why) {
+    file_close(j->file);
+    j->file = nullptr;
+    j->name.clear();
+    j->pending.clear();
+    j->failed = 1;
     char reason[160] = "";
     if (file_error(reason, sizeof reason) <= 0) std::strcpy(reason, "it cannot be written");
     if (why) *why = path.empty() ? std::string("no folder for it") : path + ": " + reason;
@@ -102,37 +90,37 @@ std::string journal_dir() {
     return folder + separator_of(settings) + "log";
 }
 
-void journal_start() {
-    journal_stop();
-    g_journal = JournalState();
+void journal_start(Journal* j) {
+    journal_stop(j);
+    *j = Journal();
     // Kept only when the operator asked for it, as terminals do.
     const char* on = settings_read_string(SECTION, KEY);
-    g_journal.on = *on && std::strcmp(on, "0") != 0;
-    g_journal.dir = journal_dir();
+    j->on = *on && std::strcmp(on, "0") != 0;
+    j->dir = journal_dir();
 }
 
-int journal_flush(std::string* why) {
-    if (!g_journal.on) return 1;
-    if (g_journal.failed) return -1;
-    if (g_journal.pending.empty()) return 1;
-    const std::string& name = g_journal.pending_name;
-    std::string path = g_journal.dir + separator_of(g_journal.dir) + PREFIX + name + SUFFIX;
-    if (!g_journal.file || g_journal.name != name) {
-        file_close(g_journal.file);
-        g_journal.file = nullptr;
-        if (g_journal.dir.empty()) return fail(std::string(), why);
-        profile_make_dirs(g_journal.dir.c_str());
+int journal_flush(Journal* j, std::string* why) {
+    if (!j->on) return 1;
+    if (j->failed) return -1;
+    if (j->pending.empty()) return 1;
+    const std::string& name = j->pending_name;
+    std::string path = j->dir + separator_of(j->dir) + PREFIX + name + SUFFIX;
+    if (!j->file || j->name != name) {
+        file_close(j->file);
+        j->file = nullptr;
+        if (j->dir.empty()) return fail(j, std::string(), why);
+        profile_make_dirs(j->dir.c_str());
         // The first row of a session or of a new day: old days go then.
-        OldFiles old{journal_day_number(name.substr(0, 10).c_str()), g_journal.dir, separator_of(g_journal.dir)};
+        OldFiles old{journal_day_number(name.substr(0, 10).c_str()), j->dir, separator_of(j->dir)};
         if (old.today != INT_MIN) file_list(old.dir.c_str(), remove_if_old, &old);
-        g_journal.file = file_open_append(path.c_str());
-        if (!g_journal.file) return fail(path, why);
-        g_journal.name = name;
+        j->file = file_open_append(path.c_str());
+        if (!j->file) return fail(j, path, why);
+        j->name = name;
     }
     // Whole lines in one write: another window's rows never land inside one of ours.
-    if (!file_append(g_journal.file, g_journal.pending.data(), static_cast<int>(g_journal.pending.size())))
-        return fail(path, why);
-    g_journal.pending.clear();
+    if (!file_append(j->file, j->pending.data(), static_cast<int>(j->pending.size())))
+        return fail(j, path, why);
+    j->pending.clear();
     return 1;
 }
 
@@ -150,39 +138,39 @@ std::string journal_file_part(const char* port) {
     return out;
 }
 
-int journal_write(const char* day, const char* port, const std::string& line, int64_t ms, std::string* why) {
-    if (!g_journal.on) return 1;
-    if (g_journal.failed) return -1;
+int journal_write(Journal* j, const char* day, const char* port, const std::string& line, int64_t ms, std::string* why) {
+    if (!j->on) return 1;
+    if (j->failed) return -1;
     std::string part = journal_file_part(port);
     std::string name = part.empty() ? std::string(day) : std::string(day) + "-" + part;
-    if (!g_journal.pending.empty() && g_journal.pending_name != name) {
-        int flushed = journal_flush(why);
+    if (!j->pending.empty() && j->pending_name != name) {
+        int flushed = journal_flush(j, why);
         if (flushed != 1) return flushed;
     }
-    g_journal.pending += line;
-    g_journal.pending_name = name;
+    j->pending += line;
+    j->pending_name = name;
     // A clock set back by more than a second starts afresh.
-    bool recent = g_journal.last_write_ms != INT64_MIN && ms - g_journal.last_write_ms < JOURNAL_BATCH_MS &&
-                  ms >= g_journal.last_write_ms - 1000;
-    if (recent && g_journal.pending.size() < JOURNAL_BATCH_BYTES) return 1;
-    g_journal.last_write_ms = ms;
-    return journal_flush(why);
+    bool recent = j->last_write_ms != INT64_MIN && ms - j->last_write_ms < JOURNAL_BATCH_MS &&
+                  ms >= j->last_write_ms - 1000;
+    if (recent && j->pending.size() < JOURNAL_BATCH_BYTES) return 1;
+    j->last_write_ms = ms;
+    return journal_flush(j, why);
 }
 
-int journal_pending() { return g_journal.on && !g_journal.failed && !g_journal.pending.empty() ? 1 : 0; }
+int journal_pending(const Journal* j) { return j->on && !j->failed && !j->pending.empty() ? 1 : 0; }
 
-void journal_set_on(int on) {
-    if (!on) journal_stop();
-    g_journal.on = on ? 1 : 0;
-    g_journal.failed = 0;
-    settings_write_int(SECTION, KEY, g_journal.on);
+void journal_set_on(Journal* j, int on) {
+    if (!on) journal_stop(j);
+    j->on = on ? 1 : 0;
+    j->failed = 0;
+    settings_write_int(SECTION, KEY, j->on);
 }
 
-int journal_is_on() { return g_journal.on; }
+int journal_is_on(const Journal* j) { return j->on; }
 
-void journal_stop() {
-    journal_flush(nullptr);
-    file_close(g_journal.file);
-    g_journal.file = nullptr;
-    g_journal.name.clear();
+void journal_stop(Journal* j) {
+    journal_flush(j, nullptr);
+    file_close(j->file);
+    j->file = nullptr;
+    j->name.clear();
 }

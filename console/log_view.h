@@ -4,50 +4,37 @@
 
 #include <cstdint>
 
+#include "console/log_state.h"
 #include "platform/ui.h"
-
-// Colours fixed at set-up (0xRRGGBB).
-struct LogColours {
-    uint32_t background;  // the button-highlight colour
-    uint32_t command;     // the button-text colour, for commands and notes
-    uint32_t reply;       // blue, for replies
-    uint32_t failed;      // red, for failed exchanges and a lost port
-};
-
-// What a row holds; its colour follows from it.
-enum LogRowKind : uint8_t { LOG_COMMAND, LOG_REPLY, LOG_FAILED, LOG_NOTE };
-extern LogColours g_log_colours;
 
 constexpr int LOG_COLUMN_WIDTH = 566;
 
+// The log of a dialog that runs with a session as its context (the main window).
 void init_log_view(UiWindow* dialog, int id);
-void read_log_colours();
 // The text colour of a row by its kind; rows of unknown kind by parity (replies on
 // odd rows).
-uint32_t log_row_colour(int row);
+uint32_t log_row_colour(UiWindow* dialog, int row);
 // Inserts a row of the given kind at index row, sets its text and scrolls it into view.
 // A text that came ago_ms before it is put (held up by a menu left open) carries the
 // time it came.
 void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind, int64_t ago_ms = 0);
 // The port the journal names on the rows that follow ("-" for none).
-void log_set_port(const char* name);
+void log_set_port(UiWindow* dialog, const char* name);
 // A command's exchange starts with its row at index row: the journal holds that row
 // and those after it until log_release_journal, as rows may still be put in above
 // later ones. Holds nest.
-void log_hold_journal(int row);
+void log_hold_journal(UiWindow* dialog, int row);
 void log_release_journal(UiWindow* dialog);
 // The window ended during the exchange: its outcome row, at index row as the window
 // would have shown it, goes to the journal with every row held, and the hold ends.
-void log_journal_outcome(int row, const char* text, LogRowKind kind);
+void log_journal_outcome(UiWindow* dialog, int row, const char* text, LogRowKind kind);
 // Appends a row; its index.
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind);
 
 // Every row records when it was added (wall-clock ms since 1970), also while times
 // are hidden; 0 for no such row.
-int64_t log_row_time(int row);
-LogRowKind log_row_kind(int row);
-// The clock rows are stamped from; nullptr restores the wall clock. For tests.
-void log_set_clock(int64_t (*now_ms)());
+int64_t log_row_time(UiWindow* dialog, int row);
+LogRowKind log_row_kind(UiWindow* dialog, int row);
 
 // The log's context menu (the backend does Copy and Select All), headed by the
 // window menu's tools, which some desktops keep out of reach.
@@ -71,7 +58,3 @@ void log_show_times(UiWindow* dialog, int show);
 int log_save(UiWindow* dialog);
 
 int listview_row_count(UiWindow* dialog, int id);
-int listview_insert_row(UiWindow* dialog, int id, int row);
-void listview_set_row_text(UiWindow* dialog, int id, int row, const char* text);
-// Adds a combo item, selecting it when select is set; its index or -1.
-int combo_add_item(UiWindow* dialog, int id, const char* text, int select);

@@ -17,6 +17,7 @@
 #include "console/log_view.h"
 #include "console/port_list.h"
 #include "console/script_runner.h"
+#include "console/session.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
 #include "platform/net/net_url.h"
@@ -25,8 +26,6 @@
 #include "settings/settings.h"
 #include "tools/pin_panel.h"
 #include "tools/status_report.h"
-
-MainState g_main = {};
 
 const char* const TEXT_ABOUT =
     "ZORVTalk - ZORV Controller Terminal (v.1.8)\r\n"
@@ -46,7 +45,7 @@ std::string control_text(UiWindow* dialog, int id) {
 }
 
 void connection_error(UiWindow* dialog, const char* text) {
-    show_message_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
+    session_box(dialog, text, "Connection error", UI_MB_OK | UI_MB_ICONERROR, 0);
 }
 
 // Keys for the tools, never one the log's menu or an edit field uses (Copy, Select
@@ -58,10 +57,11 @@ struct WindowMenuKey {
 constexpr WindowMenuKey WINDOW_MENU_KEYS[] = {{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}};
 
 void init_main_dialog(UiWindow* dialog) {
-    g_main.layout = layout_snapshot(dialog);
+    Session& s = session_of(dialog);
+    s.layout = layout_snapshot(dialog);
     // Smaller than this the layout would cut controls off or lay them over each other.
     int min_width = 0, min_height = 0;
-    layout_min_size(g_main.layout, &min_width, &min_height);
+    layout_min_size(s.layout, &min_width, &min_height);
     ui_set_min_client_size(dialog, min_width, min_height);
     for (const SystemMenuEntry& e : SYSTEM_MENU) ui_append_system_menu(dialog, e.command, e.text);
     for (const WindowMenuKey& k : WINDOW_MENU_KEYS) ui_set_system_menu_key(dialog, k.command, k.key);
@@ -93,14 +93,15 @@ void route_enter(UiWindow* dialog) {
 }
 
 void exit_sequence(UiWindow* dialog) {
+    Session& s = session_of(dialog);
     // During a connect nothing is connected yet: leave at once. The connect gives
     // up before it writes the greeting, and connect_target closes what it opened.
-    if (!g_main.connected || g_main.connecting) {
-        if (g_main.connecting) link_cancel_connect();
+    if (!s.connected || s.connecting) {
+        if (s.connecting) link_cancel_connect();
         ui_end_dialog(dialog, 0);
         return;
     }
-    if (show_message_box(dialog, TEXT_EXIT_QUESTION, "Exit", UI_MB_YESNO, ICON_APP) != UI_ANSWER_YES) return;
+    if (session_box(dialog, TEXT_EXIT_QUESTION, "Exit", UI_MB_YESNO, ICON_APP) != UI_ANSWER_YES) return;
     // The question may have been answered inside a wait that has since ended the
     // connection some other way; only a live dialog is touched.
     if (!ui_dialog_alive(dialog)) return;
@@ -109,30 +110,32 @@ void exit_sequence(UiWindow* dialog) {
 }
 
 void toggle_pause(UiWindow* dialog) {
-    if (g_main.paused) {
+    Session& s = session_of(dialog);
+    if (s.paused) {
         ui_set_text(dialog, ID_PAUSE, "Pause");
-        link_continue(g_main.link);
-        g_main.paused = 0;
+        link_continue(s.link);
+        s.paused = 0;
     } else {
         ui_set_text(dialog, ID_PAUSE, "Continue");
-        g_main.paused = link_pause(g_main.link);
+        s.paused = link_pause(s.link);
         // A pause that did not go out leaves nothing paused: say so on the button.
-        if (!g_main.paused && ui_dialog_alive(dialog)) ui_set_text(dialog, ID_PAUSE, "Pause");
+        if (!s.paused && ui_dialog_alive(dialog)) ui_set_text(dialog, ID_PAUSE, "Pause");
     }
 }
 
 void on_command(UiWindow* dialog, int id, int code) {
+    Session& s = session_of(dialog);
     switch (id) {
         case UI_IDOK:
             // A second Enter during a connect is a repeat, not a request for the About
             // box (the disabled Connect button has lost the focus).
-            if (!g_main.connecting) route_enter(dialog);
+            if (!s.connecting) route_enter(dialog);
             break;
         case UI_IDCANCEL: exit_sequence(dialog); break;
         case ID_PORT:
         case ID_BAUD:
             // An adapter plugged in since the last look shows up when the box opens.
-            if (id == ID_PORT && code == UI_DROPDOWN && !g_main.connected && !g_main.connecting)
+            if (id == ID_PORT && code == UI_DROPDOWN && !s.connected && !s.connecting)
                 refresh_port_list(dialog);
             if (code == UI_SELCHANGE || code == UI_EDITCHANGE) update_controls(dialog);
             break;
@@ -140,16 +143,16 @@ void on_command(UiWindow* dialog, int id, int code) {
         case ID_CONNECT:
             // A second click during a connect, or a connect while a closed link's
             // exchange is still unwinding, would fight over the port.
-            if (g_main.connecting) break;
-            if (g_main.connected) {
+            if (s.connecting) break;
+            if (s.connected) {
                 disconnect_target(dialog);
-            } else if (g_main.outstanding == 0) {
+            } else if (s.outstanding == 0) {
                 connect_target(dialog);
-                if (g_main.connected) run_command_file(dialog, 1);
+                if (s.connected) run_command_file(dialog, 1);
                 // Typing after a connect goes to the command line: a space or Enter on
                 // the button would disconnect and connect again, resetting the
                 // controller twice. A failed connect leaves the focus on the button.
-                if (ui_dialog_alive(dialog)) ui_set_focus(dialog, g_main.connected ? ID_COMMAND : ID_CONNECT);
+                if (ui_dialog_alive(dialog)) ui_set_focus(dialog, s.connected ? ID_COMMAND : ID_CONNECT);
             }
             break;
         case ID_SEND_FILE:
@@ -157,10 +160,10 @@ void on_command(UiWindow* dialog, int id, int code) {
             if (ui_dialog_alive(dialog)) focus_home(dialog);
             break;
         case ID_PAUSE:
-            if (g_main.connected) toggle_pause(dialog);
+            if (s.connected) toggle_pause(dialog);
             break;
         case ID_STOP:
-            if (g_main.connected) link_stop(g_main.link);
+            if (s.connected) link_stop(s.link);
             break;
         default: log_command(dialog, id); break;
     }
@@ -168,28 +171,37 @@ void on_command(UiWindow* dialog, int id, int code) {
 
 // The pin panel's polls drop input that answered nothing; the log says so, as it
 // does before a command.
-UiWindow* g_panel_owner = nullptr;
-void note_dropped_by_panel(const char* note) {
-    if (g_panel_owner && ui_dialog_alive(g_panel_owner)) log_append(g_panel_owner, note, LOG_NOTE);
+void note_dropped_by_panel(void* owner, const char* note) {
+    UiWindow* dialog = static_cast<UiWindow*>(owner);
+    if (ui_dialog_alive(dialog)) log_append(dialog, note, LOG_NOTE);
+}
+
+ToolHost tool_host(UiWindow* dialog) {
+    Session& s = session_of(dialog);
+    ToolHost host;
+    host.link = &s.link;
+    host.dialogs_shown = &s.dialogs_shown;
+    host.pins = &s.pins;
+    host.note = note_dropped_by_panel;
+    host.owner = dialog;
+    return host;
 }
 
 void on_syscommand(UiWindow* dialog, int command) {
+    Session& s = session_of(dialog);
     // The tools would talk to a controller that is still being reset and greeted.
-    if (g_main.connecting && (command == SYSCMD_REPORT || command == SYSCMD_PIN_PANEL)) return;
+    if (s.connecting && (command == SYSCMD_REPORT || command == SYSCMD_PIN_PANEL)) return;
     switch (command) {
-        case SYSCMD_ABOUT: show_message_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
-        case SYSCMD_REPORT: show_status_report(dialog); break;
+        case SYSCMD_ABOUT: session_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
+        case SYSCMD_REPORT: show_status_report(dialog, tool_host(dialog)); break;
         case SYSCMD_STOP_FILE: stop_command_file(dialog); break;
         case SYSCMD_PIN_PANEL:
             // Its polls cannot run inside a command's wait (the menu item is greyed
             // then; a menu opened before the command started may still send it).
-            if (g_main.outstanding == 0) {
-                g_panel_owner = dialog;
-                g_pin_panel_dropped_note = note_dropped_by_panel;
-                ++g_main.dialogs_shown;
-                ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc);
-                g_pin_panel_dropped_note = nullptr;
-                g_panel_owner = nullptr;
+            if (s.outstanding == 0) {
+                ToolHost host = tool_host(dialog);
+                ++s.dialogs_shown;
+                ui_run_dialog(&PIN_PANEL_DIALOG, dialog, pin_panel_proc, &host);
             }
             break;
         default: break;
@@ -215,20 +227,17 @@ int32_t com_number_of_path(const char* text) {
 }
 
 void focus_home(UiWindow* dialog) {
-    if (!g_main.connected)
+    Session& s = session_of(dialog);
+    if (!s.connected)
         ui_set_focus(dialog, ID_CONNECT);
     else if (ui_is_enabled(dialog, ID_COMMAND))
         ui_set_focus(dialog, ID_COMMAND);
     // else a command or a file runs: whoever started it puts the focus back after it.
 }
 
-int show_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id) {
-    ++g_main.dialogs_shown;
-    return ui_message_box(owner, text, caption, style, icon_id);
-}
-
 void update_controls(UiWindow* dialog) {
-    int c = g_main.connected ? 1 : 0;
+    Session& s = session_of(dialog);
+    int c = s.connected ? 1 : 0;
     ui_enable(dialog, ID_PORT, !c);
     ui_enable(dialog, ID_BAUD, !c);
     ui_enable(dialog, ID_STARTUP, !c);
@@ -241,6 +250,7 @@ void update_controls(UiWindow* dialog) {
 }
 
 void connect_target(UiWindow* dialog) {
+    Session& s = session_of(dialog);
     std::string port_text = control_text(dialog, ID_PORT);
     std::string baud_text = control_text(dialog, ID_BAUD);
     if (port_text.empty() || baud_text.empty()) {
@@ -262,39 +272,39 @@ void connect_target(UiWindow* dialog) {
     std::string port_device = port_name;
     char device[300];
     if (!by_path && ports_device_path(port, device, sizeof device)) port_device += std::string(" (") + device + ")";
-    log_set_port(port_name.c_str());
-    g_main.connecting = 1;
+    log_set_port(dialog, port_name.c_str());
+    s.connecting = 1;
     ui_enable(dialog, ID_CONNECT, 0);
-    g_main.link = link_connect(link_address.c_str());
+    s.link = link_connect(link_address.c_str());
     // Clicks and keys that came during the greeting meet the connect guard too, not
     // the connected window (a double click on Connect would disconnect at once).
     dispatch_pending_messages();
-    g_main.connecting = 0;
+    s.connecting = 0;
     char why[160] = "";
-    if (!g_main.link) link_last_error(why, sizeof why);
+    if (!s.link) link_last_error(why, sizeof why);
     // Closed during the reset or the greeting: the operator has left, and nothing
     // may reach the controller.
     if (!ui_dialog_alive(dialog)) {
-        link_close(&g_main.link);
-        g_main.connected = 0;
+        link_close(&s.link);
+        s.connected = 0;
         return;
     }
     ui_enable(dialog, ID_CONNECT, 1);
-    g_main.connected = g_main.link ? 1 : 0;
-    if (!g_main.connected) {
+    s.connected = s.link ? 1 : 0;
+    if (!s.connected) {
         std::string note = "no connection to " + port_device + " at " + std::to_string(baud) + " baud: " + why;
         log_append(dialog, note.c_str(), LOG_NOTE);
         std::string text = std::string("No connection.\r\n") + why;
         connection_error(dialog, text.c_str());
         return;
     }
-    g_main.port = port;
-    std::snprintf(g_main.port_name, sizeof g_main.port_name, "%s", port_name.c_str());
+    s.port = port;
+    std::snprintf(s.port_name, sizeof s.port_name, "%s", port_name.c_str());
     if (by_path)
-        std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s: %d", port_text.c_str(),
+        std::snprintf(s.connect_string, sizeof s.connect_string, "%s: %d", port_text.c_str(),
                       static_cast<int>(baud));
     else
-        std::snprintf(g_main.connect_string, sizeof g_main.connect_string, "%s", link_address.c_str());
+        std::snprintf(s.connect_string, sizeof s.connect_string, "%s", link_address.c_str());
     show_title(dialog);
     // "\\.\COM5" is port 5 to any reader of the settings that expects a number.
     int32_t named = com_number_of_path(port_text.c_str());
@@ -322,10 +332,11 @@ void connect_target(UiWindow* dialog) {
 namespace {
 
 void close_connection(UiWindow* dialog, const char* why) {
-    if (ui_is_enabled(dialog, ID_STOP)) link_stop(g_main.link);
-    link_close(&g_main.link);
-    g_main.connected = 0;
-    std::snprintf(g_main.ended_by, sizeof g_main.ended_by, "%s", why);
+    Session& s = session_of(dialog);
+    if (ui_is_enabled(dialog, ID_STOP)) link_stop(s.link);
+    link_close(&s.link);
+    s.connected = 0;
+    std::snprintf(s.ended_by, sizeof s.ended_by, "%s", why);
     ui_kill_timer(dialog, HEALTH_TIMER);
     show_title(dialog);
     update_controls(dialog);
@@ -334,23 +345,26 @@ void close_connection(UiWindow* dialog, const char* why) {
 }  // namespace
 
 void disconnect_target(UiWindow* dialog) {
+    Session& s = session_of(dialog);
     close_connection(dialog, "disconnected");
-    std::string note = std::string("disconnected from ") + g_main.port_name;
+    std::string note = std::string("disconnected from ") + s.port_name;
     log_append(dialog, note.c_str(), LOG_NOTE);
 }
 
 void show_title(UiWindow* dialog, const char* extra) {
+    Session& s = session_of(dialog);
     std::string title = "ZORVTalk";
-    if (g_main.connected) title += std::string(" - ") + g_main.connect_string;
+    if (s.connected) title += std::string(" - ") + s.connect_string;
     if (extra && *extra) title += std::string(" - ") + extra;
     ui_set_text(dialog, 0, title.c_str());
 }
 
 void port_lost(UiWindow* dialog) {
-    if (!g_main.connected) return;
+    Session& s = session_of(dialog);
+    if (!s.connected) return;
     close_connection(dialog, "port lost");
-    char text[sizeof g_main.port_name + 32];
-    std::snprintf(text, sizeof text, "(port lost: %s)", g_main.port_name);
+    char text[sizeof s.port_name + 32];
+    std::snprintf(text, sizeof text, "(port lost: %s)", s.port_name);
     log_append(dialog, text, LOG_FAILED);
 }
 
@@ -359,13 +373,15 @@ namespace {
 // Once a second while idle: a port that went away shows at once, not at the next
 // command. Waits notice it themselves; their commands are left alone here.
 void check_port(UiWindow* dialog) {
-    if (!g_main.connected || g_main.outstanding > 0 || link_busy(g_main.link)) return;
-    if (link_port_lost(g_main.link)) port_lost(dialog);
+    Session& s = session_of(dialog);
+    if (!s.connected || s.outstanding > 0 || link_busy(s.link)) return;
+    if (link_port_lost(s.link)) port_lost(dialog);
 }
 
 }  // namespace
 
 void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
+    Session& s = session_of(dialog);
     switch (message->kind) {
         case UI_INIT:
             init_main_dialog(dialog);
@@ -373,16 +389,16 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
             init_log_view(dialog, ID_LOG);
             break;
         case UI_SIZE:
-            layout_apply(dialog, g_main.layout);
+            layout_apply(dialog, s.layout);
             break;
         case UI_COMMAND:
         case UI_SYSCOMMAND: {
-            int shown = g_main.dialogs_shown;
+            int shown = s.dialogs_shown;
             if (message->kind == UI_COMMAND)
                 on_command(dialog, message->id, message->code);
             else
                 on_syscommand(dialog, message->id);
-            if (g_main.dialogs_shown != shown && ui_dialog_alive(dialog)) focus_home(dialog);
+            if (s.dialogs_shown != shown && ui_dialog_alive(dialog)) focus_home(dialog);
             break;
         }
         case UI_TIMER:
@@ -397,14 +413,28 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
     }
 }
 
+namespace {
+
+void title_event(UiWindow* dialog, const char* extra) { show_title(dialog, extra); }
+
+}  // namespace
+
 int app_main() {
-    history_open(&g_history, history_path().c_str());
-    ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc);
-    journal_stop();
+    Session session;
+    return app_main(&session);
+}
+
+int app_main(Session* session) {
+    Session& s = *session;
+    s.events.show_title = title_event;
+    s.events.port_lost = port_lost;
+    history_open(&s.history, history_path().c_str());
+    ui_run_dialog(&MAIN_DIALOG, nullptr, main_dialog_proc, &s);
+    journal_stop(&s.log.journal);
     // The operator may have left through a path that kept the link; never leak it.
-    link_close(&g_main.link);
-    g_main.connected = 0;
-    layout_free(g_main.layout);
-    g_main.layout = nullptr;
+    link_close(&s.link);
+    s.connected = 0;
+    layout_free(s.layout);
+    s.layout = nullptr;
     return 0;
 }

@@ -9,7 +9,6 @@
 
 #include "common/digits.h"
 #include "common/texts.h"
-#include "console/log_view.h"
 #include "platform/ports.h"
 #include "settings/port_map.h"
 #include "settings/settings.h"
@@ -43,7 +42,7 @@ void add_entry(Listing* listing, const char* port_name, const char* device_name)
         entry += std::string(": ") + about;
     entry += ")";
     if (entry.size() > MAX_ENTRY) return;
-    combo_add_item(listing->dialog, ID_PORT, entry.c_str(), listing->select_each || entry == listing->keep);
+    ui_combo_add(listing->dialog, ID_PORT, entry.c_str(), listing->select_each || entry == listing->keep);
 }
 
 void add_system_port(const char* port_name, const char* device_name, void* context) {
@@ -65,7 +64,7 @@ void add_assigned_port(int number, const char* device_path, void* context) {
 void add_recent_port(const char* port, void* context) {
     auto* listing = static_cast<Listing*>(context);
     if (std::strlen(port) <= MAX_ENTRY)
-        combo_add_item(listing->dialog, ID_PORT, port, listing->select_each || listing->keep == port);
+        ui_combo_add(listing->dialog, ID_PORT, port, listing->select_each || listing->keep == port);
 }
 
 void list_ports(Listing* listing) {
@@ -90,7 +89,7 @@ void fill_port_list(UiWindow* dialog) {
     else if (port != 0)
         ui_set_text(dialog, ID_PORT, com_port_name(port).c_str());
 
-    for (const char* rate = BAUD_RATES; *rate; rate += std::strlen(rate) + 1) combo_add_item(dialog, ID_BAUD, rate, 1);
+    for (const char* rate = BAUD_RATES; *rate; rate += std::strlen(rate) + 1) ui_combo_add(dialog, ID_BAUD, rate, 1);
     int32_t baud = settings_read_int("Connection", "Baud");
     if (baud != 0) ui_set_text(dialog, ID_BAUD, std::to_string(baud).c_str());
 }

@@ -14,16 +14,13 @@
 #include "common/texts.h"
 #include "console/command_console.h"
 #include "console/log_view.h"
-#include "console/main_dialog.h"
+#include "console/session.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
 #include "platform/files.h"
 #include "settings/settings.h"
 
 namespace {
-
-int g_running = 0;
-int g_stop_requested = 0;
 
 // "startup.cmd (line 3 of 10)" for the title.
 std::string title_text(const std::string& path, int line, long lines) {
@@ -43,6 +40,7 @@ constexpr uint32_t STALLED_WAIT_MS = 250;
 // reading.
 struct StreamReader {
     UiWindow* dialog;
+    Session* session;
     FileStream* file;
     TargetLink* link;  // the run's link: another one (or none) means the run is over
     unsigned since_look = 0;
@@ -55,7 +53,7 @@ struct StreamReader {
 
 bool stream_still_wanted(StreamReader* s) {
     s->since_look = 0;
-    if (ui_dialog_alive(s->dialog) && g_main.link == s->link && !g_stop_requested) return true;
+    if (ui_dialog_alive(s->dialog) && s->session->link == s->link && !s->session->file_stop_requested) return true;
     s->ended_early = true;
     return false;
 }
@@ -111,40 +109,26 @@ int read_stop_rule(UiWindow* dialog, ReplyJudge* judge) {
 
 }  // namespace
 
-int script_running() { return g_running; }
-
-void stop_command_file(UiWindow*) {
-    if (!g_running || g_stop_requested) return;  // one stop byte for the line that runs
-    g_stop_requested = 1;
+void stop_command_file(UiWindow* dialog) {
+    Session& s = session_of(dialog);
+    if (!s.file_running || s.file_stop_requested) return;  // one stop byte for the line that runs
+    s.file_stop_requested = 1;
     // Between lines (reading a slow file) no command runs that the byte could stop.
-    if (g_main.outstanding > 0) link_stop(g_main.link);
-}
-
-char* choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext, int open,
-                  const char* title) {
-    char name[261] = "";
-    if (initial) {
-        std::strncpy(name, initial, 260);
-        name[260] = '\0';
-    }
-    static const char DEFAULT_FILTER[] = "All Files (*.*)\0*.*\0";
-    const char* use_title = (title && *title) ? title : (open ? "Open File" : "Save File");
-    const char* ext = (default_ext && *default_ext) ? default_ext : "*";
-    ++g_main.dialogs_shown;
-    return ui_choose_file(owner, name, filter ? filter : DEFAULT_FILTER, ext, open, use_title);
+    if (s.outstanding > 0) link_stop(s.link);
 }
 
 void choose_startup_file(UiWindow* dialog) {
     int n = ui_text_length(dialog, ID_STARTUP);
     std::string current(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
     ui_get_text(dialog, ID_STARTUP, &current[0], n + 1);
-    char* path = choose_file(dialog, current.c_str(), nullptr, "*", 1, "Choose Startup File");
+    char* path = session_choose_file(dialog, current.c_str(), nullptr, "*", 1, "Choose Startup File");
     if (!path) return;
     if (ui_dialog_alive(dialog)) ui_set_text(dialog, ID_STARTUP, path);
     ui_free(path);
 }
 
 void run_command_file(UiWindow* dialog, int use_startup_file) {
+    Session& s = session_of(dialog);
     std::string path;
     if (use_startup_file) {
         int n = ui_text_length(dialog, ID_STARTUP);
@@ -153,7 +137,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         int got = ui_get_text(dialog, ID_STARTUP, &path[0], n + 1);
         path.resize(got > 0 ? static_cast<size_t>(got) : 0);
     } else {
-        char* chosen = choose_file(dialog, nullptr, nullptr, "*", 1, "Choose File to Execute");
+        char* chosen = session_choose_file(dialog, nullptr, nullptr, "*", 1, "Choose File to Execute");
         if (!chosen) return;
         path = chosen;
         ui_free(chosen);
@@ -175,8 +159,8 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         }
     }
     if (file) {
-        ++g_running;
-        g_stop_requested = 0;
+        ++s.file_running;
+        s.file_stop_requested = 0;
         ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 1);
         // Counted through a handle of its own: a regular file never waits.
         long lines = -1;
@@ -185,7 +169,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
             lines = count_file_lines(counted, path);
             if (counted) std::fclose(counted);
         }
-        TargetLink* link = g_main.link;
+        TargetLink* link = s.link;
         LineReader reader;
         line_reader_init(&reader);
         bool go_on = true;
@@ -193,7 +177,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         long bytes = 0;
         auto run_line = [&]() {
             ++line;
-            show_title(dialog, title_text(path, line, lines).c_str());
+            s.events.show_title(dialog, title_text(path, line, lines).c_str());
             // The line goes out cut, as a command line holds no more; say so.
             if (reader.cut) {
                 std::string note = "line " + std::to_string(line) + " cut to " + std::to_string(LINE_CHARS) +
@@ -203,28 +187,28 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
             go_on = run_command(dialog, reader.line);
             // A disconnect or a lost port inside the wait ends the run: no line goes
             // to a later link.
-            if (go_on && g_main.link != link) {
+            if (go_on && s.link != link) {
                 go_on = false;
                 if (line != lines) {
                     std::string note = "command file ended at " + progress_text(line, lines > 0 ? lines : -1) +
-                                       ": " + g_main.ended_by;
+                                       ": " + s.ended_by;
                     log_append(dialog, note.c_str(), LOG_NOTE);
                 }
             }
             std::string why;
-            const char* reply = last_command_reply();
+            const char* reply = last_command_reply(dialog);
             if (go_on && reply && !reply_judge_check(&stop_rule, reply, &why)) {
                 std::string note = "command file stopped at " + progress_text(line, lines) + ": " + why;
                 log_append(dialog, note.c_str(), LOG_NOTE);
                 go_on = false;
             }
-            if (go_on && g_stop_requested) {
+            if (go_on && s.file_stop_requested) {
                 std::string note = "(command file stopped at " + progress_text(line, lines) + ")";
                 log_append(dialog, note.c_str(), LOG_NOTE);
                 go_on = false;
             }
         };
-        StreamReader stream{dialog, file, link};
+        StreamReader stream{dialog, &s, file, link};
         int c;
         while (go_on && (c = stream_next_byte(&stream)) != EOF) {
             ++bytes;
@@ -237,21 +221,21 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         } else if (stream.ended_early && ui_dialog_alive(dialog)) {
             // Ended while the file gave no line (an endless or stalled one).
             std::string where = line > 0 ? "after " + progress_text(line, lines) : "before its first line";
-            std::string why = g_main.link != link ? g_main.ended_by : "stopped";
+            std::string why = s.link != link ? s.ended_by : "stopped";
             log_append(dialog, ("(command file ended " + where + ": " + why + ")").c_str(), LOG_NOTE);
         } else if (line == 0 && !use_startup_file && ui_dialog_alive(dialog)) {
             std::string note = "command file " + path + " ran no command: " +
                                (bytes == 0 ? "it is empty" : "it holds no command line");
             log_append(dialog, note.c_str(), LOG_NOTE);
         }
-        --g_running;
-        g_stop_requested = 0;
+        --s.file_running;
+        s.file_stop_requested = 0;
         if (!ui_dialog_alive(dialog)) return;
         ui_enable_system_menu(dialog, SYSCMD_STOP_FILE, 0);
-        show_title(dialog);
+        s.events.show_title(dialog, nullptr);
     }
     if (!ui_dialog_alive(dialog)) return;
-    ui_enable(dialog, ID_COMMAND, g_main.connected);
-    ui_enable(dialog, ID_SEND_FILE, g_main.connected);
+    ui_enable(dialog, ID_COMMAND, s.connected);
+    ui_enable(dialog, ID_SEND_FILE, s.connected);
     ui_enable(dialog, ID_CONNECT, 1);
 }

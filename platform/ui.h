@@ -44,8 +44,11 @@ constexpr int UI_ANSWER_OK = 1, UI_ANSWER_YES = 6, UI_ANSWER_NO = 7;
 void ui_init();
 
 // Runs a modal dialog from a template until ui_end_dialog; returns its result, or -1
-// when the window cannot be made. owner may be null.
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc);
+// when the window cannot be made. owner may be null. context is the caller's, handed
+// back by ui_context to the dialog's procedure, so a dialog needs no global state.
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context = nullptr);
+// The context the dialog was run with; nullptr for none or a null dialog.
+void* ui_context(UiWindow* dialog);
 // Ends the dialog once the current handler returns; its controls stay usable until then.
 void ui_end_dialog(UiWindow* dialog, int result);
 // 1 while the dialog runs (not ended); a handler that waited re-checks this.
@@ -88,8 +91,10 @@ void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text);
 int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size);
 // Scrolls so that the row is wholly visible (batched: at most once per event-loop turn).
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row);
-// Row text colours come from colour_of(row) (0xRRGGBB), on the given background.
-void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row));
+// Row text colours come from colour_of(dialog, row) (0xRRGGBB), on the given
+// background; dialog is the list's, so the callback finds its state by ui_context.
+using UiRowColour = uint32_t (*)(UiWindow* dialog, int row);
+void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, UiRowColour colour_of);
 // System colours (0xRRGGBB), numbered as the Windows COLOR_ values, and the colour
 // the screen shows nearest to a given one.
 constexpr int UI_COLOUR_BUTTON_TEXT = 18, UI_COLOUR_BUTTON_HIGHLIGHT = 20;
@@ -107,7 +112,7 @@ void ui_list_clear(UiWindow* dialog, int id);
 // it), tip_of the first line of the row's tooltip, which adds the whole row when it
 // is cut at the list's edge. Each fills buf (size bytes incl. NUL) and returns the
 // length; null or 0 means none. Setting them again redraws the list.
-using UiRowText = int (*)(int row, char* buf, int size);
+using UiRowText = int (*)(UiWindow* dialog, int row, char* buf, int size);
 void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of);
 
 // A list's context menu, opened by a right click and by the Menu key (Shift+F10);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/ui.h"
+#include "tools/tool_host.h"
 
 constexpr int PORT_DATA = 0, PORT_STATUS = 1, PORT_CONTROL = 2;
 constexpr int PIN_POLL_TIMER = 1, PIN_POLL_MS = 200;
@@ -20,25 +21,11 @@ extern const uint8_t PORT_MASK[3];
 extern const uint8_t PORT_INVERT[3];
 extern const PinRow PIN_TABLE[18];
 
-// Per-port state for the whole run, not for one opening.
-struct PinPanelState {
-    uint8_t port_levels[3];
-    uint8_t input_mask[3];
-    uint8_t pending_toggles[3];
-    int32_t port_dirty[3];
-    int32_t have_reading;
-    int32_t poll_busy;
-};
-extern PinPanelState g_pins;
-
-// Told what a poll dropped as input that answered nothing (one line for the log);
-// set by the window that opens the panel, nullptr for nobody.
-extern void (*g_pin_panel_dropped_note)(const char* note);
-
+// The panel's dialog procedure; it runs with a ToolHost as its context (ui_context).
 void pin_panel_proc(UiWindow* panel, const UiMessage* message);
 void pin_panel_poll(UiWindow* panel);
-void pin_panel_toggle(int row);
+void pin_panel_toggle(PinPanelState* pins, int row);
 void pin_panel_set_input(UiWindow* panel, int row);
 // The byte a poll writes to a port: the level read, inputs forced to 1, clicked
 // pins flipped, in the port's own bit sense and cut to its bits.
-uint8_t pin_panel_write_value(int port);
+uint8_t pin_panel_write_value(const PinPanelState& pins, int port);

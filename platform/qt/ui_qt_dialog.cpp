@@ -401,7 +401,7 @@ QWidget* ui_qt_control(UiWindow* dialog, int id) {
     return c ? c->widget : nullptr;
 }
 
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) {
     if (!tmpl || !proc || !qobject_cast<QApplication*>(QCoreApplication::instance())) return -1;
     if (tmpl->count < 0 || (tmpl->count > 0 && !tmpl->controls)) return -1;
     // An ended owner takes what it owns with it: a window opened for it now would
@@ -411,6 +411,7 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     UiWindow w;
     w.tmpl = tmpl;
     w.proc = proc;
+    w.context = context;
     QWidget* parent = owner ? owner->dialog : nullptr;
     QPointer<QDialog> dlg = new Dialog(&w, parent);
     w.dialog = dlg;
@@ -449,6 +450,8 @@ void ui_end_dialog(UiWindow* dialog, int result) {
 int ui_dialog_alive(UiWindow* dialog) { return dialog && !dialog->ended && dialog->dialog ? 1 : 0; }
 
 int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void* ui_context(UiWindow* dialog) { return dialog ? dialog->context : nullptr; }
 
 void ui_set_timer(UiWindow* dialog, int timer_id, int ms) {
     if (!dialog || dialog->ended || !dialog->dialog || ms < 0) return;

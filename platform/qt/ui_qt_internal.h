@@ -36,6 +36,7 @@ struct Control {
 struct UiWindow {
     const DialogTemplate* tmpl = nullptr;
     UiDialogProc proc = nullptr;
+    void* context = nullptr;  // the caller's, for ui_context
     QDialog* dialog = nullptr;
     std::vector<qt_backend::Control> controls;  // template order
     std::map<int, QTimer*> timers;

@@ -50,7 +50,7 @@ public:
         case Qt::DisplayRole:
             return display(index.row());
         case Qt::ForegroundRole:
-            if (colour_of) return colour_from_rgb(colour_of(index.row()));
+            if (colour_of) return colour_from_rgb(colour_of(window, index.row()));
             return {};
         case Qt::ToolTipRole: {
             QString tip = asked(tip_of, index.row());
@@ -78,10 +78,10 @@ public:
         return prefix_of ? asked(prefix_of, row) + shown : shown;
     }
 
-    static QString asked(UiRowText fn, int row) {
+    QString asked(UiRowText fn, int row) const {
         if (!fn) return QString();
         char buf[128];
-        int n = fn(row, buf, sizeof buf);
+        int n = fn(window, row, buf, sizeof buf);
         return n > 0 ? QString::fromUtf8(buf, std::min(n, static_cast<int>(sizeof buf) - 1)) : QString();
     }
 
@@ -161,7 +161,8 @@ public:
     QTableView* view = nullptr;
 
     std::vector<std::string> rows;
-    uint32_t (*colour_of)(int row) = nullptr;
+    UiWindow* window = nullptr;  // the list's dialog, handed to the callbacks
+    UiRowColour colour_of = nullptr;
     UiRowText prefix_of = nullptr;
     UiRowText tip_of = nullptr;
     QFont font;
@@ -329,10 +330,11 @@ void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     m->schedule_flush();
 }
 
-void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row)) {
+void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, UiRowColour colour_of) {
     Control* c = nullptr;
     LogModel* m = list_model(dialog, id, &c);
     if (!m) return;
+    m->window = dialog;
     m->colour_of = colour_of;
     QPalette pal = c->widget->palette();
     pal.setColor(QPalette::Base, colour_from_rgb(background));
@@ -376,6 +378,7 @@ void ui_list_clear(UiWindow* dialog, int id) {
 void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of) {
     LogModel* m = list_model(dialog, id);
     if (!m) return;
+    m->window = dialog;
     m->prefix_of = prefix_of;
     m->tip_of = tip_of;
     m->refresh();

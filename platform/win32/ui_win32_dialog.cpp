@@ -153,11 +153,12 @@ void ui_win32_load_app_icon(HINSTANCE instance) {
 
 HWND ui_win32_hwnd(UiWindow* dialog) { return dialog ? dialog->hwnd : nullptr; }
 
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) {
     if (!tmpl || !proc) return -1;
     UiWindow w;
     w.tmpl = tmpl;
     w.proc = proc;
+    w.context = context;
     HWND parent = owner && !owner->ended && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(tmpl->id), parent, dialog_proc,
                                 reinterpret_cast<LPARAM>(&w));
@@ -185,6 +186,8 @@ int ui_dialog_alive(UiWindow* dialog) {
 }
 
 int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void* ui_context(UiWindow* dialog) { return dialog ? dialog->context : nullptr; }
 
 void ui_set_timer(UiWindow* dialog, int timer_id, int ms) {
     if (!dialog || dialog->ended || !dialog->hwnd || ms < 0) return;

@@ -17,7 +17,7 @@
 // it draws (LVN_GETDISPINFO), so a prefix such as the time costs no row's memory.
 struct ListState {
     int id = 0;
-    uint32_t (*colour_of)(int row) = nullptr;
+    UiRowColour colour_of = nullptr;
     UiRowText prefix_of = nullptr;
     UiRowText tip_of = nullptr;
     const UiMenuEntry* menu = nullptr;
@@ -33,6 +33,7 @@ struct UiWindow {
     HWND hwnd = nullptr;
     const DialogTemplate* tmpl = nullptr;
     UiDialogProc proc = nullptr;
+    void* context = nullptr;  // the caller's, for ui_context
     bool ended = false;
     int result = 0;
     std::vector<int> timers;

@@ -35,17 +35,17 @@ ListState* list_state(UiWindow* w, int id, bool make = false) {
     return &w->lists.back();
 }
 
-std::string asked(UiRowText fn, int row) {
+std::string asked(UiWindow* w, UiRowText fn, int row) {
     char buf[128];
-    int n = fn ? fn(row, buf, sizeof buf) : 0;
+    int n = fn ? fn(w, row, buf, sizeof buf) : 0;
     return n > 0 ? std::string(buf, static_cast<size_t>(n < static_cast<int>(sizeof buf) ? n : sizeof buf - 1))
                  : std::string();
 }
 
 // The row as shown: the dialog logic's prefix, then its text.
-std::string shown_text(const ListState& l, int row) {
+std::string shown_text(UiWindow* w, const ListState& l, int row) {
     if (row < 0 || row >= static_cast<int>(l.rows.size())) return std::string();
-    return asked(l.prefix_of, row) + l.rows[static_cast<size_t>(row)];
+    return asked(w, l.prefix_of, row) + l.rows[static_cast<size_t>(row)];
 }
 
 // The single column is as wide as the list, so a wide window shows long rows whole.
@@ -59,12 +59,12 @@ void fit_column(HWND list) {
     fitting = false;
 }
 
-void copy_rows(HWND owner, HWND list, const ListState& l) {
+void copy_rows(UiWindow* w, HWND owner, HWND list, const ListState& l) {
     std::string text;
     for (LRESULT i = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); i >= 0;
          i = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED)) {
         if (!text.empty()) text += "\r\n";
-        text += shown_text(l, static_cast<int>(i));
+        text += shown_text(w, l, static_cast<int>(i));
     }
     if (text.empty() || !OpenClipboard(owner)) return;
     EmptyClipboard();
@@ -84,7 +84,7 @@ void copy_rows(HWND owner, HWND list, const ListState& l) {
 // posted so that a chooser they open does not run inside the menu or the key.
 void run_list_command(UiWindow* w, HWND list, const ListState& l, int command) {
     if (command == UI_LIST_COPY) {
-        copy_rows(w->hwnd, list, l);
+        copy_rows(w, w->hwnd, list, l);
     } else if (command == UI_LIST_SELECT_ALL) {
         LVITEMA item{};
         item.stateMask = LVIS_SELECTED;
@@ -174,7 +174,7 @@ void list_key(UiWindow* w, HWND list, WORD key) {
 void fill_text(UiWindow* w, NMLVDISPINFOA* info) {
     ListState* l = list_state(w, static_cast<int>(info->hdr.idFrom));
     if (!l || !(info->item.mask & LVIF_TEXT)) return;
-    l->shown = shown_text(*l, info->item.iItem);
+    l->shown = shown_text(w, *l, info->item.iItem);
     // The control copies the text from here before it asks again.
     info->item.pszText = &l->shown[0];
 }
@@ -182,10 +182,10 @@ void fill_text(UiWindow* w, NMLVDISPINFOA* info) {
 void fill_tip(UiWindow* w, NMLVGETINFOTIPA* tip) {
     ListState* l = list_state(w, static_cast<int>(tip->hdr.idFrom));
     if (!l || !tip->pszText || tip->cchTextMax <= 0) return;
-    std::string text = asked(l->tip_of, tip->iItem);
+    std::string text = asked(w, l->tip_of, tip->iItem);
     // Only a row cut at the column's edge needs its whole text in the tip, in lines
     // short enough for the screen.
-    std::string shown = shown_text(*l, tip->iItem);
+    std::string shown = shown_text(w, *l, tip->iItem);
     LRESULT width = SendMessageA(tip->hdr.hwndFrom, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     LRESULT column = SendMessageA(tip->hdr.hwndFrom, LVM_GETCOLUMNWIDTH, 0, 0);
     if (width + 12 > column && tip->iItem >= 0 && tip->iItem < static_cast<int>(l->rows.size())) {
@@ -200,13 +200,13 @@ void fill_tip(UiWindow* w, NMLVGETINFOTIPA* tip) {
 
 LRESULT custom_draw(UiWindow* w, NMLVCUSTOMDRAW* cd) {
     ListState* l = list_state(w, static_cast<int>(cd->nmcd.hdr.idFrom));
-    uint32_t (*colour_of)(int) = l ? l->colour_of : nullptr;
+    UiRowColour colour_of = l ? l->colour_of : nullptr;
     if (!colour_of) return CDRF_DODEFAULT;
     switch (cd->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
         return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT:
-        cd->clrText = to_colorref(colour_of(static_cast<int>(cd->nmcd.dwItemSpec)));
+        cd->clrText = to_colorref(colour_of(w, static_cast<int>(cd->nmcd.dwItemSpec)));
         return CDRF_NEWFONT;
     default:
         return CDRF_DODEFAULT;
@@ -318,7 +318,7 @@ void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     if (h && id != 0 && row >= 0) SendMessageA(h, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
-void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, uint32_t (*colour_of)(int row)) {
+void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, UiRowColour colour_of) {
     HWND h = control(dialog, id);
     ListState* l = list_state(dialog, id, true);
     if (!h || !l) return;

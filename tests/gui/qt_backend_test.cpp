@@ -235,7 +235,7 @@ TEST(QtBackend, ComboBoxesNotify) {
     EXPECT_EQ(commands[1].code, UI_EDITCHANGE);
 }
 
-uint32_t parity_colour(int row) { return row % 2 ? 0x0000FF : 0x102030; }
+uint32_t parity_colour(UiWindow*, int row) { return row % 2 ? 0x0000FF : 0x102030; }
 
 TEST(QtBackend, ListRowsTextsColoursAndTips) {
     Script s;
@@ -262,7 +262,7 @@ TEST(QtBackend, ListRowsTextsColoursAndTips) {
         EXPECT_TRUE(bad.startsWith("bad ") && bad.contains(QChar(0xFFFD)) && bad.endsWith(" bytes"));
         for (int r = 0; r < 6; ++r)
             EXPECT_EQ(model->data(model->index(r, 0), Qt::ForegroundRole).value<QColor>().rgb() & 0xFFFFFF,
-                      parity_colour(r))
+                      parity_colour(nullptr, r))
                 << r;
         EXPECT_EQ(view->palette().color(QPalette::Base), QColor(255, 255, 255));
         EXPECT_FALSE(model->data(model->index(0, 0), Qt::ToolTipRole).isValid());
@@ -289,8 +289,8 @@ const UiMenuEntry LIST_MENU[] = {
     {UI_LIST_COPY, "&Copy\tCtrl+C", 'C', 0}, {UI_LIST_SELECT_ALL, "Select &All\tCtrl+A", 'A', 0}, {0, nullptr, 0, 0},
     {1101, "&Save\tCtrl+S", 'S', 0},          {1103, "Show &Times", 0, 1},
 };
-int row_prefix(int row, char* buf, int size) { return std::snprintf(buf, static_cast<size_t>(size), "%d: ", row); }
-int row_tip(int, char* buf, int size) { return std::snprintf(buf, static_cast<size_t>(size), "tip"); }
+int row_prefix(UiWindow*, int row, char* buf, int size) { return std::snprintf(buf, static_cast<size_t>(size), "%d: ", row); }
+int row_tip(UiWindow*, int, char* buf, int size) { return std::snprintf(buf, static_cast<size_t>(size), "tip"); }
 
 TEST(QtBackend, ListMenuKeysPrefixesAndTips) {
     Script s;

@@ -36,6 +36,7 @@
 #include "console/app.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
+#include "console/session.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
 #include "settings/settings.h"
@@ -120,13 +121,21 @@ struct Row {
     uint32_t colour;
 };
 
+// The session of the window under test, for the kinds of its log's rows.
+const Session* g_session = nullptr;
+
+bool is_note_row(int row) {
+    const std::vector<uint8_t>& kinds = g_session->log.kinds;
+    return row >= 0 && static_cast<size_t>(row) < kinds.size() && kinds[static_cast<size_t>(row)] == LOG_NOTE;
+}
+
 std::vector<Row> log_rows(QWidget* d) {
     std::vector<Row> out;
     auto* view = control_as<QAbstractItemView>(d, ID_LOG);
     if (!view) return out;
     QAbstractItemModel* m = view->model();
     for (int r = 0; r < m->rowCount(); ++r) {
-        if (log_row_kind(r) == LOG_NOTE) continue;  // the session's notes: connected, ...
+        if (is_note_row(r)) continue;  // the session's notes: connected, ...
         QModelIndex i = m->index(r, 0);
         QColor c = m->data(i, Qt::ForegroundRole).value<QColor>();
         out.push_back({m->data(i, Qt::DisplayRole).toString(), static_cast<uint32_t>(c.rgb() & 0xFFFFFF)});
@@ -178,7 +187,8 @@ protected:
         f.write(QStringLiteral("[Connection]\nPort=%1\nBaud=115200\n").arg(port_).toUtf8());
         f.close();
         settings_use_path(ini_.c_str());
-        g_main = MainState{};
+        session = Session{};
+        g_session = &session;
         scope_ = std::make_unique<QObject>();
     }
 
@@ -223,11 +233,11 @@ protected:
                  if (d && d->isVisible()) close_window(d);
              },
              "the main window");
-        EXPECT_EQ(app_main(), 0);
+        EXPECT_EQ(app_main(&session), 0);
         EXPECT_TRUE(driven);
         EXPECT_EQ(main_window(), nullptr);
-        EXPECT_EQ(g_main.link, nullptr);
-        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(session.link, nullptr);
+        EXPECT_EQ(session.connected, 0);
     }
 
     void close_window(QDialog* d) {
@@ -275,6 +285,7 @@ protected:
     SimProcess sim_;
     int port_ = 0;
     std::string ini_;
+    Session session;
     std::unique_ptr<QObject> scope_;
 };
 
@@ -411,7 +422,7 @@ TEST_F(WindowTest, ExitWhileACommandWaits) {
                     if (answer == QMessageBox::No) {
                         EXPECT_TRUE(d->isVisible());
                         EXPECT_TRUE(button(d, ID_STOP)->isEnabled());
-                        EXPECT_EQ(g_main.connected, 1);
+                        EXPECT_EQ(session.connected, 1);
                         EXPECT_EQ(sim_log(&sim_).find("ctrl 01"), std::string::npos);
                     }
                 }
@@ -560,7 +571,7 @@ TEST_F(WindowTest, PinPanelWritesDataAndShowsTheLoopback) {
                 EXPECT_FALSE(check_box(p, 1020)->isChecked());
 
                 click(button(d, ID_CONNECT));  // "Disconnect" behind the modal panel
-                EXPECT_EQ(g_main.connected, 1);
+                EXPECT_EQ(session.connected, 1);
 
                 QElapsedTimer clock;
                 clock.start();

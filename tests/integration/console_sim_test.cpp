@@ -14,6 +14,7 @@
 #include "console/log_view.h"
 #include "console/main_dialog.h"
 #include "console/script_runner.h"
+#include "console/session.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
 #include "settings/settings.h"
@@ -45,14 +46,14 @@ protected:
     void SetUp() override {
         watchdog_arm(240);
         fake_ui_reset();
-        g_main = MainState{};
-        g_pins = PinPanelState{};
+        session = Session{};
+        session.pins = PinPanelState{};
         dir_ = test_temp_dir() + "/console-XXXXXX";
         ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
         settings_use_path((dir_ + "/zorvtalk.ini").c_str());
     }
     void TearDown() override {
-        link_close(&g_main.link);
+        link_close(&session.link);
         settings_use_path(nullptr);
         sim_stop(&sim);
         // With the history and the log journal the window keeps beside its settings.
@@ -71,11 +72,11 @@ protected:
             fake_ui_type(w, ID_PORT, "COM" + std::to_string(PORT));
             fake_ui_type(w, ID_BAUD, "115200");
             fake_ui_click(w, ID_CONNECT);
-            ASSERT_EQ(g_main.connected, 1);
+            ASSERT_EQ(session.connected, 1);
             drive(w);
             fake_ui().on_dispatch = nullptr;
         };
-        app_main();
+        app_main(&session);
     }
     void send_file(UiWindow* w, const std::string& path) {
         fake_ui().chosen_files = {path};
@@ -86,15 +87,16 @@ protected:
         Lines out;
         const Lines& all = fake_control(w, ID_LOG).rows;
         for (size_t i = 0; i < all.size(); ++i)
-            if (log_row_kind(static_cast<int>(i)) != LOG_NOTE) out.push_back(all[i]);
+            if (log_row_kind(w, static_cast<int>(i)) != LOG_NOTE) out.push_back(all[i]);
         return out;
     }
     std::string exchange(const char* command) {
         char reply[256];
-        link_exchange(g_main.link, command, reply);
+        link_exchange(session.link, command, reply);
         return reply;
     }
 
+    Session session;
     SimProcess sim;
     std::string dir_;
 };
@@ -135,7 +137,7 @@ TEST_F(ConsoleSim, LostPortEndsTheFileAndDisconnects) {
         send_file(w, file("ok\nok\nok\nok\nok\n"));
         EXPECT_EQ(rows(w), (Lines{"ok", "ok", "ok", "ok", "ok", "(no reply: port lost)", "(port lost: COM61)"}));
         EXPECT_LT(seconds_since(t), 2.0);
-        EXPECT_EQ(g_main.link, nullptr);
+        EXPECT_EQ(session.link, nullptr);
         EXPECT_EQ(w->title, "ZORVTalk");
     });
 }
@@ -154,7 +156,7 @@ TEST_F(ConsoleSim, ExitDuringARunSendsNothingMore) {
         EXPECT_FALSE(ui_dialog_alive(w));
         EXPECT_EQ(rows(w), (Lines{"echo one", "one", "run 60000"}));
     });
-    EXPECT_EQ(g_main.link, nullptr);
+    EXPECT_EQ(session.link, nullptr);
     // The simulator traces the stop byte when it has read it: give it a moment.
     std::string log = sim_log(&sim);
     for (auto t = Clock::now(); log.find("ctrl 01") == std::string::npos && seconds_since(t) < 2.0;) {

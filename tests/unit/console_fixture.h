@@ -13,6 +13,7 @@
 #include "console/app.h"
 #include "console/log_view.h"
 #include "console/main_dialog.h"
+#include "console/session.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
 #include "settings/settings.h"
@@ -27,7 +28,7 @@ protected:
     void SetUp() override {
         fake_serial_reset();
         fake_ui_reset();
-        g_main = MainState{};
+        session = Session{};
         std::error_code ignored;  // a case that starts over by calling SetUp again
         if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
         dir_ = fresh_directory();
@@ -38,7 +39,7 @@ protected:
         fake_serial().on_write = [this](const std::vector<uint8_t>& w) { controller(w); };
     }
     void TearDown() override {
-        link_close(&g_main.link);
+        link_close(&session.link);
         settings_use_path(nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
@@ -81,7 +82,7 @@ protected:
     // Runs the main window; drive() runs inside it.
     void run(std::function<void(UiWindow*)> drive) {
         fake_ui().drivers[DIALOG_MAIN] = [drive](UiWindow* w) { drive(w); };
-        app_main();
+        app_main(&session);
     }
     void connect(UiWindow* w, const char* port = "COM3", const char* baud = "115200") {
         fake_ui_type(w, ID_PORT, port);
@@ -100,10 +101,11 @@ protected:
         std::vector<std::string> out;
         const std::vector<std::string>& all = fake_control(w, ID_LOG).rows;
         for (size_t i = 0; i < all.size(); ++i)
-            if ((log_row_kind(static_cast<int>(i)) == LOG_NOTE) == notes) out.push_back(all[i]);
+            if ((log_row_kind(w, static_cast<int>(i)) == LOG_NOTE) == notes) out.push_back(all[i]);
         return out;
     }
 
+    Session session;  // the window's, kept for checks after it ends
     LineAnswer answer;
     bool hold_replies = false;
     std::vector<std::string> lines;

@@ -106,9 +106,9 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
                                                                             {0, "-"},
                                                                             {SYSCMD_STOP_FILE, "Stop Command &File"}}));
         EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
-        EXPECT_EQ(w->colour_of(0), 0x000000u);
-        EXPECT_EQ(w->colour_of(1), 0x0000FFu);
-        EXPECT_EQ(w->colour_of(2), 0x000000u);
+        EXPECT_EQ(w->colour_of(w, 0), 0x000000u);
+        EXPECT_EQ(w->colour_of(w, 1), 0x0000FFu);
+        EXPECT_EQ(w->colour_of(w, 2), 0x000000u);
         EXPECT_EQ(w->list_background, 0xFFFFFFu);
         // The designed width less a margin; the bottom row up by half the height.
         EXPECT_EQ(w->min_width, 798);
@@ -145,7 +145,7 @@ TEST_F(ConsoleTest, ConnectChecksTheTexts) {
             EXPECT_EQ(fake_ui().boxes[0].text, c.message);
             EXPECT_EQ(fake_ui().boxes[0].caption, "Connection error");
             EXPECT_EQ(fake_ui().boxes[0].style, UI_MB_OK | UI_MB_ICONERROR);
-            EXPECT_EQ(g_main.connected, 0);
+            EXPECT_EQ(session.connected, 0);
             EXPECT_EQ(w->title, "ZORVTalk");
         });
     }
@@ -155,7 +155,7 @@ TEST_F(ConsoleTest, ConnectChecksTheTexts) {
 TEST_F(ConsoleTest, ConnectDisconnectTitlesSettingsAndStates) {
     run([&](UiWindow* w) {
         connect(w, "COM12 (\\Device\\Serial11)", "9600");
-        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(session.connected, 1);
         EXPECT_EQ(fake_serial().opened_port, 12);
         EXPECT_EQ(fake_serial().configured_baud, 9600);
         EXPECT_EQ(w->title, "ZORVTalk - COM12: 9600");
@@ -167,8 +167,8 @@ TEST_F(ConsoleTest, ConnectDisconnectTitlesSettingsAndStates) {
         EXPECT_EQ(settings_read_int("Connection", "Baud"), 9600);
         EXPECT_NE(read_ini().find("Startup="), std::string::npos);
         fake_ui_click(w, ID_CONNECT);
-        EXPECT_EQ(g_main.connected, 0);
-        EXPECT_EQ(g_main.link, nullptr);
+        EXPECT_EQ(session.connected, 0);
+        EXPECT_EQ(session.link, nullptr);
         EXPECT_EQ(w->title, "ZORVTalk");
         EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
         EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
@@ -181,7 +181,7 @@ TEST_F(ConsoleTest, FailedConnectSavesNothing) {
         connect(w);
         ASSERT_EQ(fake_ui().boxes.size(), 1u);
         EXPECT_EQ(fake_ui().boxes[0].text, "No connection.\r\nthe controller did not answer the greeting");
-        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(session.connected, 0);
     });
     EXPECT_EQ(read_ini(), "");
 }
@@ -211,9 +211,9 @@ TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
                                                      "(no reply: reply began with byte 0x20: \" bad\")",
                                                      "x", "re:x", "long", std::string(300, 'L')}));
         EXPECT_EQ(fake_control(w, ID_LOG).rows[7], "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"");
-        EXPECT_EQ(log_row_colour(6), g_log_colours.failed);
-        EXPECT_EQ(log_row_kind(7), LOG_NOTE);
-        EXPECT_EQ(log_row_colour(4), g_log_colours.reply);
+        EXPECT_EQ(log_row_colour(w, 6), session.log.colours.failed);
+        EXPECT_EQ(log_row_kind(w, 7), LOG_NOTE);
+        EXPECT_EQ(log_row_colour(w, 4), session.log.colours.reply);
         EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 11);
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
@@ -237,11 +237,11 @@ TEST_F(ConsoleTest, PauseContinueStopDuringACommand) {
                 EXPECT_TRUE(fake_control(w, ID_PAUSE).enabled);
                 fake_ui_click(w, ID_PAUSE);
                 EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Continue");
-                EXPECT_EQ(g_main.paused, 1);
+                EXPECT_EQ(session.paused, 1);
             } else if (step == 2) {
                 fake_ui_click(w, ID_PAUSE);
                 EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Pause");
-                EXPECT_EQ(g_main.paused, 0);
+                EXPECT_EQ(session.paused, 0);
                 fake_ui_click(w, ID_PAUSE);
             } else if (step == 3) {
                 fake_ui_click(w, ID_STOP);
@@ -268,7 +268,7 @@ TEST_F(ConsoleTest, PauseThatCannotBeSentReadsPause) {
             fake_serial().pending_errors = 1;  // the pause meets a line error
             fake_ui_click(w, ID_PAUSE);
             EXPECT_EQ(fake_control(w, ID_PAUSE).text, "Pause");
-            EXPECT_EQ(g_main.paused, 0);
+            EXPECT_EQ(session.paused, 0);
             fake_push("done\r");
         };
         w->focus = ID_COMMAND;
@@ -284,9 +284,9 @@ TEST_F(ConsoleTest, EnterRouting) {
         w->focus = ID_BAUD;
         fake_ui_click(w, UI_IDOK);
         EXPECT_EQ(w->focus, ID_CONNECT);
-        EXPECT_EQ(g_main.connected, 0);  // posted, not yet run
+        EXPECT_EQ(session.connected, 0);  // posted, not yet run
         fake_ui_pump();
-        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(session.connected, 1);
         w->focus = ID_LOG;
         fake_ui_click(w, UI_IDOK);
         fake_ui_pump();
@@ -324,8 +324,8 @@ TEST_F(ConsoleTest, FocusGoesHomeAfterEveryDialog) {
     };
     run([&](UiWindow* w) {
         for (const Case& c : cases) {
-            if (c.connected && !g_main.connected) connect(w);
-            if (!c.connected && g_main.connected) fake_ui_click(w, ID_CONNECT);
+            if (c.connected && !session.connected) connect(w);
+            if (!c.connected && session.connected) fake_ui_click(w, ID_CONNECT);
             fake_ui().on_box = [w](const FakeMessageBox&) { w->focus = ID_CONNECT; };
             w->focus = c.connected ? ID_CONNECT : ID_LOG;
             c.open(w);
@@ -345,7 +345,7 @@ TEST_F(ConsoleTest, ExitQuestion) {
         connect(w);
         fake_ui_click(w, UI_IDCANCEL);
         EXPECT_TRUE(ui_dialog_alive(w));
-        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(session.connected, 1);
         EXPECT_EQ(w->title, "ZORVTalk - COM3: 115200");
         ASSERT_EQ(fake_ui().boxes.size(), 1u);
         EXPECT_EQ(fake_ui().boxes[0].text, "Target is still connected\r\n\r\nDisconnect and exit ZORVTalk?");
@@ -355,7 +355,7 @@ TEST_F(ConsoleTest, ExitQuestion) {
         fake_ui_click(w, UI_IDCANCEL);
         EXPECT_FALSE(ui_dialog_alive(w));
     });
-    EXPECT_EQ(g_main.link, nullptr);
+    EXPECT_EQ(session.link, nullptr);
     EXPECT_EQ(fake_serial().close_count, 1);
 }
 
@@ -374,7 +374,7 @@ TEST_F(ConsoleTest, ExitWhileACommandWaits) {
         // Nothing touched the ended dialog after the wait: the reply row never came.
         EXPECT_EQ(rows(w), std::vector<std::string>{"run 60000"});
     });
-    EXPECT_EQ(g_main.link, nullptr);
+    EXPECT_EQ(session.link, nullptr);
     EXPECT_EQ(controls, std::vector<uint8_t>{CTRL_STOP});
 }
 
@@ -440,7 +440,7 @@ TEST_F(ConsoleTest, DuringAConnect) {
                 EXPECT_FALSE(ui_dialog_alive(w));
                 return;
             }
-            EXPECT_EQ(g_main.connected, 1);
+            EXPECT_EQ(session.connected, 1);
             EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
             EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Disconnect");
         });
@@ -449,7 +449,7 @@ TEST_F(ConsoleTest, DuringAConnect) {
         EXPECT_EQ(fake_ui().boxes.size(), escape ? 0u : 1u) << escape;
         // Closed while connecting: the startup file's line never went out.
         EXPECT_EQ(lines, escape ? std::vector<std::string>{} : std::vector<std::string>{"hello"}) << escape;
-        EXPECT_EQ(g_main.link, nullptr);
+        EXPECT_EQ(session.link, nullptr);
         TearDown();
     }
 }
@@ -475,7 +475,7 @@ TEST_F(ConsoleTest, InputDuringTheResetActsOnNothingElse) {
             };
             connect(w);
             if (close) return;
-            EXPECT_EQ(g_main.connected, 1);
+            EXPECT_EQ(session.connected, 1);
             EXPECT_EQ(w->focus, ID_COMMAND);
         });
         const std::vector<uint8_t> greeting{'A', 0x0D};
@@ -516,7 +516,7 @@ TEST_F(ConsoleTest, PortTextThatIsADevicePathOpensIt) {
     std::string typed = std::string(device).substr(0, std::string(device).size() - 1) + "77";
     run([&](UiWindow* w) {
         connect(w, typed.c_str());
-        ASSERT_EQ(g_main.connected, 1);
+        ASSERT_EQ(session.connected, 1);
         char opened[300] = "";
         ports_device_path(fake_serial().opened_port, opened, sizeof opened);
         EXPECT_EQ(std::string(opened), typed);
@@ -539,7 +539,7 @@ TEST_F(ConsoleTest, NetworkAddressesAreKeptAsTyped) {
     for (const char* typed : {raw, rfc}) {
         run([&](UiWindow* w) {
             connect(w, typed);
-            ASSERT_EQ(g_main.connected, 1) << typed;
+            ASSERT_EQ(session.connected, 1) << typed;
             std::vector<std::string> expected{std::string("connected to ") + typed + " at 115200 baud"};
             if (typed == raw) expected.push_back(net_url_note(raw));
             EXPECT_EQ(notes(w), expected);
@@ -581,7 +581,7 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         EXPECT_FALSE(panel_opened);
         EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_EQ(rows(w), (std::vector<std::string>{"run 60000", "(no reply: disconnected)"}));
-        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(session.connected, 0);
         EXPECT_FALSE(fake_control(w, ID_COMMAND).enabled);
         EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Connect");
         EXPECT_EQ(w->timers.count(HEALTH_TIMER), 0u);
@@ -590,13 +590,13 @@ TEST_F(ConsoleTest, WalkingAwayAndLostPorts) {
         hold_replies = false;
         connect(w);
         fake_ui_fire_timers();
-        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(session.connected, 1);
         fake_serial().lost = true;
         fake_ui_fire_timers();
-        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(session.connected, 0);
         EXPECT_EQ(w->title, "ZORVTalk");
         EXPECT_EQ(rows(w).back(), "(port lost: COM3)");
-        EXPECT_EQ(log_row_colour(static_cast<int>(rows(w).size()) - 1), g_log_colours.failed);
+        EXPECT_EQ(log_row_colour(w, static_cast<int>(rows(w).size()) - 1), session.log.colours.failed);
         EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
         EXPECT_EQ(fake_control(w, ID_PORT).text, "COM3");  // one click reconnects
     });
@@ -647,7 +647,7 @@ TEST(CommandHistory, StepsNewestFirst) {
 
 // Typed commands (not file lines) are kept, recalled with Up/Down, and survive a restart.
 TEST_F(ConsoleTest, HistoryInTheWindowAndAcrossRuns) {
-    g_history = CommandHistory();
+    session.history = CommandHistory();
     auto type = [&](UiWindow* w, const char* text) {
         w->focus = ID_COMMAND;
         fake_ui_type(w, ID_COMMAND, text);
@@ -672,9 +672,9 @@ TEST_F(ConsoleTest, HistoryInTheWindowAndAcrossRuns) {
         EXPECT_EQ(key(w, UI_KEY_DOWN), "half typed");
         fake_ui_click(w, ID_CONNECT);
     });
-    g_history = CommandHistory();
+    session.history = CommandHistory();
     run([&](UiWindow* w) {
-        EXPECT_EQ(g_history.entries, (std::vector<std::string>{"first", "second"}));
+        EXPECT_EQ(session.history.entries, (std::vector<std::string>{"first", "second"}));
         connect(w);
         EXPECT_EQ(key(w, UI_KEY_UP), "second");
         fake_ui_click(w, ID_CONNECT);

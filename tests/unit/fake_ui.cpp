@@ -107,11 +107,12 @@ void fake_ui_fire_timers() {
     }
 }
 
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc) {
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc, void* context) {
     if (!tmpl || !proc) return -1;
     UiWindow w;
     w.tmpl = tmpl;
     w.proc = proc;
+    w.context = context;
     w.title = tmpl->caption;
     // One dialog unit is 2 px across and 2 px down in the fake.
     w.client_width = tmpl->width * 2;
@@ -164,6 +165,8 @@ int ui_dialog_alive(UiWindow* dialog) {
 }
 
 int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }
+
+void* ui_context(UiWindow* dialog) { return dialog ? dialog->context : nullptr; }
 
 void ui_enable(UiWindow* dialog, int id, int enabled) {
     if (FakeControl* c = find(dialog, id)) c->enabled = enabled != 0;
@@ -281,7 +284,7 @@ void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     if (FakeControl* c = find(dialog, id)) c->last_visible = row;
 }
 
-void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, uint32_t (*colour_of)(int)) {
+void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, UiRowColour colour_of) {
     if (!dialog) return;
     dialog->list_background = background;
     dialog->colour_of = colour_of;

@@ -32,6 +32,7 @@ struct FakeMessageBox {
 struct UiWindow {
     const DialogTemplate* tmpl = nullptr;
     UiDialogProc proc = nullptr;
+    void* context = nullptr;  // the caller's, for ui_context
     std::string title;
     bool alive = true;
     int result = 0;
@@ -47,7 +48,7 @@ struct UiWindow {
     std::set<int> menu_disabled;  // system-menu commands greyed
     std::map<int, char> menu_keys;  // system-menu command: its Ctrl+key
     uint32_t list_background = 0;
-    uint32_t (*colour_of)(int) = nullptr;
+    UiRowColour colour_of = nullptr;
     UiRowText prefix_of = nullptr, tip_of = nullptr;
     const UiMenuEntry* list_menu = nullptr;
     int list_menu_count = 0;

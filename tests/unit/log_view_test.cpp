@@ -37,11 +37,7 @@ protected:
         t.tm_isdst = -1;
         g_clock_ms = static_cast<int64_t>(std::mktime(&t)) * 1000 + 42;
         g_clock_step_ms = 250;
-        log_set_clock(fake_clock);
-    }
-    void TearDown() override {
-        log_set_clock(nullptr);
-        ConsoleTest::TearDown();
+        session.log.clock = fake_clock;
     }
     static void command(UiWindow* w, int id) { fake_ui_send(w, UiMessage{UI_COMMAND, id, UI_CLICKED, 0, 0}); }
     static void type(UiWindow* w, const char* text) {
@@ -55,7 +51,7 @@ protected:
     }
     static std::string prefix(UiWindow* w, int row) {
         char buf[64] = "";
-        return w->prefix_of && w->prefix_of(row, buf, sizeof buf) > 0 ? buf : "";
+        return w->prefix_of && w->prefix_of(w, row, buf, sizeof buf) > 0 ? buf : "";
     }
 };
 
@@ -112,15 +108,15 @@ TEST_F(LogViewTest, TimesShownAreRememberedAndClearEmptiesTheLog) {
         EXPECT_EQ(prefix(w, 0), "14:07:09.042  ");
         EXPECT_EQ(w->list_checked.count(ID_LOG_SHOW_TIMES), 1u);
         char tip[64] = "";
-        w->tip_of(0, tip, sizeof tip);
+        w->tip_of(w, 0, tip, sizeof tip);
         EXPECT_STREQ(tip, "2024-03-05 14:07:09.042");
 
         command(w, ID_LOG_CLEAR);
         EXPECT_TRUE(rows(w).empty());
-        EXPECT_EQ(log_row_time(0), 0);
+        EXPECT_EQ(log_row_time(w, 0), 0);
         EXPECT_EQ(prefix(w, 0), "");
         log_append(w, "b", LOG_REPLY);
-        EXPECT_EQ(log_row_kind(0), LOG_REPLY);
+        EXPECT_EQ(log_row_kind(w, 0), LOG_REPLY);
         EXPECT_EQ(prefix(w, 0), "14:07:09.292  ");
         ui_end_dialog(w, 0);
     });
@@ -294,7 +290,7 @@ TEST_F(LogViewTest, AnUnwritableJournalIsNotedOnce) {
         ASSERT_EQ(r.size(), 5u);
         // The connect note is the first row the journal fails on; the note follows it.
         EXPECT_EQ(r[0].rfind("(log file not kept: " + dir_ + "/log/zorvtalk-2024-03-05-COM3.log: ", 0), 0u) << r[0];
-        EXPECT_EQ(log_row_kind(1), LOG_NOTE);
+        EXPECT_EQ(log_row_kind(w, 1), LOG_NOTE);
         EXPECT_EQ(r[4], "ok");
     });
 }

@@ -8,7 +8,7 @@ class PinTest : public ConsoleTest {
 protected:
     void SetUp() override {
         ConsoleTest::SetUp();
-        g_pins = PinPanelState{};
+        session.pins = PinPanelState{};
         fake_serial().on_write = [this](const std::vector<uint8_t>& w) { pins_controller(w); };
     }
     // Pin commands are answered from `ports`; everything else goes to the line controller.
@@ -155,7 +155,7 @@ TEST_F(PinTest, UseAsInputForcesThePinAndIsShownOnReopening) {
         tick(p);
         tick(p);
         EXPECT_TRUE(written.empty());
-        EXPECT_EQ(g_pins.input_mask[2], 0);
+        EXPECT_EQ(session.pins.input_mask[2], 0);
     };
     run([&](UiWindow* w) {
         connect(w);
@@ -187,7 +187,7 @@ TEST_F(PinTest, PendingTogglesAreDroppedOnClose) {
         tick(p);
         EXPECT_TRUE(fake_ui().boxes.empty());  // no message without a link
     });
-    EXPECT_EQ(g_pins.pending_toggles[0], 0);
+    EXPECT_EQ(session.pins.pending_toggles[0], 0);
     connect_first = true;
     with_panel([&](UiWindow* p) {
         tick(p);
@@ -271,8 +271,8 @@ TEST_F(PinTest, ClosingDuringAPoll) {
         EXPECT_FALSE(ui_dialog_alive(p));
         EXPECT_TRUE(fake_ui().boxes.empty());
     });
-    EXPECT_EQ(g_pins.pending_toggles[0], 0);
-    EXPECT_EQ(g_pins.poll_busy, 0);
+    EXPECT_EQ(session.pins.pending_toggles[0], 0);
+    EXPECT_EQ(session.pins.poll_busy, 0);
 }
 
 }  // namespace

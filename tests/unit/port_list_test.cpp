@@ -123,7 +123,7 @@ TEST_F(PortBoxTest, ListedAfreshWhenOpenedWhileDisconnected) {
         EXPECT_EQ(box.text, ftdi);
 
         connect(w, prolific.c_str());
-        EXPECT_EQ(g_main.connected, 1);
+        EXPECT_EQ(session.connected, 1);
         EXPECT_EQ(fake_serial().opened_port, 65);
         sys.plug(FTDI);
         open_box();  // connected: the list is left alone

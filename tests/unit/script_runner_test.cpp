@@ -152,20 +152,20 @@ TEST_F(ScriptTest, EndlessStartupFilesNeverHoldTheWindow) {
         run([&](UiWindow* w) {
             int looks = 0;
             fake_ui().on_dispatch = [&] {
-                if (script_running() && ++looks == 5) fake_ui_click(w, ID_CONNECT);
+                if (session.file_running && ++looks == 5) fake_ui_click(w, ID_CONNECT);
             };
             connect(w);
             fake_ui().on_dispatch = nullptr;
-            EXPECT_EQ(script_running(), 0);
-            EXPECT_EQ(g_main.connected, c.note ? 0 : 1);
+            EXPECT_EQ(session.file_running, 0);
+            EXPECT_EQ(session.connected, c.note ? 0 : 1);
             if (c.note) {
                 EXPECT_EQ(notes(w).back(), c.note);
             }
             EXPECT_TRUE(rows(w).empty());
         });
         if (writer >= 0) close(writer);
-        link_close(&g_main.link);
-        g_main = MainState{};
+        link_close(&session.link);
+        session = Session{};
     }
 }
 #endif
@@ -294,7 +294,7 @@ TEST_F(ScriptTest, LostPortEndsTheRunAndShowsDisconnected) {
         EXPECT_EQ(rows(w), (Lines{"a", "ok", "b", "(no reply: port lost)", "(port lost: COM3)"}));
         EXPECT_EQ(notes(w).back(), "command file ended at line 2 of 4: port lost");
         EXPECT_LT(fake_serial().now_ms - before, 100u);
-        EXPECT_EQ(g_main.connected, 0);
+        EXPECT_EQ(session.connected, 0);
         EXPECT_EQ(w->title, "ZORVTalk");
         EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Connect");
         EXPECT_TRUE(fake_control(w, ID_PORT).enabled);
@@ -308,7 +308,7 @@ TEST_F(ScriptTest, DisconnectDuringARunNotesWhereItEnded) {
         connect(w);
         hold_replies = true;
         fake_ui().on_dispatch = [&] {
-            if (lines.size() == 3 && g_main.connected)  // b is running
+            if (lines.size() == 3 && session.connected)  // b is running
                 fake_ui_click(w, ID_CONNECT);
             else if (fake_serial().input.empty())
                 fake_push("ok\r");
@@ -335,8 +335,8 @@ TEST_F(ScriptTest, ExitDuringARunEndsIt) {
         EXPECT_EQ(rows(w), Lines{"x1"});
     });
     EXPECT_EQ(lines, (Lines{"A", "x1"}));
-    EXPECT_EQ(script_running(), 0);
-    EXPECT_EQ(g_main.link, nullptr);
+    EXPECT_EQ(session.file_running, 0);
+    EXPECT_EQ(session.link, nullptr);
 }
 
 }  // namespace

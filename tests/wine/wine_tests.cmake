@@ -61,6 +61,7 @@ if(ZORV_SER2NET)
             11 12:--crlf 13:--stall-after,2 14:--garbage,--seed,7,--garbage-rate,50
             15:--hangup-after,2 16:--hangup-after,2 17:--hangup-after,2
             18:--greeting,ok 19:--greeting,none 20:--pace
+            23:--stray,\\x12 24:--stray,late\\r 25:--flood,400 26:--report-cut,5
             -- ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:link_wine_test> --gtest_filter=LinkSim.*)
     set_tests_properties(link_wine_net_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
     add_test(NAME cli_wine_net_test

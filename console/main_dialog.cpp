@@ -410,6 +410,8 @@ void main_dialog_proc(UiWindow* dialog, const UiMessage* message) {
         case UI_KEY:
             if (message->id == ID_COMMAND) recall_history(dialog, message->code);
             break;
+        case UI_DESTROY:  // only windows that do not block get it
+            break;
     }
 }
 

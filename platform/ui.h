@@ -16,6 +16,7 @@ enum UiMessageKind {
     UI_SIZE,        // width, height: the new client size in pixels
     UI_TIMER,       // id: timer id
     UI_KEY,         // id: the single-line edit that has the focus, code: UI_KEY_UP or UI_KEY_DOWN
+    UI_DESTROY,     // a window from ui_open_window is going away: its last message
 };
 
 // Notification codes carried by UI_COMMAND. UI_DROPDOWN: a combo box's list is
@@ -167,3 +168,45 @@ void ui_redraw(UiWindow* dialog);
 // The operator cannot make the dialog's client area smaller than this (pixels);
 // 0 x 0 lifts the limit.
 void ui_set_min_client_size(UiWindow* dialog, int width, int height);
+
+// --- Windows that do not block, and drawing ---------------------------------------------
+
+// A window that does not block its owner: made from a template and shown at once, it
+// stays above its owner and closes with it. Its procedure gets UI_INIT, then what a
+// modal dialog gets (the close box and Escape send UI_COMMAND UI_IDCANCEL; timers;
+// commands); ui_end_dialog closes it once the current handler returns. However it
+// closes (ui_end_dialog, its owner ending, the program ending), its procedure gets
+// UI_DESTROY last; the handle is gone after that. nullptr when it cannot be made.
+UiWindow* ui_open_window(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context = nullptr);
+
+// The window's outer frame on the screen, in pixels: 1, or 0 (all 0) for none.
+int ui_window_rect(UiWindow* window, int* x, int* y, int* width, int* height);
+// Moves and sizes the window's outer frame. A frame that would lie off every screen is
+// put back onto the nearest one; sizes below the window's minimum are raised to it.
+void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height);
+
+// What a UI_CANVAS control shows: items drawn in order over an empty canvas, in canvas
+// pixels from its top-left corner. Lines are 1 px wide, boxes' right and bottom are one
+// past their last pixel, texts are UTF-8 on a transparent background.
+enum UiDrawKind { UI_DRAW_LINE, UI_DRAW_POLYLINE, UI_DRAW_BOX, UI_DRAW_FILLED_BOX, UI_DRAW_TEXT };
+struct UiDrawPoint {
+    int x, y;
+};
+struct UiDrawItem {
+    UiDrawKind kind;
+    uint32_t rgb;               // 0xRRGGBB
+    const UiDrawPoint* points;  // LINE: 2; POLYLINE: count (2 or more); TEXT: 1, the anchor
+    int count;
+    int left, top, right, bottom;  // BOX, FILLED_BOX
+    const char* text;              // TEXT
+    int halign, valign;            // TEXT: 0 its left/top edge at the anchor, 1 centred, 2 right/bottom
+    int large;                     // TEXT: 1 for the large font (the readings), 0 the dialog's own
+};
+// Replaces what the canvas shows with items (copied, points and texts too) and repaints
+// it soon; drawing again before the repaint costs one paint. Ignored for other controls.
+void ui_canvas_draw(UiWindow* dialog, int id, const UiDrawItem* items, int count);
+// The canvas's size in pixels: 1, or 0 (all 0) when id is no canvas.
+int ui_canvas_size(UiWindow* dialog, int id, int* width, int* height);
+// The width of a digit and the line height of the canvas's normal (large 0) or large
+// font, in pixels: 1, or 0 (all 0) when id is no canvas.
+int ui_canvas_font_cell(UiWindow* dialog, int id, int large, int* char_width, int* char_height);

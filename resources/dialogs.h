@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // Control classes.
-enum UiClass { UI_STATIC, UI_BUTTON, UI_CHECKBOX, UI_EDIT, UI_COMBO, UI_LISTVIEW };
+// UI_CANVAS: an area the dialog's code draws into (ui_canvas_draw); it takes no input.
+enum UiClass { UI_STATIC, UI_BUTTON, UI_CHECKBOX, UI_EDIT, UI_COMBO, UI_LISTVIEW, UI_CANVAS };
 
 // Style bits, with the values the Windows dialog templates use, so the resource
 // script can be written straight from the tables.

@@ -244,6 +244,8 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
     }
     case UI_LISTVIEW:
         return make_log_list(dlg, dc, c);
+    case UI_CANVAS:
+        break;
     }
     return nullptr;
 }

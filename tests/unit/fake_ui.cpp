@@ -13,6 +13,8 @@ namespace {
 FakeUi g_ui;
 FakeControl g_none;
 
+void close_windows(bool all, UiWindow* owner);
+
 FakeControl* find(UiWindow* w, int id) {
     if (!w) return nullptr;
     auto it = w->controls.find(id);
@@ -39,8 +41,10 @@ int fake_dispatch() {
         hook();
     }
     bool any = false;
-    for (size_t i = 0; i < g_ui.open.size(); ++i) {
-        UiWindow* w = g_ui.open[i];
+    std::vector<UiWindow*> all = g_ui.open;
+    all.insert(all.end(), g_ui.windows.begin(), g_ui.windows.end());
+    for (UiWindow* w : all) {
+        if (!ui_dialog_alive(w)) continue;
         while (w->alive && !w->posted.empty()) {
             UiMessage m = w->posted.front();
             w->posted.pop_front();
@@ -48,6 +52,7 @@ int fake_dispatch() {
             any = true;
         }
     }
+    close_windows(false, nullptr);
     return any ? 1 : 0;
 }
 
@@ -60,6 +65,7 @@ void fake_wait(intptr_t, uint32_t ms) { platform_sleep_ms(ms < 1 ? ms : 1); }
 FakeUi& fake_ui() { return g_ui; }
 
 void fake_ui_reset() {
+    for (UiWindow* w : g_ui.windows) delete w;  // a test that left one open: no handler runs now
     g_ui = FakeUi();
     ui_init();
 }
@@ -100,19 +106,18 @@ void fake_ui_pump() { fake_dispatch(); }
 
 void fake_ui_fire_timers() {
     std::vector<UiWindow*> open = g_ui.open;
+    open.insert(open.end(), g_ui.windows.begin(), g_ui.windows.end());
     for (UiWindow* w : open) {
+        if (!ui_dialog_alive(w)) continue;
         std::map<int, int> timers = w->timers;
         for (auto& t : timers)
             if (w->alive && w->timers.count(t.first)) fake_ui_send(w, UiMessage{UI_TIMER, t.first, 0, 0, 0});
     }
 }
 
-int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc, void* context) {
-    if (!tmpl || !proc) return -1;
-    UiWindow w;
+namespace {
+void build(UiWindow& w, const DialogTemplate* tmpl) {
     w.tmpl = tmpl;
-    w.proc = proc;
-    w.context = context;
     w.title = tmpl->caption;
     // One dialog unit is 2 px across and 2 px down in the fake.
     w.client_width = tmpl->width * 2;
@@ -133,6 +138,17 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc, void
         else
             w.controls[d.id] = c;
     }
+    w.frame_width = w.client_width + 8;
+    w.frame_height = w.client_height + 30;
+}
+}  // namespace
+
+int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc, void* context) {
+    if (!tmpl || !proc) return -1;
+    UiWindow w;
+    build(w, tmpl);
+    w.proc = proc;
+    w.context = context;
     g_ui.open.push_back(&w);
     UiMessage init{UI_INIT, 0, 0, 0, 0};
     proc(&w, &init);
@@ -150,7 +166,97 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow*, UiDialogProc proc, void
         }
     }
     g_ui.open.erase(std::remove(g_ui.open.begin(), g_ui.open.end(), &w), g_ui.open.end());
+    close_windows(true, &w);
     return w.result;
+}
+
+UiWindow* ui_open_window(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) {
+    if (!tmpl || !proc) return nullptr;
+    UiWindow* w = new UiWindow;
+    build(*w, tmpl);
+    w->proc = proc;
+    w->context = context;
+    w->owner = owner;
+    w->modeless = true;
+    g_ui.windows.push_back(w);
+    UiMessage init{UI_INIT, 0, 0, 0, 0};
+    proc(w, &init);
+    return w;
+}
+
+void fake_ui_close_windows(UiWindow* owner) { close_windows(true, owner); }
+
+namespace {
+// Closes the windows that ended, and with all set those of owner (null: every one).
+void close_windows(bool all, UiWindow* owner) {
+    for (size_t i = 0; i < g_ui.windows.size();) {
+        UiWindow* w = g_ui.windows[i];
+        if (w->alive && !(all && (!owner || w->owner == owner))) {
+            ++i;
+            continue;
+        }
+        g_ui.windows.erase(g_ui.windows.begin() + static_cast<std::ptrdiff_t>(i));
+        w->alive = false;
+        UiMessage destroy{UI_DESTROY, 0, 0, 0, 0};
+        w->proc(w, &destroy);
+        delete w;
+        i = 0;  // the handler may have closed others
+    }
+}
+}  // namespace
+
+int ui_window_rect(UiWindow* window, int* x, int* y, int* width, int* height) {
+    int ok = window != nullptr;
+    if (x) *x = ok ? window->frame_x : 0;
+    if (y) *y = ok ? window->frame_y : 0;
+    if (width) *width = ok ? window->frame_width : 0;
+    if (height) *height = ok ? window->frame_height : 0;
+    return ok ? 1 : 0;
+}
+
+void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
+    if (!window) return;
+    // The fake's one screen is 1920 x 1080.
+    window->frame_width = std::max(width, window->min_width + 8);
+    window->frame_height = std::max(height, window->min_height + 30);
+    window->frame_x = std::max(0, std::min(x, 1920 - 40));
+    window->frame_y = std::max(0, std::min(y, 1080 - 30));
+    window->client_width = window->frame_width - 8;
+    window->client_height = window->frame_height - 30;
+}
+
+void ui_canvas_draw(UiWindow* dialog, int id, const UiDrawItem* items, int count) {
+    FakeControl* c = find(dialog, id);
+    if (!c || c->cls != UI_CANVAS) return;
+    ++c->draws;
+    c->drawn.clear();
+    c->drawn_points.clear();
+    c->drawn_texts.clear();
+    for (int i = 0; items && i < count; ++i) {
+        c->drawn.push_back(items[i]);
+        c->drawn_points.emplace_back(items[i].points, items[i].points + (items[i].points ? items[i].count : 0));
+        c->drawn_texts.emplace_back(items[i].text ? items[i].text : "");
+    }
+    for (size_t i = 0; i < c->drawn.size(); ++i) {
+        c->drawn[i].points = c->drawn_points[i].data();
+        c->drawn[i].text = c->drawn_texts[i].c_str();
+    }
+}
+
+int ui_canvas_size(UiWindow* dialog, int id, int* width, int* height) {
+    FakeControl* c = find(dialog, id);
+    int ok = c && c->cls == UI_CANVAS;
+    if (width) *width = ok ? c->width : 0;
+    if (height) *height = ok ? c->height : 0;
+    return ok ? 1 : 0;
+}
+
+int ui_canvas_font_cell(UiWindow* dialog, int id, int large, int* char_width, int* char_height) {
+    FakeControl* c = find(dialog, id);
+    int ok = c && c->cls == UI_CANVAS;
+    if (char_width) *char_width = ok ? (large ? 14 : 7) : 0;
+    if (char_height) *char_height = ok ? (large ? 26 : 13) : 0;
+    return ok ? 1 : 0;
 }
 
 void ui_end_dialog(UiWindow* dialog, int result) {
@@ -161,7 +267,9 @@ void ui_end_dialog(UiWindow* dialog, int result) {
 }
 
 int ui_dialog_alive(UiWindow* dialog) {
-    return dialog && std::find(g_ui.open.begin(), g_ui.open.end(), dialog) != g_ui.open.end() && dialog->alive;
+    if (!dialog || !dialog->alive) return 0;
+    return std::find(g_ui.open.begin(), g_ui.open.end(), dialog) != g_ui.open.end() ||
+           std::find(g_ui.windows.begin(), g_ui.windows.end(), dialog) != g_ui.windows.end();
 }
 
 int ui_dialog_id(UiWindow* dialog) { return dialog && dialog->tmpl ? dialog->tmpl->id : 0; }

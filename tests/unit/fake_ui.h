@@ -20,6 +20,10 @@ struct FakeControl {
     std::vector<std::string> rows;   // list rows
     int x = 0, y = 0, width = 0, height = 0;
     int last_visible = -1;
+    std::vector<UiDrawItem> drawn;  // a canvas's last picture; points and texts point into the two below
+    std::vector<std::vector<UiDrawPoint>> drawn_points;
+    std::vector<std::string> drawn_texts;
+    int draws = 0;  // ui_canvas_draw calls
 };
 
 struct FakeMessageBox {
@@ -33,6 +37,9 @@ struct UiWindow {
     const DialogTemplate* tmpl = nullptr;
     UiDialogProc proc = nullptr;
     void* context = nullptr;  // the caller's, for ui_context
+    UiWindow* owner = nullptr;
+    bool modeless = false;  // from ui_open_window
+    int frame_x = 0, frame_y = 0, frame_width = 0, frame_height = 0;  // ui_window_rect
     std::string title;
     bool alive = true;
     int result = 0;
@@ -68,6 +75,7 @@ struct FakeUi {
     std::function<void()> on_dispatch;  // runs at every dispatch_pending_messages
     int dispatches = 0;
     std::vector<UiWindow*> open;  // running dialogs, innermost last
+    std::vector<UiWindow*> windows;  // open windows from ui_open_window, oldest first
 };
 
 FakeUi& fake_ui();
@@ -80,3 +88,6 @@ void fake_ui_type(UiWindow* dialog, int id, const std::string& text);
 void fake_ui_pump();
 void fake_ui_fire_timers();
 FakeControl& fake_control(UiWindow* dialog, int id);
+// Closes the ui_open_window windows that have ended or whose owner is owner (null: every
+// one), each getting UI_DESTROY, as a backend does after the handler that ended them.
+void fake_ui_close_windows(UiWindow* owner);

@@ -1,7 +1,13 @@
-// Character sets of the matcher: ranges of characters and the named classes.
+// Character sets of the matcher: ranges of characters, and the named classes as glibc
+// sees them in a UTF-8 locale (what grep -E matches there), from a table made once.
 #include <algorithm>
+#include <cstdint>
 
 #include "common/ere_internal.h"
+
+namespace {
+#include "common/ere_class_table.inc"
+}  // namespace
 
 namespace ere {
 
@@ -36,31 +42,35 @@ bool contains(const Ranges& r, Sym s) {
 bool class_ranges(const std::string& name, Ranges* r) {
     static const struct {
         const char* name;
-        Ranges ranges;
+        const uint32_t* table;
+        size_t size;
     } classes[] = {
-        {"alpha", {{'A', 'Z'}, {'a', 'z'}}},
-        {"digit", {{'0', '9'}}},
-        {"alnum", {{'0', '9'}, {'A', 'Z'}, {'a', 'z'}}},
-        {"upper", {{'A', 'Z'}}},
-        {"lower", {{'a', 'z'}}},
-        {"space", {{'\t', '\r'}, {' ', ' '}}},
-        {"blank", {{'\t', '\t'}, {' ', ' '}}},
-        {"punct", {{'!', '/'}, {':', '@'}, {'[', '`'}, {'{', '~'}}},
-        {"print", {{' ', '~'}}},
-        {"graph", {{'!', '~'}}},
-        {"cntrl", {{0, 0x1F}, {0x7F, 0x7F}}},
-        {"xdigit", {{'0', '9'}, {'A', 'F'}, {'a', 'f'}}},
+#define ZORV_CLASS(n) {#n, CLASS_##n, sizeof CLASS_##n / sizeof *CLASS_##n}
+        ZORV_CLASS(alpha), ZORV_CLASS(digit), ZORV_CLASS(alnum), ZORV_CLASS(upper),
+        ZORV_CLASS(lower), ZORV_CLASS(space), ZORV_CLASS(blank), ZORV_CLASS(punct),
+        ZORV_CLASS(print), ZORV_CLASS(graph), ZORV_CLASS(cntrl), ZORV_CLASS(xdigit),
+#undef ZORV_CLASS
     };
     for (const auto& c : classes)
         if (name == c.name) {
-            r->insert(r->end(), c.ranges.begin(), c.ranges.end());
+            Sym end = 0;
+            for (size_t i = 0; i + 1 < c.size; i += 2) {
+                Sym lo = end + c.table[i], hi = lo + c.table[i + 1];
+                r->push_back({lo, hi});
+                end = hi + 1;
+            }
             return true;
         }
     return false;
 }
 
 const Ranges& word_ranges() {
-    static const Ranges word{{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}};
+    static const Ranges word = [] {
+        Ranges r{{'_', '_'}};
+        class_ranges("alnum", &r);
+        normalize(&r);
+        return r;
+    }();
     return word;
 }
 

@@ -57,6 +57,7 @@ private:
     size_t i_ = 0;
     EreProgram* prog_;
     std::unordered_map<std::string, int> set_index_;
+    std::vector<std::string> classes_;  // named in the bracket being read
 
     int fail(std::string why) {
         if (error.empty()) error = std::move(why);
@@ -296,7 +297,10 @@ private:
             std::string name = shown(p_ + from, to - from), whole = shown(p_ + i_, to + 2 - i_);
             i_ = to + 2;
             if (kind == ':') {
+                // Each class once: [[:alpha:][:alpha:]...] costs no more than [[:alpha:]].
+                if (std::find(classes_.begin(), classes_.end(), name) != classes_.end()) return 0;
                 if (!class_ranges(name, r)) return fail("unknown character class '" + whole + "'");
+                classes_.push_back(name);
                 return 0;
             }
             if (!name.empty() && decode(p_ + from, to - from, s) == to - from) return 1;
@@ -312,6 +316,7 @@ private:
         if (negate) ++i_;
         size_t first = i_;
         Ranges r;
+        classes_.clear();
         for (;;) {
             if (i_ >= n_) return fail("unmatched '[': a bracket expression is not closed with ']'");
             if (p_[i_] == ']' && i_ > first) {

@@ -47,9 +47,12 @@ struct EreProgram {
     std::vector<ere::Ranges> sets;
     std::vector<ere::State> states;
     int start = 0;
-    // Characters split into classes that no set tells apart (and word or not):
-    // class k runs from bounds[k] to bounds[k + 1] - 1.
+    // Characters split into classes that no set tells apart (nor word or not, when the
+    // word edges are asked): the range from bounds[i] to bounds[i + 1] - 1 is of class
+    // range_class[i]; class k holds character class_lo[k].
     std::vector<ere::Sym> bounds;
+    std::vector<int> range_class;
+    std::vector<ere::Sym> class_lo;
     int ascii_class[128] = {};
     std::vector<uint8_t> class_side;
     std::vector<uint64_t> member;  // bit set * classes + class: the set holds the class; empty when too large

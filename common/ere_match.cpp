@@ -15,8 +15,6 @@ constexpr size_t MAX_CLASSES = 4096;  // character classes, each a column of eve
 constexpr size_t MEMBER_BITS = size_t(1) << 24;  // the set-by-class table, when it fits
 constexpr size_t CACHE_BYTES = 4u << 20;  // deterministic states kept between replies
 
-bool is_word(Sym c) { return contains(word_ranges(), c); }
-
 bool holds(int kind, int before, int after) {
     bool w0 = before == S_WORD, w1 = after == S_WORD;
     switch (kind) {
@@ -60,34 +58,57 @@ size_t decode(const unsigned char* s, size_t n, Sym* sym) {
 }  // namespace ere
 
 bool EreProgram::build_classes(std::string* error) {
-    // Class bounds: every set's edges, and the word characters' edges for \b and \w.
+    bool words = false;
+    for (const State& st : states)
+        words = words || (st.op == State::ASSERT && st.arg != A_BEGIN && st.arg != A_END);
+    std::vector<const Ranges*> parts;
+    for (const Ranges& r : sets) parts.push_back(&r);
+    if (words) parts.push_back(&word_ranges());
+
+    // Every part's edges split the characters into ranges that no part tells apart.
     std::vector<Sym> b{0};
-    for (const auto& x : word_ranges()) {
-        b.push_back(x.first);
-        b.push_back(x.second + 1);
-    }
-    for (const Ranges& r : sets)
-        for (const auto& x : r) {
+    for (const Ranges* r : parts)
+        for (const auto& x : *r) {
             b.push_back(x.first);
             if (x.second < SYM_MAX) b.push_back(x.second + 1);
         }
     std::sort(b.begin(), b.end());
     b.erase(std::unique(b.begin(), b.end()), b.end());
-    if (b.size() > MAX_CLASSES) {
+
+    // A range's class is the parts that hold it: ranges held by the same ones share it.
+    size_t width = parts.size() / 64 + 1;
+    std::vector<uint64_t> held(b.size() * width, 0);
+    for (size_t p = 0; p < parts.size(); ++p)
+        for (const auto& x : *parts[p])
+            for (size_t i = size_t(std::lower_bound(b.begin(), b.end(), x.first) - b.begin());
+                 i < b.size() && b[i] <= x.second; ++i)
+                held[i * width + p / 64] |= uint64_t(1) << (p % 64);
+    std::unordered_map<std::string, int> ids;
+    range_class.resize(b.size());
+    for (size_t i = 0; i < b.size(); ++i) {
+        std::string key(reinterpret_cast<const char*>(&held[i * width]), width * sizeof(uint64_t));
+        auto got = ids.emplace(std::move(key), int(class_lo.size()));
+        if (got.second) {
+            class_lo.push_back(b[i]);
+            bool word = words && (held[i * width + sets.size() / 64] >> (sets.size() % 64) & 1);
+            class_side.push_back(word ? S_WORD : S_OTHER);
+        }
+        range_class[i] = got.first->second;
+    }
+    if (class_lo.size() > MAX_CLASSES) {
         if (error) *error = "too large: it tells apart more than " + std::to_string(MAX_CLASSES) + " kinds of character";
         return false;
     }
     bounds = std::move(b);
     for (Sym c = 0; c < 128; ++c)
-        ascii_class[c] = int(std::upper_bound(bounds.begin(), bounds.end(), c) - bounds.begin() - 1);
-    for (Sym lo : bounds) class_side.push_back(is_word(lo) ? S_WORD : S_OTHER);
-    size_t bits = sets.size() * bounds.size();
+        ascii_class[c] = range_class[size_t(std::upper_bound(bounds.begin(), bounds.end(), c) - bounds.begin() - 1)];
+    size_t classes = class_lo.size(), bits = sets.size() * classes;
     if (bits <= MEMBER_BITS) {
         member.assign((bits + 63) / 64, 0);
         for (size_t set = 0; set < sets.size(); ++set)
-            for (size_t k = 0; k < bounds.size(); ++k)
-                if (contains(sets[set], bounds[k])) {
-                    size_t bit = set * bounds.size() + k;
+            for (size_t k = 0; k < classes; ++k)
+                if (contains(sets[set], class_lo[k])) {
+                    size_t bit = set * classes + k;
                     member[bit / 64] |= uint64_t(1) << (bit % 64);
                 }
     }
@@ -97,14 +118,14 @@ bool EreProgram::build_classes(std::string* error) {
 }
 
 bool EreProgram::holds_class(int set, int k) const {
-    if (member.empty()) return contains(sets[size_t(set)], bounds[size_t(k)]);
-    size_t bit = size_t(set) * bounds.size() + size_t(k);
+    if (member.empty()) return contains(sets[size_t(set)], class_lo[size_t(k)]);
+    size_t bit = size_t(set) * class_lo.size() + size_t(k);
     return member[bit / 64] >> (bit % 64) & 1;
 }
 
 int EreProgram::class_of(Sym s) const {
     if (s < 128) return ascii_class[s];
-    return int(std::upper_bound(bounds.begin(), bounds.end(), s) - bounds.begin()) - 1;
+    return range_class[size_t(std::upper_bound(bounds.begin(), bounds.end(), s) - bounds.begin()) - 1];
 }
 
 // Follows every empty move from kernel (and the start, as a search may begin
@@ -151,10 +172,10 @@ int EreProgram::add_dstate(int before, std::vector<int> kernel) const {
     key.append(reinterpret_cast<const char*>(kernel.data()), kernel.size() * sizeof(int));
     auto it = dindex.find(key);
     if (it != dindex.end()) return it->second;
-    size_t cost = key.size() * 2 + (bounds.size() + kernel.size()) * sizeof(int) + 128;
+    size_t cost = key.size() * 2 + (class_lo.size() + kernel.size()) * sizeof(int) + 128;
     if (dbytes + cost > CACHE_BYTES && !dstates.empty()) reset_cache();
     dbytes += cost;
-    dstates.push_back({before, std::move(kernel), std::vector<int>(bounds.size(), UNKNOWN), -1});
+    dstates.push_back({before, std::move(kernel), std::vector<int>(class_lo.size(), UNKNOWN), -1});
     dindex.emplace(std::move(key), int(dstates.size()) - 1);
     return int(dstates.size()) - 1;
 }

@@ -53,8 +53,11 @@ double compile_ms(const std::string& expression, bool* accepted, int times = 1) 
 
 void print_match_costs() {
     std::mt19937 rng(1);
-    std::string ab(65536, 'a'), aa(65536, 'a');
+    std::string ab(65536, 'a'), aa(65536, 'a'), text;
     for (char& c : ab) c = "ab"[rng() % 2];
+    // Letters, digits, spaces and punctuation of several scripts, 1 to 3 bytes each.
+    static const char* mixed[] = {"a", " ", "\xC3\xA9", "\xD0\x96", "\xE4\xB8\xAD", "\xD9\xA3", "\xE2\x80\x83", "\xC2\xAB"};
+    while (text.size() < 65536) text += mixed[rng() % 8];
     const struct {
         const char* expression;
         const std::string* reply;
@@ -65,6 +68,9 @@ void print_match_costs() {
         {"(a[ab]{330}c|b[ab]{330}c|[ab]{330}d)", &ab},
         {"(.*a){330}c", &ab},
         {"((a|b|.)*){110}c", &ab},
+        {"\\<\\w+\\>[[:punct:]][[:digit:]]", &text},
+        {"([[:alpha:]]|\\s){300}x", &text},
+        {"(\\w|\\W|[[:upper:]]|[[:lower:]]|[[:punct:]])*\\b.{300}x", &text},
     };
     double plain = std::max(judge_ms("^ERR", ab), 1e-6);
     std::printf("judging a 64 KiB reply (CPU): ^ERR %.3f ms\n", plain);
@@ -84,6 +90,11 @@ void print_match_costs() {
         bracket += char(0x80 | (c & 0x3F));
     }
     bracket += "]";
+    std::string classes;  // every class, each in brackets of its own with one more letter
+    static const char* names[] = {"alpha", "digit", "alnum", "upper", "lower", "space",
+                                  "blank", "punct", "print", "graph", "cntrl", "xdigit"};
+    for (int i = 0; classes.size() < 8000; ++i)
+        classes += std::string("[^[:") + names[i % 12] + ":]" + char('a' + i % 26) + "]";
     std::string empties;
     for (int i = 0; i < 45000; ++i) empties += "()";
     const struct {
@@ -95,6 +106,7 @@ void print_match_costs() {
         {"alternation of 880 characters", words},
         {"bracket of 2,000 characters", bracket},
         {".{999}", ".{999}"},
+        {"brackets of every class, 8,000 bytes", classes},
     };
     bool accepted = false;
     double short_ms = std::max(compile_ms("^ERR", &accepted, 10000), 1e-6);

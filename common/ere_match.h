@@ -7,8 +7,9 @@
 // Text is UTF-8: `.`, bracket expressions and literals take one character, however many
 // bytes it has; a byte that is not part of valid UTF-8 is a character of its own, which
 // `.`, a negated bracket and the same byte in the expression match. Classes ([:alpha:],
-// \w, \s, and the word edges \b \B \< \>) know ASCII only; a character beyond ASCII
-// belongs to none of them. Ranges go by code point.
+// \w, \s, and the word edges \b \B \< \>) hold the characters glibc puts in them in a
+// UTF-8 locale (é is a letter, an em space a space), from a table, on every system.
+// Ranges go by code point.
 #pragma once
 
 #include <cstddef>

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "tests/integration/sim_process.h"
 
 #ifndef ZORV_CLI_PATH
@@ -154,7 +155,17 @@ protected:
     SimProcess sim;
 };
 
+// What the option parser (in this process) refuses; a run of the program shows that a
+// refusal exits 2 before any port is touched, and that an early answer exits 0.
 TEST_F(CliTest, UsageErrorsExitTwoBeforeTouchingAPort) {
+    auto parse = [](const Args& args, CliOptions* o, std::string* error) {
+        Args all = {"zorvtalk-cli"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        return cli_parse_options(int(all.size()), argv.data(), o, error);
+    };
     const struct {
         Args args;
         const char* says;
@@ -174,22 +185,41 @@ TEST_F(CliTest, UsageErrorsExitTwoBeforeTouchingAPort) {
         {{"--port", "5", "stray"}, "unexpected argument"},
         {{"--port"}, "--port needs a value"},
         {{"--echo=yes"}, "takes no value"},
-        {{"--port", "5", "--baud", "9600", "--file", "/nonexistent/commands"}, "cannot open"},
-        {{"--port", "5", "--baud", "9600", "--file", "/tmp"}, "is a folder"},
         {{"--port", "5", "--baud", "9600", "--fail-on", "ERR ("}, "bad --fail-on: bad regular expression 'ERR ('"},
         {{"--port", "5", "--baud", "9600", "--expect", "ok", "--expect", "[z"}, "bad --expect"},
         {{"--port", "5", "--baud", "9600", "--fail-on", "a)|(b"}, "bad --fail-on"},  // no half of a wrapper
+        {{"--port", "5", "--watch", "5"}, "bad --watch"},
+        {{"--port", "5", "--count", "3"}, "--count needs --watch"},
     };
     for (const auto& c : cases) {
+        CliOptions o;
+        std::string error;
+        EXPECT_EQ(parse(c.args, &o, &error), 0) << c.args.back();
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+    CliOptions help;
+    std::string error;
+    ASSERT_EQ(parse({"--help"}, &help, &error), 1) << error;
+    EXPECT_TRUE(help.help);
+    EXPECT_NE(std::string(CLI_USAGE).find("Exit status"), std::string::npos);
+
+    // The command file is opened by the run, still before the port.
+    const struct {
+        Args args;
+        const char* says;
+    } runs[] = {
+        {{"--port", "5", "--baud", "9600", "--file", "/nonexistent/commands"}, "cannot open"},
+        {{"--port", "5", "--baud", "9600", "--file", "/tmp"}, "is a folder"},
+    };
+    for (const auto& c : runs) {
         CliResult r = run_cli(c.args);
         EXPECT_EQ(r.status, 2) << c.args.back();
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
-    CliResult help = run_cli({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
-    EXPECT_EQ(run_cli({"--version"}).out, std::string("zorvtalk-cli ") + ZORV_VERSION + "\n");
+    CliResult version = run_cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("zorvtalk-cli ") + ZORV_VERSION + "\n");
 }
 
 TEST_F(CliTest, CommandsFileReportAndPinsInOrder) {
@@ -549,16 +579,6 @@ TEST_F(CliTest, WatchPrintsCleanCsvAndRepliesOnStderr) {
     });
     EXPECT_EQ(stopped.status, 130);
     readings(stopped.out);
-
-    const struct {
-        Args args;
-        const char* says;
-    } bad[] = {{{"--watch", "5"}, "bad --watch"}, {{"--count", "3"}, "--count needs --watch"}};
-    for (const auto& c : bad) {
-        CliResult r = run_cli(with_port(c.args));
-        EXPECT_EQ(r.status, 2) << c.args[0];
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-    }
 }
 
 }  // namespace

@@ -4,62 +4,37 @@
 // without Com Port Control, a busy port, a wrong host.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <map>
-#include <sstream>
-
 #include "link/link.h"
-#include "platform/dispatch.h"
 #include "platform/ports.h"
 #include "tests/integration/link_cases.h"
 #include "tests/integration/ser2net_process.h"
-#include "tests/integration/sim_process.h"
+#include "tests/integration/sim_hosts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Served {
-    SimProcess sim;
+// A simulator behind a ser2net of its own, which its COM number names.
+struct Served : SimHost {
     Ser2netProcess server;
+    bool start(int port, const std::vector<std::string>& args) override {
+        return SimHost::start(port, args) && ser2net_start(&server, sim.link_path) &&
+               ports_assign(port, ser2net_url(&server).c_str()) == 1;
+    }
+    void stop() override {
+        ser2net_stop(&server);
+        SimHost::stop();
+    }
 };
-std::map<int, Served> g_served;
+
+Served* served(int port) { return static_cast<Served*>(sim_host(port)); }
 
 }  // namespace
 
-bool host_sim_up(int port) {
-    watchdog_arm(300);
-    const char* options = link_sim_options(port);
-    if (!options) return false;
-    std::vector<std::string> args;
-    std::istringstream words(options);
-    for (std::string w; words >> w;) args.push_back(w);
-    host_sim_down(port);
-    Served& s = g_served[port];
-    if (!sim_start(&s.sim, port, args) || !ser2net_start(&s.server, s.sim.link_path)) return false;
-    return ports_assign(port, ser2net_url(&s.server).c_str()) == 1;
-}
-
-void host_sim_down(int port) {
-    auto it = g_served.find(port);
-    if (it == g_served.end()) return;
-    ser2net_stop(&it->second.server);
-    sim_stop(&it->second.sim);
-    g_served.erase(it);
-}
-
-std::string host_sim_log(int port) {
-    auto it = g_served.find(port);
-    return it == g_served.end() ? std::string() : sim_log(&it->second.sim);
-}
-
-void host_wait_handle(intptr_t handle, uint32_t ms) {
-    pollfd pfd{static_cast<int>(handle), POLLIN, 0};
-    ::poll(&pfd, handle >= 0 ? 1 : 0, ms == PLATFORM_WAIT_FOREVER ? -1 : static_cast<int>(ms));
-}
+std::unique_ptr<SimHost> make_sim_host() { return std::make_unique<Served>(); }
 
 namespace {
 
@@ -86,18 +61,18 @@ TEST_F(LinkSim, NetworkCarries0xFFBothWays) {
 TEST_F(LinkSim, ServerKilledIsALostPort) {
     for (bool mid_command : {true, false}) {
         connect(PORT_PLAIN);
-        auto it = g_served.find(PORT_PLAIN);
-        ASSERT_NE(it, g_served.end());
+        Served* it = served(PORT_PLAIN);
+        ASSERT_NE(it, nullptr);
         auto t = Clock::now();
         if (mid_command) {
             on_event([&] {
                 on_event(nullptr);
-                ser2net_stop(&it->second.server, true);
+                ser2net_stop(&it->server, true);
             });
             EXPECT_EQ(link_exchange(link, "run 5000", nullptr), 0);
             EXPECT_EQ(link_last_error(nullptr, 0), LINK_ERROR_PORT_LOST);
         } else {
-            ser2net_stop(&it->second.server, true);
+            ser2net_stop(&it->server, true);
         }
         EXPECT_EQ(link_port_lost(link), 1) << mid_command;
         EXPECT_LT(seconds_since(t), 1.0) << mid_command;
@@ -131,7 +106,8 @@ int full_listener(std::vector<int>* fds) {
 TEST_F(LinkSim, NetworkFailuresSayWhy) {
     connect(PORT_PLAIN);
     std::string before = host_sim_log(PORT_PLAIN);
-    const Ser2netProcess& s = g_served[PORT_PLAIN].server;
+    ASSERT_NE(served(PORT_PLAIN), nullptr);
+    const Ser2netProcess& s = served(PORT_PLAIN)->server;
     std::string local = "rfc2217://127.0.0.1:", at = "the server at 127.0.0.1:";
     std::vector<int> fds;
     std::string full = std::to_string(full_listener(&fds));

@@ -2,56 +2,26 @@
 // part of the shared cases (link_cases.cpp), and what only POSIX does: an exclusive
 // port, the reasons a failure gives, a hang-up behind unread input.
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <map>
-#include <sstream>
 #include <thread>
 
 #include "platform/dispatch.h"
 #include "platform/ports.h"
 #include "platform/serial.h"
 #include "tests/integration/link_cases.h"
-#include "tests/integration/sim_process.h"
+#include "tests/integration/sim_hosts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::map<int, SimProcess> g_sims;
-
 }  // namespace
 
-bool host_sim_up(int port) {
-    watchdog_arm(300);
-    const char* options = link_sim_options(port);
-    if (!options) return false;
-    std::vector<std::string> args;
-    std::istringstream words(options);
-    for (std::string w; words >> w;) args.push_back(w);
-    host_sim_down(port);
-    return sim_start(&g_sims[port], port, args);
-}
-
-void host_sim_down(int port) {
-    auto it = g_sims.find(port);
-    if (it == g_sims.end()) return;
-    sim_stop(&it->second);
-    g_sims.erase(it);
-}
-
-std::string host_sim_log(int port) {
-    auto it = g_sims.find(port);
-    return it == g_sims.end() ? std::string() : sim_log(&it->second);
-}
-
-void host_wait_handle(intptr_t handle, uint32_t ms) {
-    pollfd pfd{static_cast<int>(handle), POLLIN, 0};
-    ::poll(&pfd, handle >= 0 ? 1 : 0, ms == PLATFORM_WAIT_FOREVER ? -1 : static_cast<int>(ms));
-}
+// Each simulator straight on its pty.
+std::unique_ptr<SimHost> make_sim_host() { return std::make_unique<SimHost>(); }
 
 namespace {
 

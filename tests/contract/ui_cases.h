@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/ui.h"
 
 // --- the host part ----------------------------------------------------------------
@@ -15,6 +17,8 @@ int host_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc pr
 // Calls ui_message_box and, while the box is open, answers it as the operator would
 // by pressing the button that gives answer; returns what ui_message_box returned.
 int host_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int answer);
+// The clipboard's plain text, as another program would paste it.
+std::string host_clipboard();
 
 // For hosts whose timers keep time (the real backends): ui_run_dialog with a 20 s
 // watchdog timer that fails and ends a dialog that hangs.

@@ -269,28 +269,40 @@ TEST(UiContract, EndDuringInitAndNullWindows) {
     EXPECT_EQ(ui_child_rect(nullptr, 0, &x, &x, &x, &x), 0);
 }
 
-// The rows a list shows, kept by the caller as the log keeps its own.
-struct ListRows {
-    std::vector<std::string> rows;
-    int asked_beyond = 0;  // asks for a row the list was never told of
-    int asked = 0;
-};
-ListRows g_list;
+}  // namespace
 
-int rows_count(UiWindow*) { return static_cast<int>(g_list.rows.size()); }
+TestRows g_test_rows;
+
+namespace {
+
+int rows_count(UiWindow*) { return static_cast<int>(g_test_rows.rows.size()); }
 const char* rows_text(UiWindow*, int row, int* length) {
-    ++g_list.asked;
-    if (row < 0 || row >= rows_count(nullptr)) {
-        ++g_list.asked_beyond;
-        *length = 0;
-        return "";
-    }
-    *length = static_cast<int>(g_list.rows[static_cast<size_t>(row)].size());
-    return g_list.rows[static_cast<size_t>(row)].c_str();
+    TestRows& t = g_test_rows;
+    if (row < 0 || row >= rows_count(nullptr)) ++t.asked_beyond;
+    t.out = row < 0 || row >= rows_count(nullptr)
+                ? std::string()
+                : (t.numbered ? std::to_string(row) + ": " : "") + t.rows[static_cast<size_t>(row)];
+    *length = static_cast<int>(t.out.size());
+    return t.out.c_str();
 }
-uint32_t rows_colour(UiWindow*, int row) { return row % 2 ? 0x0000FF : 0x000000; }
-const char* rows_tip(UiWindow*, int row, int, int, int* length) { return rows_text(nullptr, row, length); }
-const UiRowSource ROWS = {rows_count, rows_text, rows_colour, rows_tip};
+// Says whether the list found the row cut at the column's edge.
+const char* rows_tip(UiWindow*, int, int text_px, int column_px, int* length) {
+    g_test_rows.out = text_px > column_px ? "cut" : "whole";
+    *length = static_cast<int>(g_test_rows.out.size());
+    return g_test_rows.out.c_str();
+}
+
+}  // namespace
+
+uint32_t test_row_colour(UiWindow*, int row) { return row % 2 ? 0x0000FF : 0x102030; }
+const UiRowSource TEST_ROWS = {rows_count, rows_text, test_row_colour, rows_tip};
+
+void test_add_row(UiWindow* w, int at, const std::string& text) {
+    g_test_rows.rows.insert(g_test_rows.rows.begin() + at, text);
+    ui_list_inserted(w, ID_LOG, at);
+}
+
+namespace {
 
 std::vector<int> selected_rows(UiWindow* w) {
     std::vector<int> out;
@@ -308,20 +320,19 @@ void let_it_draw(UiWindow* w) {
 }
 
 // A list shows the caller's rows: it is told of each new row, of a clear and of new
-// texts, asks only for rows it was told of, and selects all of them on request.
+// texts, asks only for rows it was told of, selects all of them on request, and its
+// selection moves down with the rows when one is put in above.
 TEST(UiContract, ListsShowTheCallersRows) {
-    g_list = ListRows{};
+    g_test_rows = TestRows{};
     Script s;
     s.body = [](UiWindow* w) {
-        ui_list_bind(w, ID_LOG, &ROWS, 0xFFFFFF);
+        ui_list_bind(w, ID_LOG, &TEST_ROWS, 0xFFFFFF);
         EXPECT_TRUE(selected_rows(w).empty());
         for (int i = 0; i < 300; ++i) {
-            g_list.rows.push_back("row " + std::to_string(i));
-            ui_list_inserted(w, ID_LOG, i);
+            test_add_row(w, i, "row " + std::to_string(i));
             ui_list_ensure_visible(w, ID_LOG, i);
         }
-        g_list.rows.insert(g_list.rows.end() - 1, "put in above the last");
-        ui_list_inserted(w, ID_LOG, 299);
+        test_add_row(w, 299, "put in above the last");
         ui_list_select_all(w, ID_LOG);  // rows still waiting for their batch too
         std::vector<int> all;
         for (int i = 0; i < 301; ++i) all.push_back(i);
@@ -329,10 +340,14 @@ TEST(UiContract, ListsShowTheCallersRows) {
         EXPECT_EQ(ui_list_next_selected(w, ID_LOG, 149), 150);
         EXPECT_EQ(ui_list_next_selected(w, ID_LOG, 300), -1);
         let_it_draw(w);
+        test_add_row(w, 0, "first");
+        EXPECT_EQ(ui_list_next_selected(w, ID_LOG, -1), 1);
+        EXPECT_EQ(ui_list_next_selected(w, ID_LOG, 300), 301);
+        g_test_rows.numbered = true;
         ui_list_changed(w, ID_LOG);
         let_it_draw(w);
 
-        g_list.rows = {"after the clear"};  // a row came before the list was told
+        g_test_rows.rows = {"after the clear"};  // a row came before the list was told
         ui_list_cleared(w, ID_LOG);
         EXPECT_TRUE(selected_rows(w).empty());
         ui_list_select_all(w, ID_LOG);
@@ -340,7 +355,7 @@ TEST(UiContract, ListsShowTheCallersRows) {
         let_it_draw(w);
 
         // Not a list, or no control at all.
-        ui_list_bind(w, ID_PORT, &ROWS, 0);
+        ui_list_bind(w, ID_PORT, &TEST_ROWS, 0);
         ui_list_inserted(w, 4242, 0);
         ui_list_select_all(w, ID_PORT);
         EXPECT_EQ(ui_list_next_selected(w, ID_PORT, -1), -1);
@@ -350,7 +365,7 @@ TEST(UiContract, ListsShowTheCallersRows) {
         EXPECT_EQ(host_clipboard(), "copied");
     };
     run(MAIN_DIALOG, s);
-    EXPECT_EQ(g_list.asked_beyond, 0);
+    EXPECT_EQ(g_test_rows.asked_beyond, 0);
 }
 
 TEST(UiContract, MessageBoxesGiveTheAnswerPressed) {

@@ -40,7 +40,7 @@ int run_command(UiWindow* dialog, const char* command) {
     // Whole replies: the log, its tip, Copy and Save keep every character.
     std::unique_ptr<char[]> reply(new char[LINK_WHOLE_REPLY_MAX + 1]);
     reply[0] = '\0';
-    int n = listview_row_count(dialog, ID_LOG);
+    int n = log_row_count(dialog);
     log_hold_journal(dialog, n);
     log_put_row(dialog, n, command, LOG_COMMAND);
     ui_enable(dialog, ID_STOP, 1);

@@ -1,5 +1,5 @@
-// What the log holds for one window, kept in its session record: the rows' kinds
-// and times, the colours, and what the journal still waits for.
+// What the log holds for one window, kept in its session record: its rows, the
+// colours, and what the journal still waits for.
 #pragma once
 
 #include <climits>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/journal.h"
+#include "console/log_model.h"
 
 // Colours fixed at set-up (0xRRGGBB).
 struct LogColours {
@@ -16,9 +17,6 @@ struct LogColours {
     uint32_t reply;       // blue, for replies
     uint32_t failed;      // red, for failed exchanges and a lost port
 };
-
-// What a row holds; its colour follows from it.
-enum LogRowKind : uint8_t { LOG_COMMAND, LOG_REPLY, LOG_FAILED, LOG_NOTE };
 
 // A row the journal has not had yet.
 struct UnwrittenRow {
@@ -29,12 +27,9 @@ struct UnwrittenRow {
 
 // The log's state for one window (a part of its session record).
 struct LogState {
-    // By row, in two arrays: 9 bytes a row, where a record of both would be padded to 16.
-    std::vector<uint8_t> kinds;
-    std::vector<int64_t> times;
+    LogModel rows;
     // The classic colours until the window reads the system's own.
     LogColours colours = {0xFFFFFF, 0x000000, 0x0000FF, 0xFF0000};
-    int show_times = 0;
     int journal_timer = 0;  // JOURNAL_TIMER runs
     // The clock rows are stamped from (ms since 1970); nullptr for the wall clock. Tests set it.
     int64_t (*clock)() = nullptr;
@@ -48,4 +43,5 @@ struct LogState {
     std::string port = "-";
     Journal journal;
     std::string journal_line;  // reused: rows come thousands a second in a command file
+    std::string shown;         // the text last handed to the list
 };

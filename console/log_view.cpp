@@ -1,6 +1,7 @@
-// The command log: each row remembers its kind (command, reply, failed, note) and
-// when it was added, so colours stay right when rows other than command/reply pairs
-// are added, and the log can show its times and be saved.
+// The command log: its rows live in the session's log model, which the list shows
+// through a row source; each row remembers its kind (command, reply, failed, note)
+// and when it was added, so colours stay right, and the log can show its times and
+// be saved.
 #include "console/log_view.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "common/clock_stamp.h"
 #include "console/journal.h"
 #include "console/session.h"
 #include "platform/files.h"
@@ -25,8 +25,8 @@ const UiMenuEntry LOG_MENU[12] = {
     {UI_MENU_WINDOW + SYSCMD_PIN_PANEL, "ZORV as L&PT\tCtrl+L", 0, 0},  // 'L' is Clear Log's
     {UI_MENU_WINDOW + SYSCMD_STOP_FILE, "Stop Command &File", 0, 0},
     {0, nullptr, 0, 0},
-    {UI_LIST_COPY, "&Copy\tCtrl+C", 'C', 0},
-    {UI_LIST_SELECT_ALL, "Select &All\tCtrl+A", 'A', 0},
+    {ID_LOG_COPY, "&Copy\tCtrl+C", 'C', 0},
+    {ID_LOG_SELECT_ALL, "Select &All\tCtrl+A", 'A', 0},
     {0, nullptr, 0, 0},
     {ID_LOG_SAVE, "&Save Log As...\tCtrl+S", 'S', 0},
     {ID_LOG_CLEAR, "C&lear Log", 0, 0},
@@ -48,60 +48,37 @@ int64_t now_ms(const LogState& log) {
 const char* const TIMES_SECTION = "Log";
 const char* const TIMES_KEY = "ShowTimes";
 
-int time_prefix(UiWindow* dialog, int row, char* buf, int size) {
-    int64_t ms = log_row_time(dialog, row);
-    int n = ms ? clock_stamp(ms, false, buf, size) : 0;
-    if (n <= 0 || n + 3 > size) return 0;
-    buf[n++] = ' ';
-    buf[n++] = ' ';
-    buf[n] = '\0';
-    return n;
-}
+// What the list shows, asked for as it draws.
+int source_count(UiWindow* dialog) { return log_model_count(log_of(dialog).rows); }
 
-// The tip carries the date too: a long session runs past midnight.
-int time_tip(UiWindow* dialog, int row, char* buf, int size) {
-    int64_t ms = log_row_time(dialog, row);
-    return ms ? clock_stamp(ms, true, buf, size) : 0;
-}
-
-char kind_marker(LogRowKind kind) {
-    switch (kind) {
-        case LOG_COMMAND: return '>';
-        case LOG_REPLY: return '<';
-        case LOG_FAILED: return '!';
-        default: return '#';
+const char* source_text(UiWindow* dialog, int row, int* length) {
+    LogState& L = log_of(dialog);
+    if (!L.rows.show_times) {  // the row's own text: no copy
+        const std::string& text = log_model_text(L.rows, row);
+        *length = static_cast<int>(text.size());
+        return text.c_str();
     }
+    log_model_shown(L.rows, row, &L.shown);
+    *length = static_cast<int>(L.shown.size());
+    return L.shown.c_str();
 }
 
-// One row a line: "<date time> <marker> <text>", the text's bytes as they came but
-// for CR and LF, which only line noise puts in a row and which would split it. The
-// stamp is left in stamp ("-" when the time cannot be shown).
-void append_file_line(std::string* out, int64_t ms, LogRowKind kind, const char* text, size_t length,
-                      char (&stamp)[32]) {
-    if (clock_stamp(ms, true, stamp, sizeof stamp) <= 0) std::snprintf(stamp, sizeof stamp, "-");
-    *out += stamp;
-    *out += ' ';
-    *out += kind_marker(kind);
-    *out += ' ';
-    size_t start = out->size();
-    out->append(text, length);
-    for (size_t i = start; i < out->size(); ++i)
-        if ((*out)[i] == '\r' || (*out)[i] == '\n') (*out)[i] = ' ';
-    *out += profile_line_end();
+const char* source_tip(UiWindow* dialog, int row, int text_px, int column_px, int* length) {
+    LogState& L = log_of(dialog);
+    log_model_tip(L.rows, row, text_px, column_px, profile_line_end(), &L.shown);
+    *length = static_cast<int>(L.shown.size());
+    return L.shown.c_str();
 }
 
-std::string file_text(UiWindow* dialog) {
-    int count = listview_row_count(dialog, ID_LOG);
-    std::string out, row;
-    char stamp[32];
-    for (int i = 0; i < count; ++i) {
-        int n = ui_list_text_length(dialog, ID_LOG, i);
-        row.assign(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
-        int got = ui_list_get_text(dialog, ID_LOG, i, &row[0], n + 1);
-        row.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        append_file_line(&out, log_row_time(dialog, i), log_row_kind(dialog, i), row.data(), row.size(), stamp);
-    }
-    return out;
+// The selected rows as shown, one a line, onto the clipboard.
+void copy_rows(UiWindow* dialog) {
+    std::vector<int> picked;
+    for (int row = ui_list_next_selected(dialog, ID_LOG, -1); row >= 0; row = ui_list_next_selected(dialog, ID_LOG, row))
+        picked.push_back(row);
+    std::string text;
+    log_model_copy_text(log_of(dialog).rows, picked, profile_line_end(), &text);
+    if (!text.empty() && text.size() <= static_cast<size_t>(INT_MAX))
+        ui_set_clipboard(dialog, text.data(), static_cast<int>(text.size()));
 }
 
 // Each row goes to the journal in the window's order; a journal that cannot be
@@ -111,7 +88,7 @@ void journal_row(UiWindow* dialog, LogState& L, int64_t ms, LogRowKind kind, con
     std::string& line = L.journal_line;
     line.clear();
     char stamp[32];
-    append_file_line(&line, ms, kind, text ? text : "", text ? std::strlen(text) : 0, stamp);
+    log_model_file_line(&line, ms, kind, text, text ? std::strlen(text) : 0, profile_line_end(), stamp);
     if (std::strlen(stamp) < 10) return;  // no day to file it under
     line.insert(std::strlen(stamp) + 1, std::string(port) + " ");
     std::string why;
@@ -143,7 +120,7 @@ void journal_ready_rows(UiWindow* dialog, LogState& L) {
 void journal_put(UiWindow* dialog, LogState& L, int at, int64_t ms, LogRowKind kind, const std::string& port, const char* text) {
     if (!journal_is_on(&L.journal)) {
         L.unwritten.clear();
-        L.unwritten_from = listview_row_count(dialog, ID_LOG);
+        L.unwritten_from = log_model_count(L.rows);
         return;
     }
     if (at < L.unwritten_from) {  // above rows already written (turned on meanwhile): now
@@ -187,17 +164,15 @@ LogColours read_log_colours() {
 
 }  // namespace
 
-LogRowKind log_row_kind(UiWindow* dialog, int row) {
-    const LogState& L = log_of(dialog);
-    if (row < 0 || static_cast<std::size_t>(row) >= L.kinds.size()) return (row & 1) ? LOG_REPLY : LOG_COMMAND;
-    return static_cast<LogRowKind>(L.kinds[static_cast<std::size_t>(row)]);
-}
+int log_row_count(UiWindow* dialog) { return log_model_count(log_of(dialog).rows); }
 
-int64_t log_row_time(UiWindow* dialog, int row) {
-    const LogState& L = log_of(dialog);
-    if (row < 0 || static_cast<std::size_t>(row) >= L.times.size()) return 0;
-    return L.times[static_cast<std::size_t>(row)];
-}
+const std::string& log_row_text(UiWindow* dialog, int row) { return log_model_text(log_of(dialog).rows, row); }
+
+const UiRowSource LOG_ROWS = {source_count, source_text, log_row_colour, source_tip};
+
+LogRowKind log_row_kind(UiWindow* dialog, int row) { return log_model_kind(log_of(dialog).rows, row); }
+
+int64_t log_row_time(UiWindow* dialog, int row) { return log_model_time(log_of(dialog).rows, row); }
 
 uint32_t log_row_colour(UiWindow* dialog, int row) {
     const LogColours& colours = log_of(dialog).colours;
@@ -209,22 +184,11 @@ uint32_t log_row_colour(UiWindow* dialog, int row) {
 }
 
 void log_put_row(UiWindow* dialog, int row, const char* text, LogRowKind kind, int64_t ago_ms) {
-    int at = ui_list_insert(dialog, ID_LOG, row);
-    if (at < 0) return;
     LogState& L = log_of(dialog);
-    int64_t now = now_ms(L) - (ago_ms > 0 ? ago_ms : 0);
-    // A row put in above others (a reply under a later note) is no later than they:
-    // times read down the log never run backwards.
-    if (static_cast<std::size_t>(at) < L.times.size() && L.times[static_cast<std::size_t>(at)] < now)
-        now = L.times[static_cast<std::size_t>(at)];
-    // Rows of unknown kind (none so far) count as commands and replies by parity.
-    while (L.kinds.size() < static_cast<std::size_t>(at)) L.kinds.push_back(L.kinds.size() & 1 ? LOG_REPLY : LOG_COMMAND);
-    while (L.times.size() < static_cast<std::size_t>(at)) L.times.push_back(now);
-    L.kinds.insert(L.kinds.begin() + at, kind);
-    L.times.insert(L.times.begin() + at, now);
-    ui_list_set_text(dialog, ID_LOG, at, text);
+    int at = log_model_insert(&L.rows, row, text, kind, now_ms(L) - (ago_ms > 0 ? ago_ms : 0));
+    ui_list_inserted(dialog, ID_LOG, at);
     ui_list_ensure_visible(dialog, ID_LOG, at);
-    journal_put(dialog, L, at, now, kind, L.port, text);
+    journal_put(dialog, L, at, log_model_time(L.rows, at), kind, L.port, text);
 }
 
 void log_set_port(UiWindow* dialog, const char* name) { log_of(dialog).port = name && *name ? name : "-"; }
@@ -255,18 +219,17 @@ void log_journal_outcome(UiWindow* dialog, int row, const char* text, LogRowKind
 }
 
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind) {
-    int row = listview_row_count(dialog, ID_LOG);
+    int row = log_row_count(dialog);
     log_put_row(dialog, row, text, kind);
     return row;
 }
 
 void init_log_view(UiWindow* dialog, int id) {
     LogState& L = log_of(dialog);
-    L.kinds.clear();
-    L.times.clear();
-    ui_list_add_column(dialog, id, "", LOG_COLUMN_WIDTH);
+    log_model_clear(&L.rows);
+    L.rows.show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
     L.colours = read_log_colours();
-    ui_list_set_colours(dialog, id, L.colours.background, log_row_colour);
+    ui_list_bind(dialog, id, &LOG_ROWS, L.colours.background);
     L.journal_timer = 0;
     L.unwritten.clear();
     L.unwritten_from = 0;
@@ -274,13 +237,11 @@ void init_log_view(UiWindow* dialog, int id) {
     L.hold_from = INT_MAX;
     L.port = "-";
     ui_list_set_menu(dialog, id, LOG_MENU, static_cast<int>(sizeof LOG_MENU / sizeof LOG_MENU[0]));
-    L.show_times = settings_read_int(TIMES_SECTION, TIMES_KEY) != 0;
-    ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, L.show_times);
+    ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, L.rows.show_times);
     journal_start(&L.journal);
     ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on(&L.journal));
     std::string saving = settings_read_string(TIMES_SECTION, SAVING_KEY);
     if (!saving.empty()) remove_stale_save(saving);
-    ui_list_set_row_texts(dialog, id, L.show_times ? time_prefix : nullptr, time_tip);
 }
 
 int log_command(UiWindow* dialog, int id) {
@@ -288,13 +249,15 @@ int log_command(UiWindow* dialog, int id) {
     switch (id) {
         case ID_LOG_SAVE: log_save(dialog); return 1;
         case ID_LOG_CLEAR: log_clear(dialog); return 1;
-        case ID_LOG_SHOW_TIMES: log_show_times(dialog, !L.show_times); return 1;
+        case ID_LOG_SHOW_TIMES: log_show_times(dialog, !L.rows.show_times); return 1;
+        case ID_LOG_COPY: copy_rows(dialog); return 1;
+        case ID_LOG_SELECT_ALL: ui_list_select_all(dialog, ID_LOG); return 1;
         case ID_LOG_KEEP_FILES: {
             journal_set_on(&L.journal, !journal_is_on(&L.journal));
             ui_list_check_menu(dialog, ID_LOG, ID_LOG_KEEP_FILES, journal_is_on(&L.journal));
             // Rows from here on: the journal starts at the next row.
             L.unwritten.clear();
-            L.unwritten_from = listview_row_count(dialog, ID_LOG);
+            L.unwritten_from = log_model_count(L.rows);
             std::string dir = journal_dir();
             std::string note = !journal_is_on(&L.journal) ? std::string("(log files no longer kept)")
                                : dir.empty()    ? std::string("(log files kept: no folder for them)")
@@ -326,18 +289,16 @@ void log_clear(UiWindow* dialog) {
     L.holds = holds;
     L.unwritten.clear();
     L.unwritten_from = 0;
-    ui_list_clear(dialog, ID_LOG);
-    // Swapped out, not cleared: a long log's memory goes back.
-    std::vector<uint8_t>().swap(L.kinds);
-    std::vector<int64_t>().swap(L.times);
+    log_model_clear(&L.rows);
+    ui_list_cleared(dialog, ID_LOG);
 }
 
 void log_show_times(UiWindow* dialog, int show) {
     LogState& L = log_of(dialog);
-    L.show_times = show ? 1 : 0;
-    ui_list_check_menu(dialog, ID_LOG, ID_LOG_SHOW_TIMES, L.show_times);
-    ui_list_set_row_texts(dialog, ID_LOG, L.show_times ? time_prefix : nullptr, time_tip);
-    settings_write_int(TIMES_SECTION, TIMES_KEY, L.show_times);
+    L.rows.show_times = show ? 1 : 0;
+    ui_list_check_menu(dialog, ID_LOG, ID_LOG_SHOW_TIMES, L.rows.show_times);
+    ui_list_changed(dialog, ID_LOG);
+    settings_write_int(TIMES_SECTION, TIMES_KEY, L.rows.show_times);
 }
 
 int log_save(UiWindow* dialog) {
@@ -348,7 +309,7 @@ int log_save(UiWindow* dialog) {
     std::string target = path;
     ui_free(path);
     if (!ui_dialog_alive(dialog)) return 0;
-    std::string text = file_text(dialog);
+    std::string text = log_model_file_text(log_of(dialog).rows, profile_line_end());
     char why[256] = "";
     int ok = 0;
     if (text.size() > static_cast<size_t>(INT_MAX))
@@ -365,9 +326,4 @@ int log_save(UiWindow* dialog) {
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
     session_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);
     return 0;
-}
-
-int listview_row_count(UiWindow* dialog, int id) {
-    int n = ui_list_count(dialog, id);
-    return n < 0 ? 0 : n;
 }

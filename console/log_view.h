@@ -1,13 +1,12 @@
-// The command log: set-up, row colours by parity, and the small list and combo
-// helpers the window uses.
+// The command log of the main window: its rows (console/log_model.h) shown in the
+// log list, its menu and keys, Save Log and the journal.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "console/log_state.h"
 #include "platform/ui.h"
-
-constexpr int LOG_COLUMN_WIDTH = 566;
 
 // The log of a dialog that runs with a session as its context (the main window).
 void init_log_view(UiWindow* dialog, int id);
@@ -31,13 +30,18 @@ void log_journal_outcome(UiWindow* dialog, int row, const char* text, LogRowKind
 // Appends a row; its index.
 int log_append(UiWindow* dialog, const char* text, LogRowKind kind);
 
+// Rows in the log, and a row's own text ("" for no such row).
+int log_row_count(UiWindow* dialog);
+const std::string& log_row_text(UiWindow* dialog, int row);
 // Every row records when it was added (wall-clock ms since 1970), also while times
 // are hidden; 0 for no such row.
 int64_t log_row_time(UiWindow* dialog, int row);
 LogRowKind log_row_kind(UiWindow* dialog, int row);
 
-// The log's context menu (the backend does Copy and Select All), headed by the
-// window menu's tools, which some desktops keep out of reach.
+// What the log list shows: the session's rows (init_log_view binds it).
+extern const UiRowSource LOG_ROWS;
+// The log's context menu, headed by the window menu's tools, which some desktops keep
+// out of reach. Copy puts the selected rows as shown on the clipboard, one a line.
 extern const UiMenuEntry LOG_MENU[12];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
@@ -56,5 +60,3 @@ void log_show_times(UiWindow* dialog, int show);
 // Every row is also appended to the journal (console/journal.h) as it is added, in
 // the same format, unless "Keep Log Files" is turned off.
 int log_save(UiWindow* dialog);
-
-int listview_row_count(UiWindow* dialog, int id);

@@ -84,51 +84,57 @@ int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size);
 // Removes every item; the text in the box's edit field stays as it is.
 void ui_combo_clear(UiWindow* dialog, int id);
 
-// List views (one column of text rows).
-int ui_list_count(UiWindow* dialog, int id);
-// Inserts an empty row; its index or -1.
-int ui_list_insert(UiWindow* dialog, int id, int index);
-void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text);
-int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size);
+// List views: one column of rows that the dialog logic keeps. The list asks for what
+// it shows as it draws, so it stores nothing per row; the logic tells it how the rows
+// changed. Each callback gets the list's dialog, so it finds its state by ui_context.
+struct UiRowSource {
+    // Rows there are now.
+    int (*count)(UiWindow* dialog);
+    // The row as shown (bytes, mostly UTF-8) and its length; valid until the next call
+    // of the source.
+    const char* (*text)(UiWindow* dialog, int row, int* length);
+    // The row's text colour (0xRRGGBB).
+    uint32_t (*colour)(UiWindow* dialog, int row);
+    // The row's tooltip, given how wide its shown text is (text_px) in a column
+    // column_px wide, and its length; as text. Lines end with "\n" or "\r\n".
+    const char* (*tip)(UiWindow* dialog, int row, int text_px, int column_px, int* length);
+};
+// Shows the source's rows (the source must outlive the list: a static table) on the
+// given background, in a single column that follows the list's width, so a wide
+// window shows long rows whole.
+void ui_list_bind(UiWindow* dialog, int id, const UiRowSource* source, uint32_t background);
+// The source has a new row at index row; those that were there from row on moved
+// down one. Appended rows may reach the screen in batches, faster than the eye follows.
+void ui_list_inserted(UiWindow* dialog, int id, int row);
+// The source's rows were all removed (its count may be other than 0 by now).
+void ui_list_cleared(UiWindow* dialog, int id);
+// Every row's shown text changed; the rows are the same.
+void ui_list_changed(UiWindow* dialog, int id);
 // Scrolls so that the row is wholly visible (batched: at most once per event-loop turn).
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row);
-// Row text colours come from colour_of(dialog, row) (0xRRGGBB), on the given
-// background; dialog is the list's, so the callback finds its state by ui_context.
-using UiRowColour = uint32_t (*)(UiWindow* dialog, int row);
-void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, UiRowColour colour_of);
+// The first selected row after row after (-1: from the top), or -1 when there is none.
+int ui_list_next_selected(UiWindow* dialog, int id, int after);
+// Selects every row, appended ones still waiting for their batch too.
+void ui_list_select_all(UiWindow* dialog, int id);
+// Puts text (length bytes, mostly UTF-8) on the clipboard as plain text.
+void ui_set_clipboard(UiWindow* owner, const char* text, int length);
 // System colours (0xRRGGBB), numbered as the Windows COLOR_ values, and the colour
 // the screen shows nearest to a given one.
 constexpr int UI_COLOUR_BUTTON_TEXT = 18, UI_COLOUR_BUTTON_HIGHLIGHT = 20;
 uint32_t ui_system_colour(int which);
 uint32_t ui_nearest_colour(uint32_t rgb);
-// The list's single column: title and initial width in pixels; it then follows the
-// list's width, so a wide window shows long rows whole.
-void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width);
-// Length of a row's text in bytes; 0 for no such row.
-int ui_list_text_length(UiWindow* dialog, int id, int row);
-// Removes every row.
-void ui_list_clear(UiWindow* dialog, int id);
-// Texts the list asks for while it draws, so nothing is stored per row: prefix_of
-// writes what is shown in front of the row's text (shown, measured and copied with
-// it), tip_of the first line of the row's tooltip, which adds the whole row when it
-// is cut at the list's edge. Each fills buf (size bytes incl. NUL) and returns the
-// length; null or 0 means none. Setting them again redraws the list.
-using UiRowText = int (*)(UiWindow* dialog, int row, char* buf, int size);
-void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of);
 
 // A list's context menu, opened by a right click and by the Menu key (Shift+F10);
-// the entries must outlive the list (a static table). UI_LIST_COPY (the selected
-// rows as shown, one a line) and UI_LIST_SELECT_ALL are done by the backend; every
-// other entry sends UI_COMMAND with its command (code UI_CLICKED). An entry with a
-// key also runs on Ctrl+key while the list has the focus; a check entry shows the
-// mark set by ui_list_check_menu. text nullptr: a separator.
+// the entries must outlive the list (a static table). Every entry sends UI_COMMAND
+// with its command (code UI_CLICKED). An entry with a key also runs on Ctrl+key while
+// the list has the focus; a check entry shows the mark set by ui_list_check_menu.
+// text nullptr: a separator.
 struct UiMenuEntry {
     int command;
     const char* text;  // '&' marks the access key, "\t" starts the shortcut's text
     char key;          // 'A'..'Z' for Ctrl+key, 0 for none
     int check;         // 1: a check item
 };
-constexpr int UI_LIST_COPY = 0xE001, UI_LIST_SELECT_ALL = 0xE002;
 // An entry whose command is UI_MENU_WINDOW + c stands for the window menu's command c
 // (SYSCMD_...): it sends UI_SYSCOMMAND c and is greyed while that entry is. Window
 // managers may keep the window menu to themselves; the list's menu is always there.

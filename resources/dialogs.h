@@ -23,7 +23,7 @@ constexpr uint32_t ES_AUTOHSCROLL_ = 0x0080;
 // Combo boxes.
 constexpr uint32_t CBS_DROPDOWN_ = 0x0002, CBS_SORT_ = 0x0100, CBS_AUTOHSCROLL_ = 0x0040;
 // List views.
-constexpr uint32_t LVS_REPORT_ = 0x0001, LVS_NOCOLUMNHEADER_ = 0x4000;
+constexpr uint32_t LVS_REPORT_ = 0x0001, LVS_OWNERDATA_ = 0x1000, LVS_NOCOLUMNHEADER_ = 0x4000;
 // Dialog windows.
 constexpr uint32_t DS_SETFONT_ = 0x40, DS_MODALFRAME_ = 0x80, DS_CENTER_ = 0x0800, WS_POPUP_ = 0x80000000,
                    WS_CAPTION_ = 0x00C00000, WS_SYSMENU_ = 0x00080000, WS_THICKFRAME_ = 0x00040000,
@@ -54,7 +54,8 @@ constexpr int DIALOG_MAIN = 101, ICON_APP = 102, DIALOG_PIN_PANEL = 103;
 constexpr int ID_PORT = 1000, ID_BAUD = 1001, ID_STARTUP = 1002, ID_CHOOSE_STARTUP = 1003, ID_CONNECT = 1004,
               ID_LOG = 1005, ID_COMMAND = 1006, ID_SEND_FILE = 1007, ID_PAUSE = 1008, ID_STOP = 1009;
 // Commands of the log's context menu, sent to the main window like control commands.
-constexpr int ID_LOG_SAVE = 1101, ID_LOG_CLEAR = 1102, ID_LOG_SHOW_TIMES = 1103, ID_LOG_KEEP_FILES = 1104;
+constexpr int ID_LOG_SAVE = 1101, ID_LOG_CLEAR = 1102, ID_LOG_SHOW_TIMES = 1103, ID_LOG_KEEP_FILES = 1104,
+              ID_LOG_COPY = 1105, ID_LOG_SELECT_ALL = 1106;
 
 extern const DialogTemplate MAIN_DIALOG;
 extern const DialogTemplate PIN_PANEL_DIALOG;

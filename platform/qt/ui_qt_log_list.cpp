@@ -1,6 +1,6 @@
-// The log list of the Qt backend: rows kept as the core's bytes, shown in batches in a
-// one-column table as wide as the list, coloured row by row, with per-row prefixes
-// and tips from the core; its context menu and keys; the system colours.
+// The log list of the Qt backend: the rows the dialog logic keeps, shown in batches
+// in a one-column table as wide as the list, coloured row by row, with tips from the
+// logic; its context menu and keys; the clipboard and the system colours.
 #include <QAbstractListModel>
 #include <QApplication>
 #include <QClipboard>
@@ -27,15 +27,17 @@ namespace {
 
 // New log rows are shown at most this often: faster than the eye follows.
 constexpr int FLUSH_MS = 30;
-// Characters a line of a row's tip holds.
-constexpr int TIP_LINE = 100;
 
 QColor colour_from_rgb(uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
+QString decoded(const char* text, int length) {
+    return text && length > 0 ? QString::fromUtf8(text, length) : QString();
+}
+
 }  // namespace
 
-// Rows are kept as the core's bytes (decoded only for display), so a reply that is
-// not valid text still shows, with U+FFFD, and reads back unchanged.
+// The view's side of the rows the logic keeps: nothing is stored per row. Bytes that
+// are not UTF-8 still show, with U+FFFD.
 class LogModel : public QAbstractListModel {
 public:
     explicit LogModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -45,45 +47,32 @@ public:
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= static_cast<int>(rows.size())) return {};
+        if (!index.isValid() || !source || index.row() >= shown) return {};
         switch (role) {
         case Qt::DisplayRole:
             return display(index.row());
         case Qt::ForegroundRole:
-            if (colour_of) return colour_from_rgb(colour_of(window, index.row()));
-            return {};
+            return colour_from_rgb(source->colour(window, index.row()));
         case Qt::ToolTipRole: {
-            QString tip = asked(tip_of, index.row());
-            // Only rows cut at the column's edge need their whole text in the tip, in
-            // lines short enough for the screen.
             int width = view ? view->columnWidth(0) : 0;
-            if (width > 0 && QFontMetrics(font).horizontalAdvance(display(index.row())) > width - 6) {
-                const std::string& row = rows[static_cast<size_t>(index.row())];
-                QString text = QString::fromUtf8(row.data(), static_cast<qsizetype>(row.size()));
-                for (qsizetype at = 0; at < text.size(); at += TIP_LINE)
-                    tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + text.mid(at, TIP_LINE);
-            }
-            if (tip.isEmpty()) return {};
-            return tip;
+            int text_px = QFontMetrics(font).horizontalAdvance(display(index.row()));
+            int length = 0;
+            const char* tip = source->tip(window, index.row(), text_px, width, &length);
+            if (length <= 0) return {};
+            return decoded(tip, length);
         }
         default:
             return {};
         }
     }
 
-    // The row as shown: the core's prefix, then its text.
     QString display(int row) const {
-        const std::string& text = rows[static_cast<size_t>(row)];
-        QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-        return prefix_of ? asked(prefix_of, row) + shown : shown;
+        int length = 0;
+        const char* text = source ? source->text(window, row, &length) : nullptr;
+        return decoded(text, length);
     }
 
-    QString asked(UiRowText fn, int row) const {
-        if (!fn) return QString();
-        char buf[128];
-        int n = fn(window, row, buf, sizeof buf);
-        return n > 0 ? QString::fromUtf8(buf, std::min(n, static_cast<int>(sizeof buf) - 1)) : QString();
-    }
+    int source_count() const { return source ? std::max(0, source->count(window)) : 0; }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
@@ -92,39 +81,29 @@ public:
     // Appended rows reach the view in batches: each insert the view sees costs a
     // repaint and a pass over the header's sections, so a fast command file would
     // otherwise spend its time drawing and a long log would slow every command.
-    int insert(int index) {
-        int count = static_cast<int>(rows.size());
-        if (index < 0 || index > count) index = count;
-        if (index == count) {
-            rows.emplace_back();
+    void inserted(int row) {
+        if (!source) return;
+        ++told;
+        if (row >= shown) {  // among the rows still waiting, or appended: with the batch
             schedule_flush();
-            return index;
+            return;
         }
-        flush();
-        beginInsertRows(QModelIndex(), index, index);
-        rows.insert(rows.begin() + index, std::string());
+        beginInsertRows(QModelIndex(), row, row);
         ++shown;
         endInsertRows();
-        return index;
+        flush();
     }
 
-    void set_text(int row, const char* text) {
-        if (row < 0 || row >= static_cast<int>(rows.size())) return;
-        rows[static_cast<size_t>(row)] = text ? text : "";
-        if (row >= shown) return;  // the view reads it when the batch arrives
-        QModelIndex i = this->index(row);
-        emit dataChanged(i, i, {Qt::DisplayRole, Qt::ToolTipRole});
-    }
-
-    void clear() {
+    void cleared() {
         beginResetModel();
-        std::vector<std::string>().swap(rows);  // a long log's memory goes back
         shown = 0;
+        told = source_count();
         scroll_row = -1;
         endResetModel();
+        if (told > 0) schedule_flush();
     }
 
-    // Prefixes and tips changed: the view asks again for what it shows.
+    // Shown texts changed: the view asks again for what it shows.
     void refresh() {
         if (shown > 0) emit dataChanged(index(0), index(shown - 1), {Qt::DisplayRole, Qt::ToolTipRole});
     }
@@ -140,10 +119,9 @@ public:
 
     // Shows the batch, then scrolls to the row last asked for.
     void flush() {
-        int count = static_cast<int>(rows.size());
-        if (shown < count) {
-            beginInsertRows(QModelIndex(), shown, count - 1);
-            shown = count;
+        if (shown < told) {
+            beginInsertRows(QModelIndex(), shown, told - 1);
+            shown = told;
             endInsertRows();
         }
         int r = scroll_row;
@@ -156,15 +134,13 @@ public:
     }
 
     int shown = 0;            // rows the view knows of; the rest arrive with the next flush
+    int told = 0;             // rows the logic told of
     int scroll_row = -1;      // row waiting for ui_list_ensure_visible, -1 for none
     QTimer* flush_timer = nullptr;
     QTableView* view = nullptr;
 
-    std::vector<std::string> rows;
-    UiWindow* window = nullptr;  // the list's dialog, handed to the callbacks
-    UiRowColour colour_of = nullptr;
-    UiRowText prefix_of = nullptr;
-    UiRowText tip_of = nullptr;
+    UiWindow* window = nullptr;  // the list's dialog, handed to the source
+    const UiRowSource* source = nullptr;
     QFont font;
 };
 
@@ -175,20 +151,7 @@ public:
     explicit LogView(QWidget* parent) : QTableView(parent) {}
 
     void run(int command) {
-        auto* m = static_cast<LogModel*>(model());
-        if (command == UI_LIST_COPY) {
-            QModelIndexList picked = selectionModel()->selectedRows();
-            std::sort(picked.begin(), picked.end(),
-                      [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-            QStringList lines;
-            for (const QModelIndex& i : picked) lines << m->display(i.row());
-            if (!lines.isEmpty()) QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-        } else if (command == UI_LIST_SELECT_ALL) {
-            m->flush();  // rows still waiting for their batch are part of "all"
-            selectAll();
-        } else if (owner) {
-            deliver_input(owner, UI_COMMAND, command, UI_CLICKED);
-        }
+        if (owner) deliver_input(owner, UI_COMMAND, command, UI_CLICKED);
     }
 
     void open_menu(QPoint global) {
@@ -300,47 +263,67 @@ static LogModel* list_model(UiWindow* dialog, int id, Control** out = nullptr) {
     return c->model;
 }
 
-int ui_list_count(UiWindow* dialog, int id) {
-    LogModel* m = list_model(dialog, id);
-    return m ? static_cast<int>(m->rows.size()) : 0;
+void ui_list_bind(UiWindow* dialog, int id, const UiRowSource* source, uint32_t background) {
+    Control* c = nullptr;
+    LogModel* m = list_model(dialog, id, &c);
+    if (!m) return;
+    QPalette pal = c->widget->palette();
+    pal.setColor(QPalette::Base, colour_from_rgb(background));
+    pal.setColor(QPalette::AlternateBase, colour_from_rgb(background));
+    c->widget->setPalette(pal);
+    auto* view = static_cast<QTableView*>(c->widget);
+    view->setColumnWidth(0, std::max(0, view->viewport()->width()));
+    m->window = dialog;
+    m->source = source && source->count && source->text && source->colour && source->tip ? source : nullptr;
+    m->cleared();
 }
 
-int ui_list_insert(UiWindow* dialog, int id, int index) {
+void ui_list_inserted(UiWindow* dialog, int id, int row) {
     LogModel* m = list_model(dialog, id);
-    return m ? m->insert(index) : -1;
+    if (m && row >= 0 && row <= m->told) m->inserted(row);
 }
 
-void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text) {
-    if (LogModel* m = list_model(dialog, id)) m->set_text(row, text);
+void ui_list_cleared(UiWindow* dialog, int id) {
+    if (LogModel* m = list_model(dialog, id)) m->cleared();
 }
 
-int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size) {
-    LogModel* m = list_model(dialog, id);
-    if (buf && size > 0) buf[0] = '\0';
-    if (!m || row < 0 || row >= static_cast<int>(m->rows.size())) return 0;
-    const std::string& s = m->rows[static_cast<size_t>(row)];
-    return copy_out(s.data(), static_cast<int>(s.size()), buf, size);
+void ui_list_changed(UiWindow* dialog, int id) {
+    if (LogModel* m = list_model(dialog, id)) m->refresh();
 }
 
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     LogModel* m = list_model(dialog, id);
-    if (!m || row < 0 || row >= static_cast<int>(m->rows.size())) return;
+    if (!m || row < 0 || row >= m->told) return;
     // Scrolling lays the list out: it rides with the next batch of rows.
     m->scroll_row = row;
     m->schedule_flush();
 }
 
-void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, UiRowColour colour_of) {
+int ui_list_next_selected(UiWindow* dialog, int id, int after) {
+    Control* c = nullptr;
+    if (!list_model(dialog, id, &c)) return -1;
+    // The selection is a few ranges, however many rows it holds.
+    const QItemSelection picked = static_cast<QTableView*>(c->widget)->selectionModel()->selection();
+    int next = -1;
+    for (const QItemSelectionRange& r : picked) {
+        if (r.bottom() <= after) continue;
+        int first = std::max(r.top(), after + 1);
+        if (next < 0 || first < next) next = first;
+    }
+    return next;
+}
+
+void ui_list_select_all(UiWindow* dialog, int id) {
     Control* c = nullptr;
     LogModel* m = list_model(dialog, id, &c);
     if (!m) return;
-    m->window = dialog;
-    m->colour_of = colour_of;
-    QPalette pal = c->widget->palette();
-    pal.setColor(QPalette::Base, colour_from_rgb(background));
-    pal.setColor(QPalette::AlternateBase, colour_from_rgb(background));
-    c->widget->setPalette(pal);
-    if (m->rowCount() > 0) emit m->dataChanged(m->index(0), m->index(m->rowCount() - 1), {Qt::ForegroundRole});
+    m->flush();  // rows still waiting for their batch are part of "all"
+    static_cast<QTableView*>(c->widget)->selectAll();
+}
+
+void ui_set_clipboard(UiWindow* /*owner: the application holds the clipboard*/, const char* text, int length) {
+    if (!text || length < 0 || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(text, length));
 }
 
 // The palette's light and button-text colours play the button-highlight and
@@ -355,34 +338,6 @@ uint32_t ui_system_colour(int which) {
 }
 
 uint32_t ui_nearest_colour(uint32_t rgb) { return rgb & 0xFFFFFF; }
-
-void ui_list_add_column(UiWindow* dialog, int id, const char* /*title: the list shows no header*/, int width) {
-    Control* c = nullptr;
-    LogModel* m = list_model(dialog, id, &c);
-    if (!m || width < 0) return;
-    auto* view = static_cast<LogView*>(c->widget);
-    int fits = view->viewport()->width();
-    view->setColumnWidth(0, fits > 0 ? fits : width);
-}
-
-int ui_list_text_length(UiWindow* dialog, int id, int row) {
-    LogModel* m = list_model(dialog, id);
-    if (!m || row < 0 || row >= static_cast<int>(m->rows.size())) return 0;
-    return static_cast<int>(m->rows[static_cast<size_t>(row)].size());
-}
-
-void ui_list_clear(UiWindow* dialog, int id) {
-    if (LogModel* m = list_model(dialog, id)) m->clear();
-}
-
-void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of) {
-    LogModel* m = list_model(dialog, id);
-    if (!m) return;
-    m->window = dialog;
-    m->prefix_of = prefix_of;
-    m->tip_of = tip_of;
-    m->refresh();
-}
 
 void ui_list_set_menu(UiWindow* dialog, int id, const UiMenuEntry* entries, int count) {
     Control* c = nullptr;

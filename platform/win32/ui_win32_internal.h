@@ -13,17 +13,15 @@
 
 #include "platform/ui.h"
 
-// A list view's rows live here, not in the control: the control asks for each text as
-// it draws (LVN_GETDISPINFO), so a prefix such as the time costs no row's memory.
+// A list view keeps no rows: it is an owner-data list that asks the dialog logic's
+// row source for each text as it draws (LVN_GETDISPINFO).
 struct ListState {
     int id = 0;
-    UiRowColour colour_of = nullptr;
-    UiRowText prefix_of = nullptr;
-    UiRowText tip_of = nullptr;
+    const UiRowSource* source = nullptr;
+    bool column = false;  // its single column is made
     const UiMenuEntry* menu = nullptr;
     int menu_count = 0;
     std::vector<int> checked;
-    std::vector<std::string> rows;
     std::string shown;  // the text last handed to the control
 };
 

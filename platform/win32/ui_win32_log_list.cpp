@@ -1,5 +1,6 @@
-// The log list: its rows, kept here and handed to the list view as it draws, their
-// prefix, tip and colour, the column that fills the list, and its context menu and keys.
+// The log list: an owner-data list view that asks the dialog logic's row source for
+// each row's text, tip and colour as it draws, the column that fills the list, its
+// context menu and keys, and the clipboard.
 #include "platform/ui.h"
 
 #include <windows.h>
@@ -20,9 +21,6 @@ namespace {
 // LVS_EX_INFOTIP: rows' tips come from the dialog logic.
 constexpr DWORD LOG_EX_STYLES = LVS_EX_SUBITEMIMAGES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT |
                                 LVS_EX_FLATSB | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
-// Characters a line of a row's tip holds.
-constexpr size_t TIP_LINE = 100;
-
 // The state of a list view control of the dialog; made on first use when make is set.
 ListState* list_state(UiWindow* w, int id, bool make = false) {
     if (!w || id == 0) return nullptr;
@@ -35,17 +33,11 @@ ListState* list_state(UiWindow* w, int id, bool make = false) {
     return &w->lists.back();
 }
 
-std::string asked(UiWindow* w, UiRowText fn, int row) {
-    char buf[128];
-    int n = fn ? fn(w, row, buf, sizeof buf) : 0;
-    return n > 0 ? std::string(buf, static_cast<size_t>(n < static_cast<int>(sizeof buf) ? n : sizeof buf - 1))
-                 : std::string();
-}
-
-// The row as shown: the dialog logic's prefix, then its text.
+// The row as shown, as the source gives it.
 std::string shown_text(UiWindow* w, const ListState& l, int row) {
-    if (row < 0 || row >= static_cast<int>(l.rows.size())) return std::string();
-    return asked(w, l.prefix_of, row) + l.rows[static_cast<size_t>(row)];
+    int length = 0;
+    const char* text = l.source ? l.source->text(w, row, &length) : nullptr;
+    return text && length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
 }
 
 // The single column is as wide as the list, so a wide window shows long rows whole.
@@ -59,40 +51,31 @@ void fit_column(HWND list) {
     fitting = false;
 }
 
-void copy_rows(UiWindow* w, HWND owner, HWND list, const ListState& l) {
-    std::string text;
-    for (LRESULT i = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); i >= 0;
-         i = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED)) {
-        if (!text.empty()) text += "\r\n";
-        text += shown_text(w, l, static_cast<int>(i));
-    }
-    if (text.empty() || !OpenClipboard(owner)) return;
-    EmptyClipboard();
-    if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
-        if (void* p = GlobalLock(mem)) {
-            std::memcpy(p, text.c_str(), text.size() + 1);
-            GlobalUnlock(mem);
-            if (!SetClipboardData(CF_TEXT, mem)) GlobalFree(mem);
-        } else {
-            GlobalFree(mem);
-        }
-    }
-    CloseClipboard();
+// Every entry reaches the dialog logic as a command, posted so that a chooser it
+// opens does not run inside the menu or the key.
+void run_list_command(UiWindow* w, int command) {
+    if (command) PostMessageA(w->hwnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
-// Copy and Select All are done here; the others reach the dialog logic as commands,
-// posted so that a chooser they open does not run inside the menu or the key.
-void run_list_command(UiWindow* w, HWND list, const ListState& l, int command) {
-    if (command == UI_LIST_COPY) {
-        copy_rows(w, w->hwnd, list, l);
-    } else if (command == UI_LIST_SELECT_ALL) {
-        LVITEMA item{};
-        item.stateMask = LVIS_SELECTED;
-        item.state = LVIS_SELECTED;
-        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-    } else if (command) {
-        PostMessageA(w->hwnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    }
+// The list's state when id is a list view the logic has bound.
+ListState* bound_list(UiWindow* w, int id, HWND* list) {
+    HWND h = control(w, id);
+    ListState* l = h && id != 0 && is_class(h, WC_LISTVIEWA) ? list_state(w, id) : nullptr;
+    if (!l || !l->source) return nullptr;
+    *list = h;
+    return l;
+}
+
+int item_count(HWND list) {
+    LRESULT n = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    return n < 0 ? 0 : static_cast<int>(n);
+}
+
+void set_selected(HWND list, int row, bool selected) {
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = selected ? LVIS_SELECTED : 0;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
 // List views refit their column whenever their client area changes: a new size, or a
@@ -156,7 +139,7 @@ void context_menu(UiWindow* w, HWND list, LPARAM where) {
             PostMessageA(w->hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(command - WINDOW_ENTRY_ID), 0);
             return;
         }
-    run_list_command(w, list, *l, command);
+    run_list_command(w, command);
 }
 
 // Ctrl+key of a menu entry while the list has the focus.
@@ -166,7 +149,7 @@ void list_key(UiWindow* w, HWND list, WORD key) {
         return;
     for (int i = 0; i < l->menu_count; ++i)
         if (l->menu[i].text && l->menu[i].key && static_cast<WORD>(l->menu[i].key) == key) {
-            run_list_command(w, list, *l, l->menu[i].command);
+            run_list_command(w, l->menu[i].command);
             return;
         }
 }
@@ -181,32 +164,27 @@ void fill_text(UiWindow* w, NMLVDISPINFOA* info) {
 
 void fill_tip(UiWindow* w, NMLVGETINFOTIPA* tip) {
     ListState* l = list_state(w, static_cast<int>(tip->hdr.idFrom));
-    if (!l || !tip->pszText || tip->cchTextMax <= 0) return;
-    std::string text = asked(w, l->tip_of, tip->iItem);
-    // Only a row cut at the column's edge needs its whole text in the tip, in lines
-    // short enough for the screen.
+    if (!l || !l->source || !tip->pszText || tip->cchTextMax <= 0) return;
+    // The source decides from the widths whether the row is cut at the column's edge.
     std::string shown = shown_text(w, *l, tip->iItem);
     LRESULT width = SendMessageA(tip->hdr.hwndFrom, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     LRESULT column = SendMessageA(tip->hdr.hwndFrom, LVM_GETCOLUMNWIDTH, 0, 0);
-    if (width + 12 > column && tip->iItem >= 0 && tip->iItem < static_cast<int>(l->rows.size())) {
-        const std::string& row = l->rows[static_cast<size_t>(tip->iItem)];
-        for (size_t at = 0; at < row.size(); at += TIP_LINE)
-            text += (text.empty() ? "" : "\r\n") + row.substr(at, TIP_LINE);
-    }
-    size_t n = text.size() < static_cast<size_t>(tip->cchTextMax) - 1 ? text.size() : tip->cchTextMax - 1;
-    std::memcpy(tip->pszText, text.data(), n);
+    int length = 0;
+    const char* text = l->source->tip(w, tip->iItem, static_cast<int>(width), static_cast<int>(column), &length);
+    size_t n = text && length > 0 ? static_cast<size_t>(length) : 0;
+    if (n > static_cast<size_t>(tip->cchTextMax) - 1) n = static_cast<size_t>(tip->cchTextMax) - 1;
+    if (n) std::memcpy(tip->pszText, text, n);
     tip->pszText[n] = '\0';
 }
 
 LRESULT custom_draw(UiWindow* w, NMLVCUSTOMDRAW* cd) {
     ListState* l = list_state(w, static_cast<int>(cd->nmcd.hdr.idFrom));
-    UiRowColour colour_of = l ? l->colour_of : nullptr;
-    if (!colour_of) return CDRF_DODEFAULT;
+    if (!l || !l->source) return CDRF_DODEFAULT;
     switch (cd->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
         return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT:
-        cd->clrText = to_colorref(colour_of(w, static_cast<int>(cd->nmcd.dwItemSpec)));
+        cd->clrText = to_colorref(l->source->colour(w, static_cast<int>(cd->nmcd.dwItemSpec)));
         return CDRF_NEWFONT;
     default:
         return CDRF_DODEFAULT;
@@ -223,76 +201,88 @@ void fit_lists(HWND dialog) {
 
 }  // namespace win32_backend
 
-int ui_list_count(UiWindow* dialog, int id) {
+void ui_list_bind(UiWindow* dialog, int id, const UiRowSource* source, uint32_t background) {
     HWND h = control(dialog, id);
-    if (!h || id == 0) return 0;
-    LRESULT n = SendMessageA(h, LVM_GETITEMCOUNT, 0, 0);
-    return n < 0 ? 0 : static_cast<int>(n);
-}
-
-int ui_list_insert(UiWindow* dialog, int id, int index) {
-    HWND h = control(dialog, id);
+    if (!h || id == 0 || !is_class(h, WC_LISTVIEWA)) return;
     ListState* l = list_state(dialog, id, true);
-    if (!h || !l) return -1;
-    int count = static_cast<int>(l->rows.size());
-    int at = index < 0 || index > count ? count : index;
-    // The row's text is there before the control can ask for it.
-    l->rows.insert(l->rows.begin() + at, std::string());
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = at;
-    item.pszText = LPSTR_TEXTCALLBACKA;
-    item.lParam = 0;
-    int got = static_cast<int>(SendMessageA(h, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (got != at) {
-        l->rows.erase(l->rows.begin() + at);
-        if (got >= 0) SendMessageA(h, LVM_DELETEITEM, static_cast<WPARAM>(got), 0);
-        return -1;
+    if (!l) return;
+    l->source = source && source->count && source->text && source->colour && source->tip ? source : nullptr;
+    if (!l->column) {
+        l->column = true;
+        SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LOG_EX_STYLES);
+        LVCOLUMNA column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = 0;
+        column.pszText = const_cast<char*>("");
+        SendMessageA(h, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+        fit_column(h);
     }
-    return at;
+    SendMessageA(h, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(to_colorref(background)));
+    ui_list_cleared(dialog, id);
 }
 
-void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text) {
-    HWND h = control(dialog, id);
-    ListState* l = list_state(dialog, id);
-    if (!h || !l || row < 0 || row >= static_cast<int>(l->rows.size())) return;
-    l->rows[static_cast<size_t>(row)] = text ? text : "";
-    SendMessageA(h, LVM_REDRAWITEMS, static_cast<WPARAM>(row), static_cast<LPARAM>(row));
+void ui_list_inserted(UiWindow* dialog, int id, int row) {
+    HWND h = nullptr;
+    ListState* l = bound_list(dialog, id, &h);
+    int count = l ? item_count(h) : 0;
+    if (!l || row < 0 || row > count) return;
+    // The selection of an owner-data list stays with the indices: moved down with its rows.
+    std::vector<int> moved;
+    for (LRESULT i = SendMessageA(h, LVM_GETNEXTITEM, static_cast<WPARAM>(row - 1), LVNI_SELECTED); i >= 0;
+         i = SendMessageA(h, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))
+        moved.push_back(static_cast<int>(i));
+    SendMessageA(h, LVM_SETITEMCOUNT, static_cast<WPARAM>(count + 1), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    for (auto i = moved.rbegin(); i != moved.rend(); ++i) {
+        set_selected(h, *i, false);
+        set_selected(h, *i + 1, true);
+    }
+    if (row < count) SendMessageA(h, LVM_REDRAWITEMS, static_cast<WPARAM>(row), static_cast<LPARAM>(count));
 }
 
-int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size) {
-    if (!buf || size <= 0) return 0;
-    buf[0] = '\0';
-    ListState* l = list_state(dialog, id);
-    if (!l || row < 0 || row >= static_cast<int>(l->rows.size())) return 0;
-    const std::string& text = l->rows[static_cast<size_t>(row)];
-    size_t n = text.size() < static_cast<size_t>(size) - 1 ? text.size() : static_cast<size_t>(size) - 1;
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
-    return static_cast<int>(n);
-}
-
-int ui_list_text_length(UiWindow* dialog, int id, int row) {
-    ListState* l = list_state(dialog, id);
-    if (!l || row < 0 || row >= static_cast<int>(l->rows.size())) return 0;
-    return static_cast<int>(l->rows[static_cast<size_t>(row)].size());
-}
-
-void ui_list_clear(UiWindow* dialog, int id) {
-    HWND h = control(dialog, id);
-    ListState* l = list_state(dialog, id);
-    if (!h || !l) return;
-    SendMessageA(h, LVM_DELETEALLITEMS, 0, 0);
-    std::vector<std::string>().swap(l->rows);  // a long log's memory goes back
-}
-
-void ui_list_set_row_texts(UiWindow* dialog, int id, UiRowText prefix_of, UiRowText tip_of) {
-    HWND h = control(dialog, id);
-    ListState* l = list_state(dialog, id, true);
-    if (!h || !l) return;
-    l->prefix_of = prefix_of;
-    l->tip_of = tip_of;
+void ui_list_cleared(UiWindow* dialog, int id) {
+    HWND h = nullptr;
+    ListState* l = bound_list(dialog, id, &h);
+    if (!l) return;
+    LVITEMA none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(h, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    int count = l->source->count(dialog);
+    SendMessageA(h, LVM_SETITEMCOUNT, static_cast<WPARAM>(count > 0 ? count : 0), 0);
     InvalidateRect(h, nullptr, TRUE);
+}
+
+void ui_list_changed(UiWindow* dialog, int id) {
+    HWND h = nullptr;
+    if (bound_list(dialog, id, &h)) InvalidateRect(h, nullptr, TRUE);
+}
+
+int ui_list_next_selected(UiWindow* dialog, int id, int after) {
+    HWND h = control(dialog, id);
+    if (!h || id == 0 || !is_class(h, WC_LISTVIEWA)) return -1;
+    LRESULT i = SendMessageA(h, LVM_GETNEXTITEM, static_cast<WPARAM>(after < 0 ? -1 : after), LVNI_SELECTED);
+    return i < 0 ? -1 : static_cast<int>(i);
+}
+
+void ui_list_select_all(UiWindow* dialog, int id) {
+    HWND h = control(dialog, id);
+    if (h && id != 0 && is_class(h, WC_LISTVIEWA)) set_selected(h, -1, true);
+}
+
+void ui_set_clipboard(UiWindow* owner, const char* text, int length) {
+    if (!text || length < 0 || !OpenClipboard(owner ? owner->hwnd : nullptr)) return;
+    EmptyClipboard();
+    if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, static_cast<size_t>(length) + 1)) {
+        if (auto* p = static_cast<char*>(GlobalLock(mem))) {
+            std::memcpy(p, text, static_cast<size_t>(length));
+            p[length] = '\0';
+            GlobalUnlock(mem);
+            if (!SetClipboardData(CF_TEXT, mem)) GlobalFree(mem);
+        } else {
+            GlobalFree(mem);
+        }
+    }
+    CloseClipboard();
 }
 
 void ui_list_set_menu(UiWindow* dialog, int id, const UiMenuEntry* entries, int count) {
@@ -316,26 +306,4 @@ void ui_list_check_menu(UiWindow* dialog, int id, int command, int checked) {
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
     HWND h = control(dialog, id);
     if (h && id != 0 && row >= 0) SendMessageA(h, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
-}
-
-void ui_list_set_colours(UiWindow* dialog, int id, uint32_t background, UiRowColour colour_of) {
-    HWND h = control(dialog, id);
-    ListState* l = list_state(dialog, id, true);
-    if (!h || !l) return;
-    l->colour_of = colour_of;
-    SendMessageA(h, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(to_colorref(background)));
-    InvalidateRect(h, nullptr, TRUE);
-}
-
-void ui_list_add_column(UiWindow* dialog, int id, const char* title, int width) {
-    HWND h = control(dialog, id);
-    if (!h || id == 0) return;
-    SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LOG_EX_STYLES);
-    LVCOLUMNA column{};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = width;
-    column.pszText = const_cast<char*>(title ? title : "");
-    SendMessageA(h, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
-    fit_column(h);
 }

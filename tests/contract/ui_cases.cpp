@@ -242,10 +242,13 @@ TEST(UiContract, EndDuringInitAndNullWindows) {
     ui_post_command(nullptr, 1);
     ui_post_syscommand(nullptr, 1);
     ui_combo_clear(nullptr, ID_PORT);
-    ui_list_set_text(nullptr, ID_LOG, 0, "t");
+    ui_list_bind(nullptr, ID_LOG, nullptr, 0);
+    ui_list_inserted(nullptr, ID_LOG, 0);
+    ui_list_cleared(nullptr, ID_LOG);
+    ui_list_changed(nullptr, ID_LOG);
     ui_list_ensure_visible(nullptr, ID_LOG, 0);
-    ui_list_set_colours(nullptr, ID_LOG, 0, nullptr);
-    ui_list_add_column(nullptr, ID_LOG, "", 566);
+    ui_list_select_all(nullptr, ID_LOG);
+    ui_set_clipboard(nullptr, nullptr, 0);
     ui_append_system_menu(nullptr, 1, "t");
     ui_enable_system_menu(nullptr, 1, 0);
     ui_set_timer(nullptr, 1, 10);
@@ -256,14 +259,113 @@ TEST(UiContract, EndDuringInitAndNullWindows) {
     EXPECT_EQ(x, 0);
     EXPECT_EQ(ui_dialog_alive(nullptr) + ui_dialog_id(nullptr) + ui_is_enabled(nullptr, ID_PORT) +
                   ui_is_checked(nullptr, 1010) + ui_focus_id(nullptr) + ui_combo_count(nullptr, ID_PORT) +
-                  ui_list_count(nullptr, ID_LOG) + ui_child_count(nullptr) + ui_text_length(nullptr, ID_PORT) +
+                  ui_child_count(nullptr) + ui_text_length(nullptr, ID_PORT) +
                   ui_get_text(nullptr, ID_PORT, buf, 8),
               0);
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(ui_combo_add(nullptr, ID_PORT, "t", 1), -1);
-    EXPECT_EQ(ui_list_insert(nullptr, ID_LOG, 0), -1);
+    EXPECT_EQ(ui_list_next_selected(nullptr, ID_LOG, -1), -1);
     EXPECT_EQ(ui_combo_item(nullptr, ID_PORT, 0, buf, 8), -1);
     EXPECT_EQ(ui_child_rect(nullptr, 0, &x, &x, &x, &x), 0);
+}
+
+}  // namespace
+
+TestRows g_test_rows;
+
+namespace {
+
+int rows_count(UiWindow*) { return static_cast<int>(g_test_rows.rows.size()); }
+const char* rows_text(UiWindow*, int row, int* length) {
+    TestRows& t = g_test_rows;
+    if (row < 0 || row >= rows_count(nullptr)) ++t.asked_beyond;
+    t.out = row < 0 || row >= rows_count(nullptr)
+                ? std::string()
+                : (t.numbered ? std::to_string(row) + ": " : "") + t.rows[static_cast<size_t>(row)];
+    *length = static_cast<int>(t.out.size());
+    return t.out.c_str();
+}
+// Says whether the list found the row cut at the column's edge.
+const char* rows_tip(UiWindow*, int, int text_px, int column_px, int* length) {
+    g_test_rows.out = text_px > column_px ? "cut" : "whole";
+    *length = static_cast<int>(g_test_rows.out.size());
+    return g_test_rows.out.c_str();
+}
+
+}  // namespace
+
+uint32_t test_row_colour(UiWindow*, int row) { return row % 2 ? 0x0000FF : 0x102030; }
+const UiRowSource TEST_ROWS = {rows_count, rows_text, test_row_colour, rows_tip};
+
+void test_add_row(UiWindow* w, int at, const std::string& text) {
+    g_test_rows.rows.insert(g_test_rows.rows.begin() + at, text);
+    ui_list_inserted(w, ID_LOG, at);
+}
+
+namespace {
+
+std::vector<int> selected_rows(UiWindow* w) {
+    std::vector<int> out;
+    for (int r = ui_list_next_selected(w, ID_LOG, -1); r >= 0 && out.size() < 100000; r = ui_list_next_selected(w, ID_LOG, r))
+        out.push_back(r);
+    return out;
+}
+
+// Lets the list draw what it was told of (the real ones batch appended rows).
+void let_it_draw(UiWindow* w) {
+    for (int i = 0; i < 100 && ui_dialog_alive(w); ++i) {
+        dispatch_pending_messages();
+        platform_idle_wait(1);
+    }
+}
+
+// A list shows the caller's rows: it is told of each new row, of a clear and of new
+// texts, asks only for rows it was told of, selects all of them on request, and its
+// selection moves down with the rows when one is put in above.
+TEST(UiContract, ListsShowTheCallersRows) {
+    g_test_rows = TestRows{};
+    Script s;
+    s.body = [](UiWindow* w) {
+        ui_list_bind(w, ID_LOG, &TEST_ROWS, 0xFFFFFF);
+        EXPECT_TRUE(selected_rows(w).empty());
+        for (int i = 0; i < 300; ++i) {
+            test_add_row(w, i, "row " + std::to_string(i));
+            ui_list_ensure_visible(w, ID_LOG, i);
+        }
+        test_add_row(w, 299, "put in above the last");
+        ui_list_select_all(w, ID_LOG);  // rows still waiting for their batch too
+        std::vector<int> all;
+        for (int i = 0; i < 301; ++i) all.push_back(i);
+        EXPECT_EQ(selected_rows(w), all);
+        EXPECT_EQ(ui_list_next_selected(w, ID_LOG, 149), 150);
+        EXPECT_EQ(ui_list_next_selected(w, ID_LOG, 300), -1);
+        let_it_draw(w);
+        test_add_row(w, 0, "first");
+        EXPECT_EQ(ui_list_next_selected(w, ID_LOG, -1), 1);
+        EXPECT_EQ(ui_list_next_selected(w, ID_LOG, 300), 301);
+        g_test_rows.numbered = true;
+        ui_list_changed(w, ID_LOG);
+        let_it_draw(w);
+
+        g_test_rows.rows = {"after the clear"};  // a row came before the list was told
+        ui_list_cleared(w, ID_LOG);
+        EXPECT_TRUE(selected_rows(w).empty());
+        ui_list_select_all(w, ID_LOG);
+        EXPECT_EQ(selected_rows(w), std::vector<int>{0});
+        let_it_draw(w);
+
+        // Not a list, or no control at all.
+        ui_list_bind(w, ID_PORT, &TEST_ROWS, 0);
+        ui_list_inserted(w, 4242, 0);
+        ui_list_select_all(w, ID_PORT);
+        EXPECT_EQ(ui_list_next_selected(w, ID_PORT, -1), -1);
+        EXPECT_EQ(ui_list_next_selected(w, 4242, -1), -1);
+
+        ui_set_clipboard(w, "copied rows", 6);
+        EXPECT_EQ(host_clipboard(), "copied");
+    };
+    run(MAIN_DIALOG, s);
+    EXPECT_EQ(g_test_rows.asked_beyond, 0);
 }
 
 TEST(UiContract, MessageBoxesGiveTheAnswerPressed) {
@@ -317,7 +419,8 @@ TEST(UiContract, DialogEndedInsideANestedWait) {
             wait_for_end(w);
             ui_set_text(w, ID_COMMAND, "after");
             ui_set_timer(w, 7, 1);
-            ui_list_insert(w, ID_LOG, 0);
+            ui_list_inserted(w, ID_LOG, 0);
+            ui_list_select_all(w, ID_LOG);
             ui_post_command(w, 4242);
             ++after_wait;
         }

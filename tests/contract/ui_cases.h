@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/ui.h"
 
 // --- the host part ----------------------------------------------------------------
@@ -15,7 +18,23 @@ int host_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc pr
 // Calls ui_message_box and, while the box is open, answers it as the operator would
 // by pressing the button that gives answer; returns what ui_message_box returned.
 int host_message_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int answer);
+// The clipboard's plain text, as another program would paste it.
+std::string host_clipboard();
 
 // For hosts whose timers keep time (the real backends): ui_run_dialog with a 20 s
 // watchdog timer that fails and ends a dialog that hangs.
 int ui_run_watched(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc);
+
+// --- a list's rows, kept by the test as the log keeps its own -----------------------
+struct TestRows {
+    std::vector<std::string> rows;
+    bool numbered = false;  // rows shown as "<row>: <text>"
+    int asked_beyond = 0;   // asks for a row that is not there
+    std::string out;
+};
+extern TestRows g_test_rows;
+// Shows g_test_rows; row colours by parity; a row's tip says "cut" or "whole".
+extern const UiRowSource TEST_ROWS;
+uint32_t test_row_colour(UiWindow* dialog, int row);
+// Puts a row into g_test_rows at index at and tells the main dialog's log list.
+void test_add_row(UiWindow* w, int at, const std::string& text);

@@ -125,8 +125,8 @@ struct Row {
 const Session* g_session = nullptr;
 
 bool is_note_row(int row) {
-    const std::vector<uint8_t>& kinds = g_session->log.kinds;
-    return row >= 0 && static_cast<size_t>(row) < kinds.size() && kinds[static_cast<size_t>(row)] == LOG_NOTE;
+    const LogModel& log = g_session->log.rows;
+    return row >= 0 && row < log_model_count(log) && log_model_kind(log, row) == LOG_NOTE;
 }
 
 std::vector<Row> log_rows(QWidget* d) {

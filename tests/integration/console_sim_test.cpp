@@ -85,9 +85,8 @@ protected:
     // The exchanges' rows, without the session's notes (connected, ...).
     Lines rows(UiWindow* w) {
         Lines out;
-        const Lines& all = fake_control(w, ID_LOG).rows;
-        for (size_t i = 0; i < all.size(); ++i)
-            if (log_row_kind(w, static_cast<int>(i)) != LOG_NOTE) out.push_back(all[i]);
+        for (int i = 0; i < log_row_count(w); ++i)
+            if (log_row_kind(w, i) != LOG_NOTE) out.push_back(log_row_text(w, i));
         return out;
     }
     std::string exchange(const char* command) {

@@ -29,8 +29,6 @@ protected:
         fake_serial_reset();
         fake_ui_reset();
         session = Session{};
-        std::error_code ignored;  // a case that starts over by calling SetUp again
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
         dir_ = fresh_directory();
         ASSERT_FALSE(dir_.empty());
         ini_ = dir_ + "/zorvtalk.ini";
@@ -96,12 +94,12 @@ protected:
     // The exchanges' rows; notes(w) holds the rows that tell the session's story.
     std::vector<std::string> rows(UiWindow* w) { return rows_of(w, false); }
     std::vector<std::string> notes(UiWindow* w) { return rows_of(w, true); }
-    std::vector<std::string> all_rows(UiWindow* w) { return fake_control(w, ID_LOG).rows; }
-    std::vector<std::string> rows_of(UiWindow* w, bool notes) {
+    std::vector<std::string> all_rows(UiWindow*) { return session.log.rows.texts; }
+    std::vector<std::string> rows_of(UiWindow*, bool notes) {
         std::vector<std::string> out;
-        const std::vector<std::string>& all = fake_control(w, ID_LOG).rows;
-        for (size_t i = 0; i < all.size(); ++i)
-            if ((log_row_kind(w, static_cast<int>(i)) == LOG_NOTE) == notes) out.push_back(all[i]);
+        const LogModel& log = session.log.rows;
+        for (int i = 0; i < log_model_count(log); ++i)
+            if ((log_model_kind(log, i) == LOG_NOTE) == notes) out.push_back(log_model_text(log, i));
         return out;
     }
 
@@ -115,3 +113,8 @@ protected:
 private:
     std::string pending_;
 };
+
+// A case run twice, once with its flag false and once true, each on a fresh fixture.
+template <class Fixture>
+class WithFlag : public Fixture, public ::testing::WithParamInterface<bool> {};
+using ConsoleFlagTest = WithFlag<ConsoleTest>;

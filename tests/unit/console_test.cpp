@@ -106,9 +106,9 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
                                                                             {0, "-"},
                                                                             {SYSCMD_STOP_FILE, "Stop Command &File"}}));
         EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
-        EXPECT_EQ(w->colour_of(w, 0), 0x000000u);
-        EXPECT_EQ(w->colour_of(w, 1), 0x0000FFu);
-        EXPECT_EQ(w->colour_of(w, 2), 0x000000u);
+        EXPECT_EQ(w->list_rows->colour(w, 0), 0x000000u);
+        EXPECT_EQ(w->list_rows->colour(w, 1), 0x0000FFu);
+        EXPECT_EQ(w->list_rows->colour(w, 2), 0x000000u);
         EXPECT_EQ(w->list_background, 0xFFFFFFu);
         // The designed width less a margin; the bottom row up by half the height.
         EXPECT_EQ(w->min_width, 798);
@@ -210,11 +210,12 @@ TEST_F(ConsoleTest, TypedCommandsFillRowPairs) {
         EXPECT_EQ(rows(w), (std::vector<std::string>{"abc", "re:abc", "   ", "re:   ", "fail",
                                                      "(no reply: reply began with byte 0x20: \" bad\")",
                                                      "x", "re:x", "long", std::string(300, 'L')}));
-        EXPECT_EQ(fake_control(w, ID_LOG).rows[7], "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"");
+        EXPECT_EQ(log_row_text(w, 7), "dropped 6 bytes of input that answered nothing: \"stray\\x0d\"");
         EXPECT_EQ(log_row_colour(w, 6), session.log.colours.failed);
         EXPECT_EQ(log_row_kind(w, 7), LOG_NOTE);
         EXPECT_EQ(log_row_colour(w, 4), session.log.colours.reply);
         EXPECT_EQ(fake_control(w, ID_LOG).last_visible, 11);
+        EXPECT_EQ(fake_control(w, ID_LOG).rows_known, 12);  // the list was told of every row
         EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
         EXPECT_FALSE(fake_control(w, ID_PAUSE).enabled);
         EXPECT_FALSE(fake_control(w, ID_STOP).enabled);
@@ -403,88 +404,81 @@ TEST_F(ConsoleTest, StatusReport) {
 }
 
 // A second Connect, or Escape, while the controller is being reset and greeted.
-TEST_F(ConsoleTest, DuringAConnect) {
-    for (bool escape : {false, true}) {
-        SetUp();
-        lines.clear();
-        write_ini("[Connection]\nStartup=" + dir_ + "/start.cmd\n");
-        std::ofstream(dir_ + "/start.cmd") << "hello\r";
-        bool greeted = false;
-        fake_serial().on_write = [&](const std::vector<uint8_t>& w) {
-            if (w == std::vector<uint8_t>{'A', 0x0D})
-                greeted = true;  // answered from the dispatch below, mid-wait
-            else
-                controller(w);
-        };
-        run([&](UiWindow* w) {
-            fake_ui().on_dispatch = [&] {
-                if (!greeted) return;
-                fake_ui().on_dispatch = nullptr;
-                EXPECT_FALSE(fake_control(w, ID_CONNECT).enabled);
-                if (escape) {
-                    fake_ui_click(w, UI_IDCANCEL);
-                } else {
-                    fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});  // a double click
-                    w->focus = ID_PORT;
-                    fake_ui_click(w, UI_IDOK);
-                    w->focus = 0;  // the disabled button lost it: Enter must not open About
-                    fake_ui_click(w, UI_IDOK);
-                    fake_ui_pump();
-                }
-                fake_push("\r");
-            };
-            fake_ui_type(w, ID_PORT, "COM3");
-            fake_ui_type(w, ID_BAUD, "9600");
-            fake_ui_click(w, ID_CONNECT);
+TEST_P(ConsoleFlagTest, DuringAConnect) {
+    const bool escape = GetParam();
+    write_ini("[Connection]\nStartup=" + dir_ + "/start.cmd\n");
+    std::ofstream(dir_ + "/start.cmd") << "hello\r";
+    bool greeted = false;
+    fake_serial().on_write = [&](const std::vector<uint8_t>& w) {
+        if (w == std::vector<uint8_t>{'A', 0x0D})
+            greeted = true;  // answered from the dispatch below, mid-wait
+        else
+            controller(w);
+    };
+    run([&](UiWindow* w) {
+        fake_ui().on_dispatch = [&] {
+            if (!greeted) return;
+            fake_ui().on_dispatch = nullptr;
+            EXPECT_FALSE(fake_control(w, ID_CONNECT).enabled);
             if (escape) {
-                EXPECT_FALSE(ui_dialog_alive(w));
-                return;
+                fake_ui_click(w, UI_IDCANCEL);
+            } else {
+                fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});  // a double click
+                w->focus = ID_PORT;
+                fake_ui_click(w, UI_IDOK);
+                w->focus = 0;  // the disabled button lost it: Enter must not open About
+                fake_ui_click(w, UI_IDOK);
+                fake_ui_pump();
             }
-            EXPECT_EQ(session.connected, 1);
-            EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
-            EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Disconnect");
-        });
-        EXPECT_EQ(fake_serial().open_count, 1) << escape;
-        // No "No connection."; Escape asked nothing (the exit question ends the other run).
-        EXPECT_EQ(fake_ui().boxes.size(), escape ? 0u : 1u) << escape;
-        // Closed while connecting: the startup file's line never went out.
-        EXPECT_EQ(lines, escape ? std::vector<std::string>{} : std::vector<std::string>{"hello"}) << escape;
-        EXPECT_EQ(session.link, nullptr);
-        TearDown();
-    }
+            fake_push("\r");
+        };
+        fake_ui_type(w, ID_PORT, "COM3");
+        fake_ui_type(w, ID_BAUD, "9600");
+        fake_ui_click(w, ID_CONNECT);
+        if (escape) {
+            EXPECT_FALSE(ui_dialog_alive(w));
+            return;
+        }
+        EXPECT_EQ(session.connected, 1);
+        EXPECT_TRUE(fake_control(w, ID_CONNECT).enabled);
+        EXPECT_EQ(fake_control(w, ID_CONNECT).text, "Disconnect");
+    });
+    EXPECT_EQ(fake_serial().open_count, 1) << escape;
+    // No "No connection."; Escape asked nothing (the exit question ends the other run).
+    EXPECT_EQ(fake_ui().boxes.size(), escape ? 0u : 1u) << escape;
+    // Closed while connecting: the startup file's line never went out.
+    EXPECT_EQ(lines, escape ? std::vector<std::string>{} : std::vector<std::string>{"hello"}) << escape;
+    EXPECT_EQ(session.link, nullptr);
 }
 
 // Input during the reset's start-up quiet: a close cancels the connect before a byte
 // is written; a second click or Enter is turned away, and typing then goes to the
 // command line, not to the Disconnect button.
-TEST_F(ConsoleTest, InputDuringTheResetActsOnNothingElse) {
-    for (bool close : {false, true}) {
-        SetUp();
-        run([&](UiWindow* w) {
-            fake_ui().on_dispatch = [&] {
-                if (fake_serial().escapes.empty()) return;  // not yet in the reset
-                fake_ui().on_dispatch = nullptr;
-                EXPECT_TRUE(fake_serial().output.empty());
-                if (close) {
-                    fake_ui_click(w, UI_IDCANCEL);
-                } else {
-                    fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});
-                    fake_ui_send(w, UiMessage{UI_COMMAND, UI_IDOK, 0, 0, 0});
-                    fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});  // Ctrl+L
-                }
-            };
-            connect(w);
-            if (close) return;
-            EXPECT_EQ(session.connected, 1);
-            EXPECT_EQ(w->focus, ID_COMMAND);
-        });
-        const std::vector<uint8_t> greeting{'A', 0x0D};
-        EXPECT_EQ(fake_serial().output, close ? std::vector<uint8_t>() : greeting) << close;
-        EXPECT_EQ(fake_serial().open_count, 1) << close;
-        EXPECT_EQ(fake_serial().close_count, 1) << close;
-        EXPECT_TRUE(fake_ui().boxes.size() == (close ? 0u : 1u)) << close;  // the exit question only
-        TearDown();
-    }
+TEST_P(ConsoleFlagTest, InputDuringTheResetActsOnNothingElse) {
+    const bool close = GetParam();
+    run([&](UiWindow* w) {
+        fake_ui().on_dispatch = [&] {
+            if (fake_serial().escapes.empty()) return;  // not yet in the reset
+            fake_ui().on_dispatch = nullptr;
+            EXPECT_TRUE(fake_serial().output.empty());
+            if (close) {
+                fake_ui_click(w, UI_IDCANCEL);
+            } else {
+                fake_ui_send(w, UiMessage{UI_COMMAND, ID_CONNECT, UI_CLICKED, 0, 0});
+                fake_ui_send(w, UiMessage{UI_COMMAND, UI_IDOK, 0, 0, 0});
+                fake_ui_send(w, UiMessage{UI_SYSCOMMAND, SYSCMD_PIN_PANEL, 0, 0, 0});  // Ctrl+L
+            }
+        };
+        connect(w);
+        if (close) return;
+        EXPECT_EQ(session.connected, 1);
+        EXPECT_EQ(w->focus, ID_COMMAND);
+    });
+    const std::vector<uint8_t> greeting{'A', 0x0D};
+    EXPECT_EQ(fake_serial().output, close ? std::vector<uint8_t>() : greeting) << close;
+    EXPECT_EQ(fake_serial().open_count, 1) << close;
+    EXPECT_EQ(fake_serial().close_count, 1) << close;
+    EXPECT_TRUE(fake_ui().boxes.size() == (close ? 0u : 1u)) << close;  // the exit question only
 }
 
 // The log tells the session's story in note rows; the focus follows the outcome.
@@ -763,5 +757,7 @@ TEST_F(ConsoleTest, ReplyWithANulShowsWhole) {
         EXPECT_EQ(rows(w), (std::vector<std::string>{"nul", "A\\x00B\\x00"}));
     });
 }
+
+INSTANTIATE_TEST_SUITE_P(Each, ConsoleFlagTest, ::testing::Bool());
 
 }  // namespace

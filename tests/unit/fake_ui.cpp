@@ -26,6 +26,11 @@ FakeControl* combo(UiWindow* w, int id) {
     return c && c->cls == UI_COMBO ? c : nullptr;
 }
 
+FakeControl* list(UiWindow* w, int id) {
+    FakeControl* c = find(w, id);
+    return c && c->cls == UI_LISTVIEW ? c : nullptr;
+}
+
 int copy_out(const std::string& s, char* buf, int size) {
     if (!buf || size <= 0) return 0;
     int n = std::min(static_cast<int>(s.size()), size - 1);
@@ -364,56 +369,55 @@ int ui_combo_item(UiWindow* dialog, int id, int index, char* buf, int size) {
     return copy_out(c->items[static_cast<size_t>(index)], buf, size);
 }
 
-int ui_list_count(UiWindow* dialog, int id) {
-    FakeControl* c = find(dialog, id);
-    return c ? static_cast<int>(c->rows.size()) : 0;
+void ui_list_bind(UiWindow* dialog, int id, const UiRowSource* source, uint32_t background) {
+    FakeControl* c = list(dialog, id);
+    if (!c) return;
+    dialog->list_background = background;
+    dialog->list_rows = source;
+    c->rows_known = source && source->count ? source->count(dialog) : 0;
 }
 
-int ui_list_insert(UiWindow* dialog, int id, int index) {
-    FakeControl* c = find(dialog, id);
-    if (!c || index < 0) return -1;
-    size_t at = std::min(static_cast<size_t>(index), c->rows.size());
-    c->rows.insert(c->rows.begin() + static_cast<long>(at), std::string());
-    return static_cast<int>(at);
+// As a real list: it knows of the rows it was told of, and its selection stays with
+// the rows it was on.
+void ui_list_inserted(UiWindow* dialog, int id, int row) {
+    FakeControl* c = list(dialog, id);
+    if (!c || row < 0 || row > c->rows_known) return;
+    ++c->rows_known;
+    std::set<int> moved;
+    for (int r : c->selected) moved.insert(r >= row ? r + 1 : r);
+    c->selected.swap(moved);
 }
 
-void ui_list_set_text(UiWindow* dialog, int id, int row, const char* text) {
-    FakeControl* c = find(dialog, id);
-    if (c && row >= 0 && row < static_cast<int>(c->rows.size())) c->rows[static_cast<size_t>(row)] = text ? text : "";
+void ui_list_cleared(UiWindow* dialog, int id) {
+    FakeControl* c = list(dialog, id);
+    if (!c) return;
+    c->rows_known = dialog->list_rows && dialog->list_rows->count ? dialog->list_rows->count(dialog) : 0;
+    c->selected.clear();
 }
 
-int ui_list_get_text(UiWindow* dialog, int id, int row, char* buf, int size) {
-    FakeControl* c = find(dialog, id);
-    if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return -1;
-    return copy_out(c->rows[static_cast<size_t>(row)], buf, size);
+void ui_list_changed(UiWindow* dialog, int id) {
+    if (FakeControl* c = list(dialog, id)) ++c->changes;
 }
 
 void ui_list_ensure_visible(UiWindow* dialog, int id, int row) {
-    if (FakeControl* c = find(dialog, id)) c->last_visible = row;
+    if (FakeControl* c = list(dialog, id)) c->last_visible = row;
 }
 
-void ui_list_set_colours(UiWindow* dialog, int, uint32_t background, UiRowColour colour_of) {
-    if (!dialog) return;
-    dialog->list_background = background;
-    dialog->colour_of = colour_of;
+int ui_list_next_selected(UiWindow* dialog, int id, int after) {
+    FakeControl* c = list(dialog, id);
+    if (!c) return -1;
+    auto it = c->selected.upper_bound(after);
+    return it == c->selected.end() ? -1 : *it;
 }
 
-void ui_list_add_column(UiWindow*, int, const char*, int) {}
-
-int ui_list_text_length(UiWindow* dialog, int id, int row) {
-    FakeControl* c = find(dialog, id);
-    if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return 0;
-    return static_cast<int>(c->rows[static_cast<size_t>(row)].size());
+void ui_list_select_all(UiWindow* dialog, int id) {
+    FakeControl* c = list(dialog, id);
+    if (!c) return;
+    for (int r = 0; r < c->rows_known; ++r) c->selected.insert(r);
 }
 
-void ui_list_clear(UiWindow* dialog, int id) {
-    if (FakeControl* c = find(dialog, id)) c->rows.clear();
-}
-
-void ui_list_set_row_texts(UiWindow* dialog, int, UiRowText prefix_of, UiRowText tip_of) {
-    if (!dialog) return;
-    dialog->prefix_of = prefix_of;
-    dialog->tip_of = tip_of;
+void ui_set_clipboard(UiWindow*, const char* text, int length) {
+    g_ui.clipboard.assign(text ? text : "", text && length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 void ui_list_set_menu(UiWindow* dialog, int, const UiMenuEntry* entries, int count) {

@@ -17,7 +17,9 @@ struct FakeControl {
     bool enabled = true;
     int checked = 0;
     std::vector<std::string> items;  // combo items, in list order
-    std::vector<std::string> rows;   // list rows
+    int rows_known = 0;              // a list's rows as it was told of them: none are kept here
+    std::set<int> selected;          // a list's selected rows
+    int changes = 0;                 // ui_list_changed calls
     int x = 0, y = 0, width = 0, height = 0;
     int last_visible = -1;
     std::vector<UiDrawItem> drawn;  // a canvas's last picture; points and texts point into the two below
@@ -55,8 +57,7 @@ struct UiWindow {
     std::set<int> menu_disabled;  // system-menu commands greyed
     std::map<int, char> menu_keys;  // system-menu command: its Ctrl+key
     uint32_t list_background = 0;
-    UiRowColour colour_of = nullptr;
-    UiRowText prefix_of = nullptr, tip_of = nullptr;
+    const UiRowSource* list_rows = nullptr;
     const UiMenuEntry* list_menu = nullptr;
     int list_menu_count = 0;
     std::set<int> list_checked;  // checked entries of the list's menu
@@ -76,6 +77,7 @@ struct FakeUi {
     int dispatches = 0;
     std::vector<UiWindow*> open;  // running dialogs, innermost last
     std::vector<UiWindow*> windows;  // open windows from ui_open_window, oldest first
+    std::string clipboard;
 };
 
 FakeUi& fake_ui();

@@ -49,11 +49,20 @@ protected:
         std::ifstream f(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(f), {});
     }
-    static std::string prefix(UiWindow* w, int row) {
-        char buf[64] = "";
-        return w->prefix_of && w->prefix_of(w, row, buf, sizeof buf) > 0 ? buf : "";
+    // What the list is handed for the row, as it would draw it.
+    static std::string shown(UiWindow* w, int row) {
+        int n = 0;
+        const char* text = w->list_rows->text(w, row, &n);
+        return std::string(text, static_cast<size_t>(n));
+    }
+    static std::string tip(UiWindow* w, int row, int text_px, int column_px) {
+        int n = 0;
+        const char* text = w->list_rows->tip(w, row, text_px, column_px, &n);
+        return std::string(text, static_cast<size_t>(n));
     }
 };
+using LogViewFlagTest = WithFlag<LogViewTest>;
+INSTANTIATE_TEST_SUITE_P(Each, LogViewFlagTest, ::testing::Bool());
 
 TEST_F(LogViewTest, SavedLogHasTimesMarkersAndTheRepliesBytes) {
     answer = [](const std::string& line) { return line == "fail" ? std::string("\x0b") : "caf\xe9 \xff" + line; };
@@ -101,33 +110,74 @@ TEST_F(LogViewTest, WindowMenuToolsAndTheirKeys) {
 TEST_F(LogViewTest, TimesShownAreRememberedAndClearEmptiesTheLog) {
     run([&](UiWindow* w) {
         EXPECT_EQ(w->list_menu, LOG_MENU);
-        EXPECT_TRUE(w->tip_of != nullptr);
-        EXPECT_EQ(w->prefix_of, nullptr);  // hidden until asked for
         log_append(w, "a", LOG_NOTE);
+        EXPECT_EQ(shown(w, 0), "a");  // hidden until asked for
         command(w, ID_LOG_SHOW_TIMES);
-        EXPECT_EQ(prefix(w, 0), "14:07:09.042  ");
+        EXPECT_EQ(shown(w, 0), "14:07:09.042  a");
+        EXPECT_EQ(fake_control(w, ID_LOG).changes, 1);  // the list asks again
         EXPECT_EQ(w->list_checked.count(ID_LOG_SHOW_TIMES), 1u);
-        char tip[64] = "";
-        w->tip_of(w, 0, tip, sizeof tip);
-        EXPECT_STREQ(tip, "2024-03-05 14:07:09.042");
+        EXPECT_EQ(tip(w, 0, 10, 500), "2024-03-05 14:07:09.042");
 
         command(w, ID_LOG_CLEAR);
         EXPECT_TRUE(rows(w).empty());
+        EXPECT_EQ(fake_control(w, ID_LOG).rows_known, 0);
         EXPECT_EQ(log_row_time(w, 0), 0);
-        EXPECT_EQ(prefix(w, 0), "");
+        EXPECT_EQ(shown(w, 0), "");
         log_append(w, "b", LOG_REPLY);
         EXPECT_EQ(log_row_kind(w, 0), LOG_REPLY);
-        EXPECT_EQ(prefix(w, 0), "14:07:09.292  ");
+        EXPECT_EQ(shown(w, 0), "14:07:09.292  b");
         ui_end_dialog(w, 0);
     });
     EXPECT_NE(read_ini().find("[Log]"), std::string::npos);
     run([&](UiWindow* w) {
-        EXPECT_TRUE(w->prefix_of != nullptr);  // shown again after a restart
+        EXPECT_EQ(session.log.rows.show_times, 1);  // shown again after a restart
         EXPECT_EQ(w->list_checked.count(ID_LOG_SHOW_TIMES), 1u);
         command(w, ID_LOG_SHOW_TIMES);
-        EXPECT_EQ(w->prefix_of, nullptr);
+        EXPECT_EQ(session.log.rows.show_times, 0);
         EXPECT_EQ(w->list_checked.count(ID_LOG_SHOW_TIMES), 0u);
     });
+}
+
+// Copy takes the selected rows as shown, one a line; Select All takes every row.
+TEST_F(LogViewTest, CopyAndSelectAll) {
+    const std::string eol = profile_line_end();
+    run([&](UiWindow* w) {
+        for (const char* text : {"a", "b\xff", "c"}) log_append(w, text, LOG_NOTE);
+        command(w, ID_LOG_COPY);  // nothing selected: the clipboard stays
+        EXPECT_EQ(fake_ui().clipboard, "");
+        fake_control(w, ID_LOG).selected = {2, 0};
+        command(w, ID_LOG_COPY);
+        EXPECT_EQ(fake_ui().clipboard, "a" + eol + "c");
+        command(w, ID_LOG_SELECT_ALL);
+        command(w, ID_LOG_SHOW_TIMES);
+        command(w, ID_LOG_COPY);
+        EXPECT_EQ(fake_ui().clipboard, "14:07:09.042  a" + eol + "14:07:09.292  b\xff" + eol + "14:07:09.542  c");
+    });
+}
+
+// A tip adds the whole row only when the row is cut, in lines that split no character.
+TEST(LogModel, TipsWrapCutRows) {
+    LogModel m;
+    const std::string utf8 = std::string(99, 'x') + "\xc3\xa9" + "yz";  // the e-acute straddles byte 100
+    log_model_insert(&m, 0, "short", LOG_REPLY, 0);
+    log_model_insert(&m, 1, utf8.c_str(), LOG_REPLY, 0);
+    log_model_insert(&m, 2, std::string(250, 'W').c_str(), LOG_REPLY, 0);
+    const struct {
+        int row, text_px, column_px;
+        std::string tip;
+    } cases[] = {
+        {0, 100, 200, ""},
+        {0, 188, 200, ""},                       // inside the list's own margin
+        {0, 189, 200, "short"},                  // into it: maybe cut
+        {1, 900, 200, std::string(99, 'x') + "\n\xc3\xa9yz"},
+        {2, 900, 200, std::string(100, 'W') + "\n" + std::string(100, 'W') + "\n" + std::string(50, 'W')},
+        {3, 900, 200, ""},                       // no such row
+    };
+    for (const auto& c : cases) {
+        std::string tip;
+        log_model_tip(m, c.row, c.text_px, c.column_px, "\n", &tip);
+        EXPECT_EQ(tip, c.tip) << c.row << " " << c.text_px;
+    }
 }
 
 TEST_F(LogViewTest, AFailedSaveSaysWhyAndLeavesNoFile) {
@@ -186,35 +236,32 @@ TEST_F(LogViewTest, JournalKeepsEveryRowAsItIsAdded) {
 
 // The journal keeps the window's order, and its times never run backwards: a reply put
 // in above a Disconnect's note, and the outcome of a command that an Exit ended.
-TEST_F(LogViewTest, JournalKeepsTheWindowsOrder) {
-    for (bool exit : {false, true}) {
-        SCOPED_TRACE(exit ? "exit" : "disconnect");
-        SetUp();
-        const std::string path = dir_ + "/log/zorvtalk-2024-03-05-COM3.log";
-        write_ini("[Log]\nJournal=1\n");
-        run([&](UiWindow* w) {
-            connect(w);
-            hold_replies = true;
-            fake_ui().answers = {UI_ANSWER_YES};
-            fake_ui().on_dispatch = [&] {
-                fake_ui().on_dispatch = nullptr;
-                fake_ui_click(w, exit ? UI_IDCANCEL : ID_CONNECT);
-            };
-            type(w, "run");
-        });
-        std::string text = read_file(path);
-        std::vector<std::string> kinds;
-        std::string last_time;
-        for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-            std::string row = text.substr(at, end - at);
-            EXPECT_GE(row.substr(11, 12), last_time) << row;
-            last_time = row.substr(11, 12);
-            EXPECT_EQ(row.substr(24, 5), "COM3 ") << row;
-            kinds.push_back(row.substr(29, 1));
-        }
-        EXPECT_EQ(kinds, (std::vector<std::string>{"#", ">", "!", "#"})) << text;
-        EXPECT_NE(text.find("! (no reply: "), std::string::npos) << text;
+TEST_P(LogViewFlagTest, JournalKeepsTheWindowsOrder) {
+    const bool exit = GetParam();  // else a Disconnect
+    const std::string path = dir_ + "/log/zorvtalk-2024-03-05-COM3.log";
+    write_ini("[Log]\nJournal=1\n");
+    run([&](UiWindow* w) {
+        connect(w);
+        hold_replies = true;
+        fake_ui().answers = {UI_ANSWER_YES};
+        fake_ui().on_dispatch = [&] {
+            fake_ui().on_dispatch = nullptr;
+            fake_ui_click(w, exit ? UI_IDCANCEL : ID_CONNECT);
+        };
+        type(w, "run");
+    });
+    std::string text = read_file(path);
+    std::vector<std::string> kinds;
+    std::string last_time;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string row = text.substr(at, end - at);
+        EXPECT_GE(row.substr(11, 12), last_time) << row;
+        last_time = row.substr(11, 12);
+        EXPECT_EQ(row.substr(24, 5), "COM3 ") << row;
+        kinds.push_back(row.substr(29, 1));
     }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"#", ">", "!", "#"})) << text;
+    EXPECT_NE(text.find("! (no reply: "), std::string::npos) << text;
 }
 
 // Rows that come thick and fast go in batches: written with a later row or by the

@@ -23,3 +23,5 @@ int host_message_box(UiWindow* owner, const char* text, const char* caption, uin
     fake_ui().answers.push_back(answer);
     return ui_message_box(owner, text, caption, style, ICON_APP);
 }
+
+std::string host_clipboard() { return fake_ui().clipboard; }

@@ -30,6 +30,19 @@ int host_message_box(UiWindow* owner, const char* text, const char* caption, uin
     return got;
 }
 
+std::string host_clipboard() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE mem = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(mem))) {
+            text = p;
+            GlobalUnlock(mem);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
 int main(int argc, char** argv) {
     ui_init();
     ::testing::InitGoogleTest(&argc, argv);

@@ -111,8 +111,8 @@ void window_destroyed(UiWindow* w) {
 void window_handlers_returned(UiWindow* w) {
     if (w->destroy_pending)
         finish(w);
-    else if (w->close_pending)
-        close_window(w);
+    else if (w->close_pending && w->hwnd)
+        PostMessageA(w->hwnd, WM_CLOSE_WINDOW, 0, 0);  // from a fresh message: the handler's own is unwinding
 }
 
 void close_all_windows() {

@@ -48,6 +48,20 @@ QRect onto_screen(QRect frame) {
     return QRect(fit.x, fit.y, fit.width, fit.height);
 }
 
+// The window manager's frame around a window's client area. Before the window is first
+// shown its own frame is unknown: a shown window's stands in (the owner's first), so a
+// frame saved at close comes back the same size, not larger by the title bar.
+QSize frame_extra(UiWindow* w) {
+    QWidget* sample = w->dialog;
+    if (!sample->isVisible()) {
+        sample = w->owner && w->owner->dialog && w->owner->dialog->isVisible() ? w->owner->dialog : nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!sample && top->isVisible() && qobject_cast<QDialog*>(top)) sample = top;
+    }
+    if (!sample) return QSize(0, 0);
+    return sample->frameGeometry().size() - sample->geometry().size();
+}
+
 }  // namespace
 
 void close_window(UiWindow* w) {
@@ -134,9 +148,8 @@ void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
     WindowFrame given = frame_fenced(WindowFrame{x, y, width, height});
     x = given.x, y = given.y, width = given.width, height = given.height;
     QDialog* d = window->dialog;
-    // The frame's share is the window system's: known once the window was shown.
-    QRect frame = d->frameGeometry(), inner = d->geometry();
-    int extra_w = frame.width() - inner.width(), extra_h = frame.height() - inner.height();
+    QSize extra = frame_extra(window);
+    int extra_w = extra.width(), extra_h = extra.height();
     QSize least = d->minimumSize(), most = d->maximumSize();
     int client_w = std::max(least.width(), std::min(width - extra_w, most.width()));
     int client_h = std::max(least.height(), std::min(height - extra_h, most.height()));

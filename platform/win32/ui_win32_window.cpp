@@ -161,6 +161,10 @@ UiWindow* ui_open_window(const DialogTemplate* tmpl, UiWindow* owner, UiDialogPr
         }
         return nullptr;
     }
+    // The dialog's own erasing would show through a canvas for a moment at each resize.
+    for (int i = 0; i < tmpl->count; ++i)
+        if (tmpl->controls[i].cls == UI_CANVAS)
+            SetWindowLongA(made, GWL_STYLE, GetWindowLongA(made, GWL_STYLE) | WS_CLIPCHILDREN);
     if (!w->ended) ShowWindow(made, SW_SHOWNORMAL);
     return w;
 }

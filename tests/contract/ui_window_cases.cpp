@@ -90,7 +90,7 @@ TEST(UiContract, AWindowRunsBesideItsOwnerAndEndsOnce) {
 }
 
 TEST(UiContract, WindowsCloseWithTheirOwner) {
-    WindowScript of_main, of_panel;
+    WindowScript of_main, of_panel, of_window;
     Script s;
     s.end_after_body = false;
     s.body = [&](UiWindow* w) {
@@ -100,7 +100,8 @@ TEST(UiContract, WindowsCloseWithTheirOwner) {
     s.on_message = [&](UiWindow* w, const UiMessage& m) {
         if (ui_dialog_id(w) == PIN_PANEL_DIALOG.id) {
             if (m.kind == UI_INIT) {
-                EXPECT_NE(ui_open_window(&CANVAS_TEST_DIALOG, w, window_proc, &of_panel), nullptr);
+                UiWindow* window = ui_open_window(&CANVAS_TEST_DIALOG, w, window_proc, &of_panel);
+                EXPECT_NE(ui_open_window(&CANVAS_TEST_DIALOG, window, window_proc, &of_window), nullptr);
                 ui_post_command(w, UI_IDCANCEL);
             }
             if (m.kind == UI_COMMAND && m.id == UI_IDCANCEL) ui_end_dialog(w, 2);
@@ -109,6 +110,7 @@ TEST(UiContract, WindowsCloseWithTheirOwner) {
         if (m.kind == UI_SYSCOMMAND && m.id == SYSCMD_PIN_PANEL) {
             EXPECT_EQ(host_run_dialog(&PIN_PANEL_DIALOG, w, script_proc), 2);
             expect_closed_once(of_panel);
+            expect_closed_once(of_window);  // a window's window goes with it
             EXPECT_EQ(count_of(of_main.log, UI_DESTROY, 0), 0);
             ui_end_dialog(w, 7);
         }

@@ -105,8 +105,8 @@ protected:
                 int w = fm.horizontalAdvance(item.text), h = fm.height();
                 p.setFont(f);
                 p.setPen(item.colour);
-                p.drawText(QRect(aligned(item.points[0].x(), w, item.halign), aligned(item.points[0].y(), h, item.valign),
-                                 w, h),
+                const QPoint& at = item.points[0];
+                p.drawText(QRect(aligned(at.x(), w, item.halign), aligned(at.y(), h, item.valign), w, h),
                            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, item.text);
                 break;
             }

@@ -33,7 +33,8 @@ struct Canvas {
     HFONT font = nullptr;  // the dialog's, from WM_SETFONT
 };
 
-POINT fenced(int x, int y) { return POINT{std::max(-FARTHEST, std::min(x, FARTHEST)), std::max(-FARTHEST, std::min(y, FARTHEST))}; }
+LONG fenced(int v) { return std::max(-FARTHEST, std::min(v, FARTHEST)); }
+POINT fenced(int x, int y) { return POINT{fenced(x), fenced(y)}; }
 
 std::wstring wide(const char* s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
@@ -100,8 +101,8 @@ void draw_items(HDC dc, const Canvas* c) {
             int n = static_cast<int>(item.text.size());
             GetTextExtentPoint32W(dc, item.text.c_str(), n, &size);
             SetTextColor(dc, item.colour);
-            TextOutW(dc, aligned(item.points[0].x, size.cx, item.halign), aligned(item.points[0].y, size.cy, item.valign),
-                     item.text.c_str(), n);
+            const POINT& at = item.points[0];
+            TextOutW(dc, aligned(at.x, size.cx, item.halign), aligned(at.y, size.cy, item.valign), item.text.c_str(), n);
             break;
         }
         }

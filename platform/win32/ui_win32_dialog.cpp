@@ -1,6 +1,5 @@
 // Modal dialogs from the program's dialog resources and the thin dialog procedure that
-// turns native messages into UiMessages; timers, the layout's child rectangles and the
-// minimum size.
+// turns native messages into UiMessages, and their timers.
 #include "platform/ui.h"
 
 #include <windows.h>
@@ -40,13 +39,6 @@ void deliver(UiWindow* w, UiMessageKind kind, int id, int code = 0, int width = 
     ++w->depth;
     w->proc(w, &m);
     if (--w->depth == 0 && w->modeless) window_handlers_returned(w);
-}
-
-HWND child_at(UiWindow* w, int index) {
-    if (!w || !w->hwnd || index < 0) return nullptr;
-    HWND h = GetWindow(w->hwnd, GW_CHILD);
-    for (int i = 0; h && i < index; ++i) h = GetWindow(h, GW_HWNDNEXT);
-    return h;
 }
 
 // Single-line edits pass Up and Down on to the dialog logic (the command line's
@@ -220,60 +212,4 @@ void ui_kill_timer(UiWindow* dialog, int timer_id) {
             dialog->timers.erase(dialog->timers.begin() + static_cast<long>(i));
             break;
         }
-}
-
-void ui_client_size(UiWindow* dialog, int* width, int* height) {
-    RECT r{0, 0, 0, 0};
-    if (dialog && dialog->hwnd) GetClientRect(dialog->hwnd, &r);
-    if (width) *width = r.right - r.left;
-    if (height) *height = r.bottom - r.top;
-}
-
-int ui_child_count(UiWindow* dialog) {
-    int n = 0;
-    for (HWND h = dialog && dialog->hwnd ? GetWindow(dialog->hwnd, GW_CHILD) : nullptr; h;
-         h = GetWindow(h, GW_HWNDNEXT))
-        ++n;
-    return n;
-}
-
-int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height) {
-    HWND h = child_at(dialog, index);
-    if (!h) return 0;
-    RECT r;
-    if (!GetWindowRect(h, &r)) return 0;
-    POINT origin{0, 0};
-    ClientToScreen(dialog->hwnd, &origin);
-    if (x) *x = r.left - origin.x;
-    if (y) *y = r.top - origin.y;
-    if (width) *width = r.right - r.left;
-    if (height) *height = r.bottom - r.top;
-    return 1;
-}
-
-void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height) {
-    HWND h = child_at(dialog, index);
-    if (!h) return;
-    // A drop-down combo box takes the height of its open list from MoveWindow; its
-    // window rectangle is only the closed part, so keep the list's height as it is.
-    if (is_class(h, "ComboBox")) {
-        RECT dropped;
-        if (SendMessageA(h, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped))) {
-            int full = dropped.bottom - dropped.top;
-            if (full > height) height = full;
-        }
-    }
-    MoveWindow(h, x, y, width < 0 ? 0 : width, height < 0 ? 0 : height, FALSE);
-}
-
-void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
-    if (!dialog) return;
-    dialog->min_width = width;
-    dialog->min_height = height;
-}
-
-void ui_redraw(UiWindow* dialog) {
-    // Children were moved without painting: repaint them with the dialog, once.
-    if (dialog && dialog->hwnd)
-        RedrawWindow(dialog->hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }

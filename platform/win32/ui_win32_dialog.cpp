@@ -1,6 +1,5 @@
 // Modal dialogs from the program's dialog resources and the thin dialog procedure that
-// turns native messages into UiMessages; timers, the layout's child rectangles and the
-// minimum size.
+// turns native messages into UiMessages, and their timers.
 #include "platform/ui.h"
 
 #include <windows.h>
@@ -37,14 +36,9 @@ void deliver(UiWindow* w, UiMessageKind kind, int id, int code = 0, int width = 
     // After the end no handler runs: the dialog's state may already be torn down.
     if (!w || w->ended || !w->proc) return;
     UiMessage m{kind, id, code, width, height};
+    ++w->depth;
     w->proc(w, &m);
-}
-
-HWND child_at(UiWindow* w, int index) {
-    if (!w || !w->hwnd || index < 0) return nullptr;
-    HWND h = GetWindow(w->hwnd, GW_CHILD);
-    for (int i = 0; h && i < index; ++i) h = GetWindow(h, GW_HWNDNEXT);
-    return h;
+    if (--w->depth == 0 && w->modeless) window_handlers_returned(w);
 }
 
 // Single-line edits pass Up and Down on to the dialog logic (the command line's
@@ -72,7 +66,9 @@ void pass_keys_of_edits(HWND dialog) {
     }
 }
 
-INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+}  // namespace
+
+INT_PTR CALLBACK win32_backend::dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     UiWindow* w = reinterpret_cast<UiWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
     switch (msg) {
     case WM_INITDIALOG:
@@ -140,12 +136,16 @@ INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return FALSE;
         context_menu(w, reinterpret_cast<HWND>(wp), lp);
         return TRUE;
+    case WM_CLOSE_WINDOW:
+        if (w && w->modeless) close_window(w);
+        return TRUE;
+    case WM_DESTROY:
+        if (w && w->modeless) window_destroyed(w);
+        return FALSE;
     default:
         return FALSE;
     }
 }
-
-}  // namespace
 
 void ui_win32_load_app_icon(HINSTANCE instance) {
     if (!g_app_icon) g_app_icon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_APP));
@@ -160,8 +160,11 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     w.proc = proc;
     w.context = context;
     HWND parent = owner && !owner->ended && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
+    static int runs = 0;  // the windows it owns close with it; the outermost end is the program's
+    ++runs;
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(tmpl->id), parent, dialog_proc,
                                 reinterpret_cast<LPARAM>(&w));
+    if (--runs == 0) close_all_windows();
     forget_menu_keys(&w);
     bool made = w.hwnd != nullptr;
     bool ended_by_us = w.ended;
@@ -176,6 +179,10 @@ void ui_end_dialog(UiWindow* dialog, int result) {
     dialog->result = result;
     for (int id : dialog->timers) KillTimer(dialog->hwnd, static_cast<UINT_PTR>(id));
     dialog->timers.clear();
+    if (dialog->modeless) {
+        if (dialog->hwnd) PostMessageA(dialog->hwnd, WM_CLOSE_WINDOW, 0, 0);
+        return;
+    }
     // EndDialog only marks the dialog; the modal loop leaves once control is back in
     // it, and the window (with its controls) lives until then.
     if (dialog->hwnd) EndDialog(dialog->hwnd, result);
@@ -205,60 +212,4 @@ void ui_kill_timer(UiWindow* dialog, int timer_id) {
             dialog->timers.erase(dialog->timers.begin() + static_cast<long>(i));
             break;
         }
-}
-
-void ui_client_size(UiWindow* dialog, int* width, int* height) {
-    RECT r{0, 0, 0, 0};
-    if (dialog && dialog->hwnd) GetClientRect(dialog->hwnd, &r);
-    if (width) *width = r.right - r.left;
-    if (height) *height = r.bottom - r.top;
-}
-
-int ui_child_count(UiWindow* dialog) {
-    int n = 0;
-    for (HWND h = dialog && dialog->hwnd ? GetWindow(dialog->hwnd, GW_CHILD) : nullptr; h;
-         h = GetWindow(h, GW_HWNDNEXT))
-        ++n;
-    return n;
-}
-
-int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height) {
-    HWND h = child_at(dialog, index);
-    if (!h) return 0;
-    RECT r;
-    if (!GetWindowRect(h, &r)) return 0;
-    POINT origin{0, 0};
-    ClientToScreen(dialog->hwnd, &origin);
-    if (x) *x = r.left - origin.x;
-    if (y) *y = r.top - origin.y;
-    if (width) *width = r.right - r.left;
-    if (height) *height = r.bottom - r.top;
-    return 1;
-}
-
-void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height) {
-    HWND h = child_at(dialog, index);
-    if (!h) return;
-    // A drop-down combo box takes the height of its open list from MoveWindow; its
-    // window rectangle is only the closed part, so keep the list's height as it is.
-    if (is_class(h, "ComboBox")) {
-        RECT dropped;
-        if (SendMessageA(h, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped))) {
-            int full = dropped.bottom - dropped.top;
-            if (full > height) height = full;
-        }
-    }
-    MoveWindow(h, x, y, width < 0 ? 0 : width, height < 0 ? 0 : height, FALSE);
-}
-
-void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
-    if (!dialog) return;
-    dialog->min_width = width;
-    dialog->min_height = height;
-}
-
-void ui_redraw(UiWindow* dialog) {
-    // Children were moved without painting: repaint them with the dialog, once.
-    if (dialog && dialog->hwnd)
-        RedrawWindow(dialog->hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }

@@ -202,6 +202,7 @@ void close_windows(bool all, UiWindow* owner) {
         }
         g_ui.windows.erase(g_ui.windows.begin() + static_cast<std::ptrdiff_t>(i));
         w->alive = false;
+        close_windows(true, w);  // what it owns goes first, as with a real owner
         UiMessage destroy{UI_DESTROY, 0, 0, 0, 0};
         w->proc(w, &destroy);
         delete w;
@@ -239,7 +240,8 @@ void ui_canvas_draw(UiWindow* dialog, int id, const UiDrawItem* items, int count
     c->drawn_texts.clear();
     for (int i = 0; items && i < count; ++i) {
         c->drawn.push_back(items[i]);
-        c->drawn_points.emplace_back(items[i].points, items[i].points + (items[i].points ? items[i].count : 0));
+        int n = items[i].points && items[i].count > 0 ? items[i].count : 0;
+        c->drawn_points.emplace_back(items[i].points, items[i].points + n);
         c->drawn_texts.emplace_back(items[i].text ? items[i].text : "");
     }
     for (size_t i = 0; i < c->drawn.size(); ++i) {

@@ -38,7 +38,7 @@ LogRowKind log_row_kind(UiWindow* dialog, int row);
 
 // The log's context menu (the backend does Copy and Select All), headed by the
 // window menu's tools, which some desktops keep out of reach.
-extern const UiMenuEntry LOG_MENU[12];
+extern const UiMenuEntry LOG_MENU[13];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
 // The main window's timer that writes journal rows kept for a batch.

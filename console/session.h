@@ -43,6 +43,7 @@ struct Session {
     std::string last_reply;
     bool have_reply = false;
     PinPanelState pins = {};
+    UiWindow* monitor = nullptr;  // the status monitor while it is open
     LogState log;
     SessionEvents events;
 };

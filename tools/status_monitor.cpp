@@ -36,9 +36,24 @@ struct StatusMonitor {
     Geometry designed[CHILDREN] = {};
     std::string shown_readings;  // what the readings canvas shows, so an unchanged one is not drawn again
     uint64_t drawn_at = 0;       // when the pictures were last drawn
+    bool sampling = false;       // a look is under way (its request may wait, and run the timer again)
+    // The window can close inside any wait (the owner's exit): the record outlives it
+    // until the last call on the stack that may wait has returned.
+    int holds = 0;
+    bool closed = false;
 };
 
 StatusMonitor& monitor_of(UiWindow* window) { return *static_cast<StatusMonitor*>(ui_context(window)); }
+
+struct Hold {
+    StatusMonitor* m;
+    explicit Hold(StatusMonitor* monitor) : m(monitor) { ++m->holds; }
+    ~Hold() {
+        if (--m->holds == 0 && m->closed) delete m;
+    }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+};
 
 int64_t wall_now_ms() {
     using namespace std::chrono;
@@ -180,6 +195,9 @@ void draw_pictures(UiWindow* window, uint64_t now) {
 
 void sample(UiWindow* window) {
     StatusMonitor& m = monitor_of(window);
+    if (m.sampling) return;
+    Hold hold(&m);
+    m.sampling = true;
     TargetLink* link = m.host.link ? *m.host.link : nullptr;
     int exchanges = m.host.exchanges ? *m.host.exchanges : 0;
     uint64_t now = platform_now_ms();
@@ -193,8 +211,9 @@ void sample(UiWindow* window) {
         if (dropped && m.host.note)
             m.host.note(m.host.owner, stray_input_text(dropped, stray, link_dropped_rest(link)).c_str());
     }
+    m.sampling = false;
     // The request's wait may have run the close of this window.
-    if (!ui_dialog_alive(window)) return;
+    if (m.closed) return;
     draw_readings(window, now);
     // A frozen picture stays as it is; a chart whose readings stopped still moves on,
     // once a second.
@@ -205,13 +224,15 @@ void sample(UiWindow* window) {
 
 void save_samples(UiWindow* window) {
     static const char FILTER[] = "CSV Files (*.csv)\0*.csv\0All Files (*.*)\0*.*\0";
+    StatusMonitor& m = monitor_of(window);
+    Hold hold(&m);
     char* path = ui_choose_file(window, "zorvtalk-samples.csv", FILTER, "csv", 0, "Save Samples");
     if (!path) return;
     std::string target = path;
     ui_free(path);
     // The chooser waited with the windows live: the monitor may have closed meanwhile.
-    if (!ui_dialog_alive(window)) return;
-    std::string text = samples_csv_text(&monitor_of(window).ring);
+    if (m.closed) return;
+    std::string text = samples_csv_text(&m.ring);
     char why[256] = "";
     if (settings_save_file(target.c_str(), text.data(), text.size(), why, sizeof why)) return;
     std::string message = "The samples were not saved to\r\n" + target + "\r\n(" + why + ").";
@@ -335,7 +356,8 @@ void status_monitor_proc(UiWindow* window, const UiMessage* message) {
             StatusMonitor* m = &monitor_of(window);
             remember_place(window);
             if (m->host.monitor && *m->host.monitor == window) *m->host.monitor = nullptr;
-            delete m;
+            m->closed = true;
+            if (m->holds == 0) delete m;
             break;
         }
         default: break;

@@ -1,6 +1,5 @@
 // The Qt backend's dialogs: built from the template tables with absolute geometry,
-// run modally, ended; their native events turned into UiMessages, their timers and
-// the geometry the proportional layout reads and sets.
+// run modally, ended; their native events turned into UiMessages, and their timers.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -38,6 +37,7 @@ namespace {
 // single-line edits of the templates use, so the closed boxes line up with them.
 constexpr int COMBO_EDIT_UNITS = 12;
 constexpr int MIN_TIMER_MS = 10;
+int g_runs = 0;  // ui_run_dialog calls running
 
 // Check boxes of the templates are 8 units high, a pixel or two less than the style's
 // box with its frame: shrink the box to the control so rows do not cut each other.
@@ -245,7 +245,7 @@ QWidget* make_control(UiWindow* w, const DialogControl& dc, Control& c) {
     case UI_LISTVIEW:
         return make_log_list(dlg, dc, c);
     case UI_CANVAS:
-        break;
+        return make_canvas(dlg, dc);
     }
     return nullptr;
 }
@@ -331,7 +331,7 @@ void build_dialog(UiWindow* w) {
         widget->setProperty("zorv_id", dc.id);
         widget->installEventFilter(keys);
         if (dc.cls == UI_COMBO) static_cast<QComboBox*>(widget)->lineEdit()->installEventFilter(keys);
-        if (dc.cls == UI_STATIC) {
+        if (dc.cls == UI_STATIC || dc.cls == UI_CANVAS) {
             widget->setFocusPolicy(Qt::NoFocus);
         } else {
             widget->setFocusPolicy((dc.style & STYLE_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
@@ -356,7 +356,17 @@ void deliver(UiWindow* w, UiMessageKind kind, int id, int code, int width, int h
     // After the end no handler runs: the dialog's state may already be torn down.
     if (!w || w->ended || !w->proc) return;
     UiMessage m{kind, id, code, width, height};
+    ++w->depth;
     w->proc(w, &m);
+    // A window of ui_open_window ended by a handler nested in this one closes now.
+    if (--w->depth == 0 && w->close_pending) close_window(w);
+}
+
+QDialog* make_dialog(UiWindow* w, QWidget* parent) {
+    w->dialog = new Dialog(w, parent);
+    build_dialog(w);
+    if (w->tmpl->style & DS_CENTER_) centre_on_screen(w->dialog, parent);
+    return w->dialog;
 }
 
 // What the operator did to a window; nothing while a modal window blocks it.
@@ -415,13 +425,11 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     w.proc = proc;
     w.context = context;
     QWidget* parent = owner ? owner->dialog : nullptr;
-    QPointer<QDialog> dlg = new Dialog(&w, parent);
-    w.dialog = dlg;
-    build_dialog(&w);
-    if (tmpl->style & DS_CENTER_) centre_on_screen(dlg, parent);
+    QPointer<QDialog> dlg = make_dialog(&w, parent);
     // Modal before it is first shown: a window shown plain stays plain for exec().
     dlg->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     ModalScope scope(dlg, &w);
+    ++g_runs;
 
     deliver(&w, UI_INIT, 0);
     if (!w.ended && dlg) {
@@ -433,6 +441,9 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     }
     w.ended = true;
     for (auto& entry : w.timers) entry.second->stop();
+    // What it owns goes first, each told; the outermost run's end is the program's.
+    close_owned_windows(&w);
+    if (--g_runs == 0) close_owned_windows(nullptr);
     delete dlg.data();
     w.dialog = nullptr;
     return w.result;
@@ -441,6 +452,10 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
 void ui_end_dialog(UiWindow* dialog, int result) {
     if (!dialog || dialog->ended) return;
     end_owned(dialog->dialog);
+    if (dialog->modeless) {
+        end_window(dialog);
+        return;
+    }
     dialog->ended = true;
     dialog->result = result;
     for (auto& entry : dialog->timers) entry.second->stop();
@@ -474,44 +489,4 @@ void ui_kill_timer(UiWindow* dialog, int timer_id) {
     // Stopped, never deleted: the kill may come from inside the timer's own tick.
     auto it = dialog->timers.find(timer_id);
     if (it != dialog->timers.end()) it->second->stop();
-}
-
-void ui_client_size(UiWindow* dialog, int* width, int* height) {
-    int w = 0, h = 0;
-    if (dialog && dialog->dialog) {
-        w = dialog->dialog->width();
-        h = dialog->dialog->height();
-    }
-    if (width) *width = w;
-    if (height) *height = h;
-}
-
-int ui_child_count(UiWindow* dialog) { return dialog ? static_cast<int>(dialog->controls.size()) : 0; }
-
-int ui_child_rect(UiWindow* dialog, int index, int* x, int* y, int* width, int* height) {
-    if (!dialog || index < 0 || index >= static_cast<int>(dialog->controls.size())) return 0;
-    QWidget* wd = dialog->controls[static_cast<size_t>(index)].widget;
-    if (!wd) return 0;
-    QRect r = wd->geometry();
-    if (x) *x = r.x();
-    if (y) *y = r.y();
-    if (width) *width = r.width();
-    if (height) *height = r.height();
-    return 1;
-}
-
-void ui_move_child(UiWindow* dialog, int index, int x, int y, int width, int height) {
-    if (!dialog || index < 0 || index >= static_cast<int>(dialog->controls.size())) return;
-    QWidget* wd = dialog->controls[static_cast<size_t>(index)].widget;
-    // Qt paints moved widgets in one batch at the next event-loop turn anyway.
-    if (wd) wd->setGeometry(x, y, width < 0 ? 0 : width, height < 0 ? 0 : height);
-}
-
-void ui_redraw(UiWindow* dialog) {
-    if (dialog && dialog->dialog) dialog->dialog->update();
-}
-
-void ui_set_min_client_size(UiWindow* dialog, int width, int height) {
-    // The dialog widget is the client area: the window frame is the window system's.
-    if (dialog && dialog->dialog) dialog->dialog->setMinimumSize(width < 0 ? 0 : width, height < 0 ? 0 : height);
 }

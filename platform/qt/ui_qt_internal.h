@@ -45,6 +45,11 @@ struct UiWindow {
     QToolButton* menu_button = nullptr;
     bool ended = false;
     int result = 0;
+    // A window of ui_open_window: it closes once no handler of it is on the stack.
+    bool modeless = false;
+    UiWindow* owner = nullptr;
+    int depth = 0;  // handlers of this window running, nested waits included
+    bool close_pending = false;
 };
 
 namespace qt_backend {
@@ -86,6 +91,19 @@ int copy_out(const QString& text, char* buf, int size);
 
 Control* find_control(UiWindow* w, int id);
 QWidget* target_widget(UiWindow* w, int id);
+
+// A dialog window built from w's template (controls, font, window menu), not yet shown.
+QDialog* make_dialog(UiWindow* w, QWidget* parent);
+// Closes the windows of ui_open_window that owner owns (null: every one), each after
+// UI_DESTROY; the outermost run's end closes the rest, as the program ends.
+void close_owned_windows(UiWindow* owner);
+// ui_end_dialog of a window from ui_open_window, and what finishes a close that had
+// to wait for the window's handlers to return.
+void end_window(UiWindow* w);
+void close_window(UiWindow* w);
+
+// The drawing area of a UI_CANVAS control (ui_qt_canvas.cpp).
+QWidget* make_canvas(QDialog* dlg, const DialogControl& dc);
 
 // The log list of a list-view control: its view, with the model in c.model.
 QWidget* make_log_list(QDialog* dlg, const DialogControl& dc, Control& c);

@@ -35,21 +35,12 @@ int ui_run_watched(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc pro
     return ui_run_dialog(tmpl, owner, watched_proc);
 }
 
-namespace {
-
-// One dialog run: hooks called from the dialog procedure, and a body that runs once
-// the dialog's events flow (from a posted command). The dialog ends after the body
-// unless it ended already.
-struct Script {
-    std::function<void(UiWindow*)> on_init;
-    std::function<void(UiWindow*)> body;
-    std::function<void(UiWindow*, const UiMessage&)> on_message;
-    std::vector<UiMessage> log;
-    bool end_after_body = true;
-};
+namespace ui_contract {
 
 constexpr int CASE_BODY = 0x7F00;  // no control has this id
+namespace {
 Script* g_script = nullptr;
+}  // namespace
 
 void script_proc(UiWindow* w, const UiMessage* m) {
     Script* s = g_script;
@@ -79,7 +70,6 @@ int count_of(const std::vector<UiMessage>& log, UiMessageKind kind, int id) {
     return n;
 }
 
-// Waits like the link does, handing events on, until the dialog has ended.
 void wait_for_end(UiWindow* w) {
     for (int i = 0; ui_dialog_alive(w) && i < 5000; ++i) {
         dispatch_pending_messages();
@@ -87,6 +77,12 @@ void wait_for_end(UiWindow* w) {
     }
     EXPECT_EQ(ui_dialog_alive(w), 0);
 }
+
+}  // namespace ui_contract
+
+namespace {
+
+using namespace ui_contract;
 
 TEST(UiContract, TextsEnablingChecksAndFocus) {
     Script s;

@@ -3,6 +3,7 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(qt_backend_test
     ${CMAKE_CURRENT_LIST_DIR}/qt_backend_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/contract/ui_cases.cpp
+    ${PROJECT_SOURCE_DIR}/tests/contract/ui_window_cases.cpp
     ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp
     ${PROJECT_SOURCE_DIR}/resources/icon.cpp
     ${PROJECT_SOURCE_DIR}/platform/dispatch.cpp)

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLabel>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -814,6 +815,12 @@ int host_message_box(UiWindow* owner, const char* text, const char* caption, uin
         if (QAbstractButton* pressed = b->button(button)) pressed->click();
     });
     return ui_message_box(owner, text, caption, style, ICON_APP);
+}
+
+long host_canvas_pixel(UiWindow* dialog, int id, int x, int y) {
+    QWidget* canvas = ui_qt_control(dialog, id);
+    QImage shot = canvas ? canvas->grab().toImage() : QImage();
+    return shot.valid(x, y) ? static_cast<long>(shot.pixel(x, y) & 0xFFFFFF) : -1;
 }
 
 int main(int argc, char** argv) {

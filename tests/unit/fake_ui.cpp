@@ -234,7 +234,8 @@ void ui_canvas_draw(UiWindow* dialog, int id, const UiDrawItem* items, int count
     c->drawn_texts.clear();
     for (int i = 0; items && i < count; ++i) {
         c->drawn.push_back(items[i]);
-        c->drawn_points.emplace_back(items[i].points, items[i].points + (items[i].points ? items[i].count : 0));
+        int n = items[i].points && items[i].count > 0 ? items[i].count : 0;
+        c->drawn_points.emplace_back(items[i].points, items[i].points + n);
         c->drawn_texts.emplace_back(items[i].text ? items[i].text : "");
     }
     for (size_t i = 0; i < c->drawn.size(); ++i) {

@@ -25,7 +25,8 @@ set_tests_properties(link_wine_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 # The ui backend's shared cases on real dialogs (the program's resources linked in).
 if(TARGET zorv_ui_win32)
     add_executable(ui_contract_wine_test ${ZORV_WINE_DIR}/ui_contract_wine.cpp
-        ${PROJECT_SOURCE_DIR}/tests/contract/ui_cases.cpp ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp
+        ${PROJECT_SOURCE_DIR}/tests/contract/ui_cases.cpp ${PROJECT_SOURCE_DIR}/tests/contract/ui_window_cases.cpp
+        ${PROJECT_SOURCE_DIR}/resources/dialogs.cpp
         $<TARGET_OBJECTS:zorv_resources>)
     target_link_libraries(ui_contract_wine_test PRIVATE zorv_ui_win32 zorv_link zorv_options GTest::gtest)
     add_test(NAME ui_contract_wine_test COMMAND ${ZORV_WINE_DIR}/wine-run $<TARGET_FILE:ui_contract_wine_test>)

@@ -34,7 +34,9 @@ struct StatusMonitor {
     bool frozen = false;
     int designed_width = 0, designed_height = 0;
     Geometry designed[CHILDREN] = {};
-    std::string shown_readings;  // what the readings canvas shows, so an unchanged one is not drawn again
+    // What each canvas shows (readings, chart, X-Y view), so that an unchanged picture is
+    // not painted again: while the controller idles only the chart moves.
+    std::string shown_readings, shown_chart, shown_plane;
     uint64_t drawn_at = 0;       // when the pictures were last drawn
     bool sampling = false;       // a look is under way (its request may wait, and run the timer again)
     // The window can close inside any wait (the owner's exit): the record outlives it
@@ -184,6 +186,15 @@ void draw_picture(UiWindow* window, int id, bool chart, uint64_t now) {
     std::vector<UiDrawItem> items;
     std::vector<UiDrawPoint> points;
     monitor_draw_items(picture, &items, &points);
+    std::string key(reinterpret_cast<const char*>(points.data()), points.size() * sizeof(UiDrawPoint));
+    for (const UiDrawItem& it : items) {
+        const int fields[] = {it.kind, static_cast<int>(it.rgb), it.count, it.left, it.top, it.right, it.bottom, it.halign, it.valign};
+        key.append(reinterpret_cast<const char*>(fields), sizeof fields);
+        if (it.text) key.append(it.text).push_back('\0');
+    }
+    std::string& shown = chart ? m.shown_chart : m.shown_plane;
+    if (key == shown) return;
+    shown.swap(key);
     ui_canvas_draw(window, id, items.data(), static_cast<int>(items.size()));
 }
 
@@ -331,6 +342,8 @@ void status_monitor_proc(UiWindow* window, const UiMessage* message) {
             lay_out(window);
             // The pictures follow the canvases' new sizes, frozen or not.
             monitor_of(window).shown_readings.clear();
+            monitor_of(window).shown_chart.clear();
+            monitor_of(window).shown_plane.clear();
             draw_readings(window, platform_now_ms());
             draw_pictures(window, platform_now_ms());
             break;

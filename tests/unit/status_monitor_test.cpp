@@ -155,3 +155,44 @@ TEST_F(MonitorTest, SizePlaceAndPeriodComeBackFromTheSettings) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every kind of plot item reaches the canvas with its ink, points, box and text.
+TEST(MonitorDrawItems, EachPlotItemBecomesOneCanvasItem) {
+    PlotPicture picture;
+    auto add = [&](PlotItemKind kind, PlotInk ink, std::vector<PlotPoint> points, const char* text) {
+        PlotItem item;
+        item.kind = kind;
+        item.ink = ink;
+        item.points = std::move(points);
+        item.rect = PlotRect{1, 2, 3, 4};
+        item.text = text;
+        item.halign = PLOT_ALIGN_END;
+        picture.items.push_back(item);
+    };
+    add(PLOT_FILLED_BOX, PLOT_INK_BACKGROUND, {}, "");
+    add(PLOT_LINE, PLOT_INK_X, {{0, 1}, {2, 3}}, "");
+    add(PLOT_POLYLINE, PLOT_INK_PATH, {{4, 5}, {6, 7}, {8, 9}}, "");
+    add(PLOT_TEXT, PLOT_INK_TEXT, {{10, 11}}, "-60 s");
+    add(PLOT_BOX, PLOT_INK_FRAME, {}, "");
+    std::vector<UiDrawItem> items;
+    std::vector<UiDrawPoint> points;
+    monitor_draw_items(picture, &items, &points);
+    ASSERT_EQ(items.size(), 5u);
+    const UiDrawKind kinds[] = {UI_DRAW_FILLED_BOX, UI_DRAW_LINE, UI_DRAW_POLYLINE, UI_DRAW_TEXT, UI_DRAW_BOX};
+    for (size_t i = 0; i < items.size(); ++i) {
+        const PlotItem& p = picture.items[i];
+        EXPECT_EQ(items[i].kind, kinds[i]);
+        EXPECT_EQ(items[i].rgb, static_cast<uint32_t>(PLOT_INKS[p.ink].r << 16 | PLOT_INKS[p.ink].g << 8 | PLOT_INKS[p.ink].b));
+        ASSERT_EQ(items[i].count, static_cast<int>(p.points.size()));
+        for (int k = 0; k < items[i].count; ++k)
+            EXPECT_EQ(std::make_pair(items[i].points[k].x, items[i].points[k].y), std::make_pair(p.points[k].x, p.points[k].y));
+        EXPECT_EQ(std::vector<int>({items[i].left, items[i].top, items[i].right, items[i].bottom}), std::vector<int>({1, 2, 3, 4}));
+    }
+    EXPECT_STREQ(items[3].text, "-60 s");
+    EXPECT_EQ(items[3].halign, PLOT_ALIGN_END);
+    EXPECT_EQ(items[1].text, nullptr);
+}
+
+}  // namespace

@@ -532,6 +532,18 @@ bool write_settings(const std::string& path) {
     return std::fclose(f) == 0;
 }
 
+void print_monitor(const Results& r) {
+    std::vector<double> beside;
+    for (size_t i = 0; i < r.monitor_open_rate.size() && i < r.monitor_closed_rate.size(); ++i)
+        beside.push_back(r.monitor_open_rate[i] / r.monitor_closed_rate[i]);
+    std::printf("monitor: file lines per s open at 5 readings/s %.0f, closed %.0f; open/closed ratio, median of %zu "
+                "paired turns: %.3f (goal >= 0.9)\n",
+                median(r.monitor_open_rate), median(r.monitor_closed_rate), beside.size(), median(beside));
+    std::printf("monitor: idle cpu open %.3f%%, closed %.3f%%; the monitor's own %.3f%% of a core (goal < 1%%)\n",
+                r.monitor_idle_cpu[1] * 100, r.monitor_idle_cpu[0] * 100,
+                (r.monitor_idle_cpu[1] - r.monitor_idle_cpu[0]) * 100);
+}
+
 }  // namespace
 
 int bench_wrap_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc, void* context) {
@@ -579,7 +591,9 @@ int main(int argc, char** argv) {
     std::FILE* start_ini = std::fopen(start_settings.c_str(), "wb");
     if (start_ini) std::fclose(start_ini);
     double start_window_ms = 0, start_bare_ms = 0;
-    bool started = ui_start_compare("/proc/self/exe", start_settings.c_str(), START_ROUNDS, &start_window_ms,
+    // The status monitor's side-by-side runs alone, quickly.
+    const bool monitor_only = argc == 2 && std::strcmp(argv[1], "--monitor-only") == 0;
+    bool started = !monitor_only && ui_start_compare("/proc/self/exe", start_settings.c_str(), START_ROUNDS, &start_window_ms,
                                     &start_bare_ms);
     if (argc == 2 && std::strcmp(argv[1], "--start-only") == 0) {  // the start alone, quickly
         sim_stop(&sim);
@@ -597,7 +611,8 @@ int main(int argc, char** argv) {
         {"list rows", 120, step_list_rows},
         {"connect", 15, step_connect},
     };
-    for (int round = 0; round < ROUNDS; ++round) {
+    if (monitor_only) g_steps = {{"connect", 15, step_connect}};
+    for (int round = 0; round < (monitor_only ? 0 : ROUNDS); ++round) {
         g_steps.push_back({"idle wait", IDLE_WAIT_MS / 1000.0 + 10, step_idle_wait});
         for (int chunk = 0; chunk < CHUNKS; ++chunk) {
             // The three take turns in every order in turn, so that none always
@@ -629,6 +644,7 @@ int main(int argc, char** argv) {
         {"disconnect", 10, step_disconnect},
         {"exit", 10, step_exit},
     };
+    if (monitor_only) tail.erase(tail.begin(), tail.begin() + 3);
     g_steps.insert(g_steps.end(), tail.begin(), tail.end());
 
     // Start-up is timed from just before the application object exists, as a
@@ -662,6 +678,10 @@ int main(int argc, char** argv) {
     }
 
     const Results& r = g_res;
+    if (monitor_only) {
+        print_monitor(r);
+        return 0;
+    }
     std::printf("startup: %.1f ms from QApplication creation to the shown main window, %.1f ms of it in app_main\n",
                 r.startup_ms, r.startup_app_ms);
     std::printf("log: %d rows in %.2f s\n", 2 * LOG_PAIRS, r.log_seconds);
@@ -698,14 +718,6 @@ int main(int argc, char** argv) {
         paired.push_back(r.chunk_on[i] / r.chunk_off[i]);
     std::printf("file with/without journal ratio, median of %zu paired chunks: %.3f\n", paired.size(), median(paired));
     std::printf("pin poll cpu: %.2f%%\n", r.pin_cpu * 100);
-    std::vector<double> beside;
-    for (size_t i = 0; i < r.monitor_open_rate.size() && i < r.monitor_closed_rate.size(); ++i)
-        beside.push_back(r.monitor_open_rate[i] / r.monitor_closed_rate[i]);
-    std::printf("monitor: file lines per s open at 5 readings/s %.0f, closed %.0f; open/closed ratio, median of %zu "
-                "paired turns: %.3f (goal >= 0.9)\n",
-                median(r.monitor_open_rate), median(r.monitor_closed_rate), beside.size(), median(beside));
-    std::printf("monitor: idle cpu open %.3f%%, closed %.3f%%; the monitor's own %.3f%% of a core (goal < 1%%)\n",
-                r.monitor_idle_cpu[1] * 100, r.monitor_idle_cpu[0] * 100,
-                (r.monitor_idle_cpu[1] - r.monitor_idle_cpu[0]) * 100);
+    print_monitor(r);
     return 0;
 }

@@ -111,10 +111,9 @@ std::string age_text(uint64_t ms) {
 void draw_readings(UiWindow* window, uint64_t now) {
     StatusMonitor& m = monitor_of(window);
     const MonitorSampler& s = m.sampler;
-    int width = 0, height = 0, cw = 0, ch = 0, big_w = 0, big_h = 0;
+    int width = 0, height = 0, cw = 0, ch = 0;
     ui_canvas_size(window, ID_MONITOR_READINGS, &width, &height);
     ui_canvas_font_cell(window, ID_MONITOR_READINGS, 0, &cw, &ch);
-    ui_canvas_font_cell(window, ID_MONITOR_READINGS, 1, &big_w, &big_h);
     std::string status = s.state == MONITOR_NOT_CONNECTED ? "not connected"
                          : s.state == MONITOR_NO_REPORT   ? "no report"
                          : s.have_last                    ? age_text(now - std::min(now, s.last.mono_ms))

@@ -98,14 +98,16 @@ void lay_out(UiWindow* window) {
     ui_redraw(window);
 }
 
+// Whole seconds: a finer age would change with every reading and repaint the numbers
+// of an idle controller five times a second for nothing.
 std::string age_text(uint64_t ms) {
     char text[48];
-    if (ms < 60000)
-        std::snprintf(text, sizeof text, "%u.%u s old", static_cast<unsigned>(ms / 1000),
-                      static_cast<unsigned>(ms % 1000 / 100));
-    else
-        std::snprintf(text, sizeof text, "%u s old", static_cast<unsigned>(ms / 1000));
+    std::snprintf(text, sizeof text, "%llu s old", static_cast<unsigned long long>(ms / 1000));
     return text;
+}
+
+bool same_values(const Sample& a, const Sample& b) {
+    return a.q == b.q && a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
 }
 
 void draw_readings(UiWindow* window, uint64_t now) {
@@ -212,6 +214,8 @@ void sample(UiWindow* window) {
     int exchanges = m.host.exchanges ? *m.host.exchanges : 0;
     uint64_t now = platform_now_ms();
     MonitorLinkState before = m.sampler.state;
+    Sample previous = m.sampler.last;
+    bool had = m.sampler.have_last;
     int added = monitor_sample(&m.sampler, link, exchanges, now, wall_now_ms(), &m.ring);
     if (m.sampler.dropped_to_say) {
         m.sampler.dropped_to_say = false;
@@ -225,10 +229,11 @@ void sample(UiWindow* window) {
     // The request's wait may have run the close of this window.
     if (m.closed) return;
     draw_readings(window, now);
-    // A frozen picture stays as it is; a chart whose readings stopped still moves on,
-    // once a second.
+    // A frozen picture stays as it is. While the values stay the same (an idle
+    // controller, or none answering) the chart only moves on, once a second.
     bool moved_on = m.ring.count && now - m.drawn_at >= 1000;
-    if (!m.frozen && (added || before != m.sampler.state || moved_on)) draw_pictures(window, now);
+    bool changed = added && !(had && same_values(previous, m.sampler.last));
+    if (!m.frozen && (changed || before != m.sampler.state || moved_on)) draw_pictures(window, now);
     ui_set_timer(window, MONITOR_TIMER, static_cast<int>(monitor_next_look_ms(&m.sampler, now)));
 }
 

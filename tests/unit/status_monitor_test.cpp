@@ -58,7 +58,7 @@ TEST_F(MonitorTest, AsksOnlyWhenNoneIsOutstandingAndTakesTheAnswerInWhileIdle) {
         tick(m, 1);
         EXPECT_EQ(requests, 1);
         tick(m);  // the answer is at the head: taken in without a command
-        EXPECT_EQ(shown(m), "Q  0x0102|258|X|1000|Y|-5|Z|0|W|1|0.0 s old|");
+        EXPECT_EQ(shown(m), "Q  0x0102|258|X|1000|Y|-5|Z|0|W|1|0 s old|");
         answer_reports = false;
         for (int i = 0; i < 10; ++i) tick(m, 100);
         EXPECT_EQ(requests, 2);  // one request out, however often the monitor looked

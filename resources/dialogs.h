@@ -7,6 +7,8 @@
 // Control classes.
 // UI_CANVAS: an area the dialog's code draws into (ui_canvas_draw); it takes no input.
 enum UiClass { UI_STATIC, UI_BUTTON, UI_CHECKBOX, UI_EDIT, UI_COMBO, UI_LISTVIEW, UI_CANVAS };
+// The Windows class of UI_CANVAS: the program's own, registered before any dialog.
+constexpr const char* CANVAS_CLASS_NAME = "ZorvCanvas";
 
 // Style bits, with the values the Windows dialog templates use, so the resource
 // script can be written straight from the tables.

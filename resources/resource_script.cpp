@@ -77,7 +77,7 @@ const char* resource_class_name(UiClass cls) {
     case UI_EDIT: return "Edit";
     case UI_COMBO: return "ComboBox";
     case UI_LISTVIEW: return "SysListView32";
-    case UI_CANVAS: return "Static";
+    case UI_CANVAS: return CANVAS_CLASS_NAME;
     }
     return "Static";
 }

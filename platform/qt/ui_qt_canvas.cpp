@@ -17,10 +17,10 @@ namespace qt_backend {
 namespace {
 
 // Coordinates beyond this are no picture's; kept out of the rasteriser's fixed point.
-constexpr int FAR = 32767;
+constexpr int FARTHEST = 32767;
 
 QPoint fenced(const UiDrawPoint& p) {
-    return QPoint(std::max(-FAR, std::min(p.x, FAR)), std::max(-FAR, std::min(p.y, FAR)));
+    return QPoint(std::max(-FARTHEST, std::min(p.x, FARTHEST)), std::max(-FARTHEST, std::min(p.y, FARTHEST)));
 }
 
 QColor colour_of(uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }

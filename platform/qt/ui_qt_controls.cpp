@@ -118,7 +118,15 @@ int ui_is_checked(UiWindow* dialog, int id) {
 }
 
 void ui_set_focus(UiWindow* dialog, int id) {
-    if (QWidget* wd = target_widget(dialog, id)) wd->setFocus(Qt::OtherFocusReason);
+    QWidget* wd = target_widget(dialog, id);
+    if (!wd) return;
+    // As on Windows, focusing a control of a window that does not block brings that
+    // window up.
+    if (dialog->modeless && !dialog->ended && !window_blocked(dialog) && !dialog->dialog->isActiveWindow()) {
+        dialog->dialog->raise();
+        dialog->dialog->activateWindow();
+    }
+    wd->setFocus(Qt::OtherFocusReason);
 }
 
 int ui_focus_id(UiWindow* dialog) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/frame_fit.h"
 #include "platform/qt/ui_qt_internal.h"
 
 namespace qt_backend {
@@ -18,21 +19,13 @@ namespace {
 
 std::vector<UiWindow*> g_windows;  // open windows of ui_open_window, oldest first
 
-// A frame the operator can still grab: this much of it on a screen, its top edge too.
-constexpr int REACH_WIDTH = 40, REACH_HEIGHT = 20;
-
 bool is_open(const UiWindow* w) { return std::find(g_windows.begin(), g_windows.end(), w) != g_windows.end(); }
 
 void stop_timers(UiWindow* w) {
     for (auto& entry : w->timers) entry.second->stop();
 }
 
-bool reachable(const QRect& frame, const QRect& area) {
-    QRect part = area.intersected(frame);
-    return part.width() >= std::min(REACH_WIDTH, frame.width()) &&
-           part.height() >= std::min(REACH_HEIGHT, frame.height()) && frame.top() >= area.top() &&
-           frame.top() <= area.bottom() - REACH_HEIGHT;
-}
+WindowFrame plain(const QRect& r) { return WindowFrame{r.x(), r.y(), r.width(), r.height()}; }
 
 // The frame as it is when any screen shows enough of it, else moved wholly onto the
 // screen nearest to it (its top-left corner first where it is larger than the screen).
@@ -42,7 +35,7 @@ QRect onto_screen(QRect frame) {
     qint64 nearest_distance = 0;
     for (QScreen* s : screens) {
         QRect area = s->availableGeometry();
-        if (reachable(frame, area)) return frame;
+        if (frame_reachable(plain(frame), plain(area))) return frame;
         QPoint d = area.center() - frame.center();
         qint64 distance = static_cast<qint64>(d.x()) * d.x() + static_cast<qint64>(d.y()) * d.y();
         if (!nearest || distance < nearest_distance) {
@@ -51,11 +44,22 @@ QRect onto_screen(QRect frame) {
         }
     }
     if (!nearest) return frame;
-    QRect area = nearest->availableGeometry();
-    int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
-    int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
-    frame.moveTo(x, y);
-    return frame;
+    WindowFrame fit = frame_onto(plain(frame), plain(nearest->availableGeometry()));
+    return QRect(fit.x, fit.y, fit.width, fit.height);
+}
+
+// The window manager's frame around a window's client area. Before the window is first
+// shown its own frame is unknown: a shown window's stands in (the owner's first), so a
+// frame saved at close comes back the same size, not larger by the title bar.
+QSize frame_extra(UiWindow* w) {
+    QWidget* sample = w->dialog;
+    if (!sample->isVisible()) {
+        sample = w->owner && w->owner->dialog && w->owner->dialog->isVisible() ? w->owner->dialog : nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!sample && top->isVisible() && qobject_cast<QDialog*>(top)) sample = top;
+    }
+    if (!sample) return QSize(0, 0);
+    return sample->frameGeometry().size() - sample->geometry().size();
 }
 
 }  // namespace
@@ -141,10 +145,11 @@ int ui_window_rect(UiWindow* window, int* x, int* y, int* width, int* height) {
 
 void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
     if (!window || !window->dialog) return;
+    WindowFrame given = frame_fenced(WindowFrame{x, y, width, height});
+    x = given.x, y = given.y, width = given.width, height = given.height;
     QDialog* d = window->dialog;
-    // The frame's share is the window system's: known once the window was shown.
-    QRect frame = d->frameGeometry(), inner = d->geometry();
-    int extra_w = frame.width() - inner.width(), extra_h = frame.height() - inner.height();
+    QSize extra = frame_extra(window);
+    int extra_w = extra.width(), extra_h = extra.height();
     QSize least = d->minimumSize(), most = d->maximumSize();
     int client_w = std::max(least.width(), std::min(width - extra_w, most.width()));
     int client_h = std::max(least.height(), std::min(height - extra_h, most.height()));

@@ -37,7 +37,9 @@ void deliver(UiWindow* w, UiMessageKind kind, int id, int code = 0, int width = 
     // After the end no handler runs: the dialog's state may already be torn down.
     if (!w || w->ended || !w->proc) return;
     UiMessage m{kind, id, code, width, height};
+    ++w->depth;
     w->proc(w, &m);
+    if (--w->depth == 0 && w->modeless) window_handlers_returned(w);
 }
 
 HWND child_at(UiWindow* w, int index) {
@@ -72,7 +74,9 @@ void pass_keys_of_edits(HWND dialog) {
     }
 }
 
-INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+}  // namespace
+
+INT_PTR CALLBACK win32_backend::dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     UiWindow* w = reinterpret_cast<UiWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
     switch (msg) {
     case WM_INITDIALOG:
@@ -140,12 +144,16 @@ INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return FALSE;
         context_menu(w, reinterpret_cast<HWND>(wp), lp);
         return TRUE;
+    case WM_CLOSE_WINDOW:
+        if (w && w->modeless) close_window(w);
+        return TRUE;
+    case WM_DESTROY:
+        if (w && w->modeless) window_destroyed(w);
+        return FALSE;
     default:
         return FALSE;
     }
 }
-
-}  // namespace
 
 void ui_win32_load_app_icon(HINSTANCE instance) {
     if (!g_app_icon) g_app_icon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_APP));
@@ -160,8 +168,11 @@ int ui_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc
     w.proc = proc;
     w.context = context;
     HWND parent = owner && !owner->ended && owner->hwnd && IsWindow(owner->hwnd) ? owner->hwnd : nullptr;
+    static int runs = 0;  // the windows it owns close with it; the outermost end is the program's
+    ++runs;
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(tmpl->id), parent, dialog_proc,
                                 reinterpret_cast<LPARAM>(&w));
+    if (--runs == 0) close_all_windows();
     forget_menu_keys(&w);
     bool made = w.hwnd != nullptr;
     bool ended_by_us = w.ended;
@@ -176,6 +187,10 @@ void ui_end_dialog(UiWindow* dialog, int result) {
     dialog->result = result;
     for (int id : dialog->timers) KillTimer(dialog->hwnd, static_cast<UINT_PTR>(id));
     dialog->timers.clear();
+    if (dialog->modeless) {
+        if (dialog->hwnd) PostMessageA(dialog->hwnd, WM_CLOSE_WINDOW, 0, 0);
+        return;
+    }
     // EndDialog only marks the dialog; the modal loop leaves once control is back in
     // it, and the window (with its controls) lives until then.
     if (dialog->hwnd) EndDialog(dialog->hwnd, result);

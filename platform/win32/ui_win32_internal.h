@@ -28,7 +28,8 @@ struct ListState {
 };
 
 // Lives on ui_run_dialog's stack until DialogBoxParamA returns, so a handler that
-// ended the dialog further up may still ask ui_dialog_alive.
+// ended the dialog further up may still ask ui_dialog_alive. A window of ui_open_window
+// lives on the heap until UI_DESTROY, which waits for its handlers on the stack.
 struct UiWindow {
     HWND hwnd = nullptr;
     const DialogTemplate* tmpl = nullptr;
@@ -40,6 +41,11 @@ struct UiWindow {
     std::deque<ListState> lists;  // a deque: states stay put as lists are added
     int min_width = 0, min_height = 0;  // client pixels; 0: no limit
     std::vector<std::pair<int, char>> menu_keys;  // window-menu command, its Ctrl+key
+    bool modeless = false;  // from ui_open_window
+    UiWindow* owner = nullptr;
+    int depth = 0;                 // handlers of this window running, nested waits included
+    bool close_pending = false;    // ended while a handler of it ran
+    bool destroy_pending = false;  // its window went while a handler of it ran
 };
 
 namespace win32_backend {
@@ -60,6 +66,24 @@ void list_key(UiWindow* w, HWND list, WORD key);
 void fill_text(UiWindow* w, NMLVDISPINFOA* info);
 void fill_tip(UiWindow* w, NMLVGETINFOTIPA* tip);
 LRESULT custom_draw(UiWindow* w, NMLVCUSTOMDRAW* cd);
+
+// The dialog procedure of every dialog and window (ui_win32_dialog.cpp).
+INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+// Windows of ui_open_window (ui_win32_window.cpp). ui_end_dialog posts the close.
+constexpr UINT WM_CLOSE_WINDOW = WM_APP + 0x2A;
+void close_window(UiWindow* w);
+// WM_DESTROY of such a window; and what runs when its last handler on the stack returns.
+void window_destroyed(UiWindow* w);
+void window_handlers_returned(UiWindow* w);
+// Closes every one left: the outermost dialog's end is the program's.
+void close_all_windows();
+// The keyboard of a window of ui_open_window (Tab, Enter, Escape), for every message
+// loop: true when the message was its and is done.
+bool window_dialog_message(MSG* msg);
+
+// The canvas control's window class (ui_win32_canvas.cpp), registered once.
+void register_canvas_class();
 
 // The window menu (ui_win32_menus_boxes.cpp).
 // The log menu's stand-ins for window-menu entries carry ids that fit a menu's 16 bits.

@@ -41,7 +41,10 @@ bool window_menu_key(const MSG* msg) {
 }
 
 LRESULT CALLBACK message_filter(int code, WPARAM wp, LPARAM lp) {
-    if (code == MSGF_DIALOGBOX && window_menu_key(reinterpret_cast<const MSG*>(lp))) return 1;
+    // A modal dialog's loop knows only its own dialog: the keys of a window that does
+    // not block are handed to it here.
+    auto* msg = reinterpret_cast<MSG*>(lp);
+    if (code == MSGF_DIALOGBOX && (window_menu_key(msg) || window_dialog_message(msg))) return 1;
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 

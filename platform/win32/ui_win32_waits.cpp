@@ -37,7 +37,7 @@ int win32_dispatch() {
             break;
         }
         any = 1;
-        if (window_menu_key(&msg)) continue;
+        if (window_menu_key(&msg) || window_dialog_message(&msg)) continue;
         if (outermost && !g_look_timer) g_look_timer = SetTimer(nullptr, 0, LOOK_EVERY_MS, look_now);
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
@@ -62,6 +62,7 @@ void win32_wait(intptr_t handle, uint32_t ms) {
 
 void ui_init() {
     ui_win32_load_app_icon(GetModuleHandleA(nullptr));
+    register_canvas_class();
     platform_set_dispatch(win32_dispatch);
     platform_set_wait(win32_wait);
     static HHOOK filter = SetWindowsHookExA(WH_MSGFILTER, message_filter, nullptr, GetCurrentThreadId());

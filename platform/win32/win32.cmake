@@ -46,12 +46,14 @@ endif()
 
 add_library(zorv_ui_win32 STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ui_fit.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_win32_canvas.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_controls.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_dialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_file_chooser.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_log_list.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_menus_boxes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_waits.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_win32_window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32.h
     ${CMAKE_CURRENT_LIST_DIR}/ui_win32_internal.h)
 target_link_libraries(zorv_ui_win32 PUBLIC zorv_options comctl32 comdlg32 gdi32)

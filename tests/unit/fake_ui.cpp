@@ -197,6 +197,7 @@ void close_windows(bool all, UiWindow* owner) {
         }
         g_ui.windows.erase(g_ui.windows.begin() + static_cast<std::ptrdiff_t>(i));
         w->alive = false;
+        close_windows(true, w);  // what it owns goes first, as with a real owner
         UiMessage destroy{UI_DESTROY, 0, 0, 0, 0};
         w->proc(w, &destroy);
         delete w;

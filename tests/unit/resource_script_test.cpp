@@ -150,6 +150,21 @@ TEST(ResourceScript, DialogsParseBackToTheTables) {
     }
 }
 
+TEST(ResourceScript, ControlClassesAreTheWindowsOnes) {
+    const struct {
+        UiClass cls;
+        const char* name;
+    } cases[] = {
+        {UI_STATIC, "Static"},   {UI_BUTTON, "Button"},          {UI_CHECKBOX, "Button"},  {UI_EDIT, "Edit"},
+        {UI_COMBO, "ComboBox"}, {UI_LISTVIEW, "SysListView32"}, {UI_CANVAS, "ZorvCanvas"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(resource_class_name(c.cls), c.name) << c.cls;
+    // A drawing area names the class the Windows backend registers before any dialog.
+    const DialogControl controls[] = {{9, UI_CANVAS, "", 1, 2, 3, 4, 0}};
+    const DialogTemplate d = {201, "Monitor", 10, 20, "Tahoma", 8, 0, controls, 1};
+    EXPECT_NE(resource_dialog_text(d).find("CONTROL \"\", 9, \"ZorvCanvas\", "), std::string::npos);
+}
+
 TEST(ResourceScript, QuotesAndBackslashesSurvive) {
     const DialogControl controls[] = {{7, UI_BUTTON, "say \"hi\" C:\\x", 1, 2, 3, 4, 0}};
     const DialogTemplate d = {200, "A \"q\"", 10, 20, "Tahoma", 8, 0, controls, 1};

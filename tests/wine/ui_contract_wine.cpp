@@ -6,6 +6,8 @@
 
 #include <thread>
 
+#include "platform/win32/ui_win32.h"
+
 int host_run_dialog(const DialogTemplate* tmpl, UiWindow* owner, UiDialogProc proc) {
     return ui_run_watched(tmpl, owner, proc);
 }
@@ -28,6 +30,24 @@ int host_message_box(UiWindow* owner, const char* text, const char* caption, uin
     int got = ui_message_box(owner, text, caption, style, ICON_APP);
     clicker.join();
     return got;
+}
+
+// The canvas paints itself into a bitmap on request, as it paints the screen.
+long host_canvas_pixel(UiWindow* dialog, int id, int x, int y) {
+    HWND canvas = dialog ? GetDlgItem(ui_win32_hwnd(dialog), id) : nullptr;
+    RECT r;
+    if (!canvas || !GetClientRect(canvas, &r) || x < 0 || y < 0 || x >= r.right || y >= r.bottom) return -1;
+    HDC screen = GetDC(canvas), dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(canvas, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    COLORREF c = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(canvas, screen);
+    if (c == CLR_INVALID) return -1;
+    return static_cast<long>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
 }
 
 int main(int argc, char** argv) {

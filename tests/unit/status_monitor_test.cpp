@@ -162,14 +162,7 @@ namespace {
 TEST(MonitorDrawItems, EachPlotItemBecomesOneCanvasItem) {
     PlotPicture picture;
     auto add = [&](PlotItemKind kind, PlotInk ink, std::vector<PlotPoint> points, const char* text) {
-        PlotItem item;
-        item.kind = kind;
-        item.ink = ink;
-        item.points = std::move(points);
-        item.rect = PlotRect{1, 2, 3, 4};
-        item.text = text;
-        item.halign = PLOT_ALIGN_END;
-        picture.items.push_back(item);
+        picture.items.push_back(PlotItem{kind, ink, std::move(points), PlotRect{1, 2, 3, 4}, text, PLOT_ALIGN_END});
     };
     add(PLOT_FILLED_BOX, PLOT_INK_BACKGROUND, {}, "");
     add(PLOT_LINE, PLOT_INK_X, {{0, 1}, {2, 3}}, "");

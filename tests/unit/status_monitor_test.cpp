@@ -45,11 +45,9 @@ protected:
 };
 
 TEST(MonitorPeriod, ClampedToItsBounds) {
-    const struct {
-        int32_t configured;
-        uint32_t period;
-    } cases[] = {{0, 200}, {-7, 50}, {10, 50}, {50, 50}, {333, 333}, {5000, 5000}, {5001, 5000}, {INT32_MAX, 5000}};
-    for (const auto& c : cases) EXPECT_EQ(monitor_period(c.configured), c.period) << c.configured;
+    for (auto [configured, period] : std::vector<std::pair<int32_t, uint32_t>>{
+             {0, 200}, {-7, 50}, {10, 50}, {50, 50}, {333, 333}, {5000, 5000}, {5001, 5000}, {INT32_MAX, 5000}})
+        EXPECT_EQ(monitor_period(configured), period) << configured;
 }
 
 TEST_F(MonitorTest, AsksOnlyWhenNoneIsOutstandingAndTakesTheAnswerInWhileIdle) {
@@ -97,17 +95,13 @@ TEST_F(MonitorTest, DisconnectAndALostPortShowNotConnectedAtOnce) {
             if (lose) connect(w);
             tick(m, 1);
             tick(m);
-            if (lose) {
-                fake_serial().lost = true;
-                fake_ui_send(w, UiMessage{UI_TIMER, HEALTH_TIMER, 0, 0, 0});
-            } else {
-                fake_ui_click(w, ID_CONNECT);
-            }
+            fake_serial().lost = lose;
+            if (lose) fake_ui_send(w, UiMessage{UI_TIMER, HEALTH_TIMER, 0, 0, 0});
+            if (!lose) fake_ui_click(w, ID_CONNECT);
             std::string w_value = std::to_string(requests);
             EXPECT_EQ(shown(m), "Q  0x0102|258|X|1000|Y|-5|Z|0|W|" + w_value + "|not connected|") << lose;
             tick(m, 500);
             EXPECT_EQ(std::to_string(requests), w_value);
-            fake_serial().lost = false;
         }
     });
 }
@@ -124,9 +118,8 @@ TEST_F(MonitorTest, FreezeKeepsSamplingClearEmptiesAndSaveWritesTheCsv) {
         std::string csv = dir_ + "/samples.csv";
         fake_ui().chosen_files.push_back(csv);
         fake_ui_click(m, ID_MONITOR_SAVE);
-        std::string text = read_text(csv);
-        EXPECT_EQ(text.substr(0, 15), "time,q,x,y,z,w\n");
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6);
+        std::string text = read_text(csv);  // the header and five readings
+        EXPECT_EQ(text.substr(0, 15) + std::to_string(std::count(text.begin(), text.end(), '\n')), "time,q,x,y,z,w\n6");
         fake_ui_click(m, ID_MONITOR_CLEAR);
         fake_ui().chosen_files.push_back(csv);
         fake_ui_click(m, ID_MONITOR_SAVE);
@@ -153,10 +146,6 @@ TEST_F(MonitorTest, SizePlaceAndPeriodComeBackFromTheSettings) {
         EXPECT_EQ(fake_control(m, ID_MONITOR_SAVE).y + fake_control(m, ID_MONITOR_SAVE).height, 470 - 8);
     });
 }
-
-}  // namespace
-
-namespace {
 
 // Every kind of plot item reaches the canvas with its ink, points, box and text.
 TEST(MonitorDrawItems, EachPlotItemBecomesOneCanvasItem) {

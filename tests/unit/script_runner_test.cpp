@@ -119,13 +119,9 @@ TEST_F(ScriptTest, TheLogHoldsTheFocusWhileACommandOrAFileWaits) {
                 if (focus_in_wait.size() == 1) fake_push("ok\r");
             };
             ui_set_focus(w, from);
-            if (from == ID_COMMAND) {
-                fake_ui_type(w, ID_COMMAND, "one");
-                fake_ui_click(w, UI_IDOK);
-            } else {
-                fake_ui().chosen_files = {path};
-                fake_ui_click(w, ID_SEND_FILE);
-            }
+            fake_ui_type(w, ID_COMMAND, "one");
+            fake_ui().chosen_files = {path};
+            fake_ui_click(w, from == ID_COMMAND ? UI_IDOK : ID_SEND_FILE);
             fake_ui().on_dispatch = nullptr;
             ASSERT_FALSE(focus_in_wait.empty());
             EXPECT_EQ(focus_in_wait.back(), ID_LOG) << from;

@@ -4,7 +4,10 @@
 // the pin panel's polling, and command-file lines per second beside
 // the bare link's exchange rate in the same run, and beside the same file with the log
 // journal turned off. The waits and the rates run in five alternating rounds and
-// their medians are printed. Every phase runs from a timer inside app_main.
+// their medians are printed. The status monitor is measured the same way: command-file
+// turns with it open at 5 readings/s beside turns with it closed, and the window's CPU
+// while the controller idles with it open beside closed. Every phase runs from a timer
+// inside app_main.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +68,9 @@ constexpr int LINK_EXCHANGES = 20000;  // per round
 constexpr int FILE_LINES = 20000;      // per round
 constexpr int CHUNKS = 10;             // turns per round of each side
 constexpr int PIN_POLL_WINDOW_MS = 5000;
+constexpr int MONITOR_TURNS = 6;      // turns of each side, open and closed
+constexpr int MONITOR_FILE_RUNS = 5;  // runs of the command file per turn: some readings in each
+constexpr int MONITOR_IDLE_MS = 5000;
 constexpr unsigned WATCHDOG_S = 300;
 
 long rss_bytes() {
@@ -111,6 +118,8 @@ struct Results {
     std::vector<double> bare_file_rate, journal_ratio;  // the file without the journal
     std::vector<double> chunk_on, chunk_off;             // lines/s of each chunk, paired in order
     double pin_cpu = -1;
+    std::vector<double> monitor_open_rate, monitor_closed_rate;  // lines/s of each turn, paired in order
+    double monitor_idle_cpu[2] = {-1, -1};                       // closed, open
     int pin_ticks = 0;
     double pin_wall = 0;
 };
@@ -345,25 +354,32 @@ int step_link_chunk() {
     return DONE;
 }
 
-// The Startup box route, as after a connect: the runner reads the box itself. With
-// the journal on, as an operator has it, or off, to see what the journal costs.
-int file_chunk(bool journal) {
-    if (!main_alive() || !session.connected) return FAIL;
-    if (journal_is_on(&session.log.journal) != (journal ? 1 : 0)) journal_set_on(&session.log.journal, journal);
+// The Startup box route, as after a connect: the runner reads the box itself. The
+// seconds the file took, or -1 when its rows are not what it should give.
+double run_file() {
     UiWindow* w = g_win.main;
     ui_set_text(w, ID_STARTUP, g_file_path.c_str());
     int before = log_row_count(w);
     auto t = Clock::now();
     run_command_file(w, 1);
     double seconds = seconds_since(t);
-    if (!main_alive()) return FAIL;
+    if (!main_alive()) return -1;
     ui_set_text(w, ID_STARTUP, "");
     int rows = log_row_count(w) - before;
     std::string last = row_text(log_row_count(w) - 1);
     if (rows != 2 * FILE_LINES / CHUNKS || last != "ok") {
         std::fprintf(stderr, "ui_bench: command file gave %d rows, last \"%s\"\n", rows, last.c_str());
-        return FAIL;
+        return -1;
     }
+    return seconds;
+}
+
+// With the journal on, as an operator has it, or off, to see what the journal costs.
+int file_chunk(bool journal) {
+    if (!main_alive() || !session.connected) return FAIL;
+    if (journal_is_on(&session.log.journal) != (journal ? 1 : 0)) journal_set_on(&session.log.journal, journal);
+    double seconds = run_file();
+    if (seconds < 0) return FAIL;
     (journal ? g_res.chunk_on : g_res.chunk_off).push_back((FILE_LINES / CHUNKS) / seconds);
     (journal ? g_tally.file_seconds : g_tally.bare_seconds) += seconds;
     (journal ? g_tally.file_lines : g_tally.bare_lines) += FILE_LINES / CHUNKS;
@@ -424,6 +440,67 @@ int step_pin_poll() {
 
 int step_close_panel() { return g_win.panel ? 10 : DONE; }
 
+// The monitor through the window menu and its close box, as the operator opens and
+// closes it; it samples from its own timer, as configured ([Monitor] PeriodMs=200).
+Step open_monitor_step() {
+    auto posted = std::make_shared<bool>(false);
+    return {"open monitor", 10, [posted]() {
+                if (!main_alive()) return FAIL;
+                if (!*posted) {
+                    *posted = true;
+                    ui_post_syscommand(g_win.main, SYSCMD_MONITOR);
+                    return 10;
+                }
+                return session.monitor ? DONE : 10;
+            }};
+}
+
+Step close_monitor_step() {
+    auto posted = std::make_shared<bool>(false);
+    return {"close monitor", 10, [posted]() {
+                if (!main_alive()) return FAIL;
+                if (!*posted) {
+                    *posted = true;
+                    if (!session.monitor) return FAIL;
+                    ui_post_command(session.monitor, UI_IDCANCEL);
+                    return 10;
+                }
+                return session.monitor ? 10 : DONE;
+            }};
+}
+
+Step monitor_turn_step(bool open) {
+    return {"command file turn beside the monitor", 120, [open]() {
+                if (!main_alive() || !session.connected || (session.monitor != nullptr) != open) return FAIL;
+                journal_set_on(&session.log.journal, 1);
+                double seconds = 0;
+                for (int i = 0; i < MONITOR_FILE_RUNS; ++i) {
+                    double one = run_file();
+                    if (one < 0) return FAIL;
+                    seconds += one;
+                }
+                (open ? g_res.monitor_open_rate : g_res.monitor_closed_rate)
+                    .push_back(MONITOR_FILE_RUNS * (FILE_LINES / CHUNKS) / seconds);
+                return DONE;
+            }};
+}
+
+// The window idles, connected, with the controller quiet: what is left is the monitor's.
+Step monitor_idle_step(bool open) {
+    auto state = std::make_shared<std::pair<double, Clock::time_point>>();
+    auto measuring = std::make_shared<bool>(false);
+    return {"idle beside the monitor", MONITOR_IDLE_MS / 1000.0 + 10, [=]() {
+                if (!main_alive() || !session.connected || (session.monitor != nullptr) != open) return FAIL;
+                if (!*measuring) {
+                    *measuring = true;
+                    *state = {cpu_seconds(), Clock::now()};
+                    return MONITOR_IDLE_MS;
+                }
+                g_res.monitor_idle_cpu[open ? 1 : 0] = (cpu_seconds() - state->first) / seconds_since(state->second);
+                return DONE;
+            }};
+}
+
 int step_disconnect() {
     static bool posted = false;
     if (!main_alive()) return FAIL;
@@ -470,8 +547,20 @@ bool write_command_file(const std::string& path) {
 bool write_settings(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    std::fprintf(f, "[Connection]\nPort=%d\nBaud=115200\nStartup=\n", SIM_PORT);
+    std::fprintf(f, "[Connection]\nPort=%d\nBaud=115200\nStartup=\n[Monitor]\nPeriodMs=200\n", SIM_PORT);
     return std::fclose(f) == 0;
+}
+
+void print_monitor(const Results& r) {
+    std::vector<double> beside;
+    for (size_t i = 0; i < r.monitor_open_rate.size() && i < r.monitor_closed_rate.size(); ++i)
+        beside.push_back(r.monitor_open_rate[i] / r.monitor_closed_rate[i]);
+    std::printf("monitor: file lines per s open at 5 readings/s %.0f, closed %.0f; open/closed ratio, median of %zu "
+                "paired turns: %.3f (goal >= 0.9)\n",
+                median(r.monitor_open_rate), median(r.monitor_closed_rate), beside.size(), median(beside));
+    std::printf("monitor: idle cpu open %.3f%%, closed %.3f%%; the monitor's own %.3f%% of a core (goal < 1%%)\n",
+                r.monitor_idle_cpu[1] * 100, r.monitor_idle_cpu[0] * 100,
+                (r.monitor_idle_cpu[1] - r.monitor_idle_cpu[0]) * 100);
 }
 
 }  // namespace
@@ -521,7 +610,9 @@ int main(int argc, char** argv) {
     std::FILE* start_ini = std::fopen(start_settings.c_str(), "wb");
     if (start_ini) std::fclose(start_ini);
     double start_window_ms = 0, start_bare_ms = 0;
-    bool started = ui_start_compare("/proc/self/exe", start_settings.c_str(), START_ROUNDS, &start_window_ms,
+    // The status monitor's side-by-side runs alone, quickly.
+    const bool monitor_only = argc == 2 && std::strcmp(argv[1], "--monitor-only") == 0;
+    bool started = !monitor_only && ui_start_compare("/proc/self/exe", start_settings.c_str(), START_ROUNDS, &start_window_ms,
                                     &start_bare_ms);
     if (argc == 2 && std::strcmp(argv[1], "--start-only") == 0) {  // the start alone, quickly
         sim_stop(&sim);
@@ -539,7 +630,8 @@ int main(int argc, char** argv) {
         {"list rows", 120, step_list_rows},
         {"connect", 15, step_connect},
     };
-    for (int round = 0; round < ROUNDS; ++round) {
+    if (monitor_only) g_steps = {{"connect", 15, step_connect}};
+    for (int round = 0; round < (monitor_only ? 0 : ROUNDS); ++round) {
         g_steps.push_back({"idle wait", IDLE_WAIT_MS / 1000.0 + 10, step_idle_wait});
         for (int chunk = 0; chunk < CHUNKS; ++chunk) {
             // The three take turns in every order in turn, so that none always
@@ -552,6 +644,18 @@ int main(int argc, char** argv) {
         }
         g_steps.push_back({"round end", 10, step_round_end});
     }
+    g_steps.push_back(monitor_idle_step(false));
+    g_steps.push_back(open_monitor_step());
+    g_steps.push_back(monitor_idle_step(true));
+    for (int turn = 0; turn < MONITOR_TURNS; ++turn) {
+        // Each side goes first in every other turn.
+        if (turn % 2) g_steps.push_back(monitor_turn_step(true));
+        g_steps.push_back(close_monitor_step());
+        g_steps.push_back(monitor_turn_step(false));
+        g_steps.push_back(open_monitor_step());
+        if (!(turn % 2)) g_steps.push_back(monitor_turn_step(true));
+    }
+    g_steps.push_back(close_monitor_step());
     std::vector<Step> tail = {
         {"open pin panel", 10, step_open_panel},
         {"pin poll", PIN_POLL_WINDOW_MS / 1000.0 + 10, step_pin_poll},
@@ -559,6 +663,7 @@ int main(int argc, char** argv) {
         {"disconnect", 10, step_disconnect},
         {"exit", 10, step_exit},
     };
+    if (monitor_only) tail.erase(tail.begin(), tail.begin() + 3);
     g_steps.insert(g_steps.end(), tail.begin(), tail.end());
 
     // Start-up is timed from just before the application object exists, as a
@@ -592,6 +697,10 @@ int main(int argc, char** argv) {
     }
 
     const Results& r = g_res;
+    if (monitor_only) {
+        print_monitor(r);
+        return 0;
+    }
     std::printf("startup: %.1f ms from QApplication creation to the shown main window, %.1f ms of it in app_main\n",
                 r.startup_ms, r.startup_app_ms);
     std::printf("log: %d rows in %.2f s\n", 2 * LOG_PAIRS, r.log_seconds);
@@ -627,5 +736,6 @@ int main(int argc, char** argv) {
         paired.push_back(r.chunk_on[i] / r.chunk_off[i]);
     std::printf("file with/without journal ratio, median of %zu paired chunks: %.3f\n", paired.size(), median(paired));
     std::printf("pin poll cpu: %.2f%%\n", r.pin_cpu * 100);
+    print_monitor(r);
     return 0;
 }

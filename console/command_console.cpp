@@ -128,6 +128,7 @@ void send_typed_line(UiWindow* dialog) {
     Session& s = session_of(dialog);
     history_record(&s.history, text.c_str(), history_path().c_str());
     // Disconnect stays live: it is the way out from a controller that went silent.
+    session_park_focus(dialog);
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);
     if (!run_command(dialog, text.c_str())) return;

@@ -18,9 +18,11 @@
 #include "console/session.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "settings/saved_file.h"
 #include "settings/settings.h"
 
-const UiMenuEntry LOG_MENU[12] = {
+const UiMenuEntry LOG_MENU[13] = {
+    {UI_MENU_WINDOW + SYSCMD_MONITOR, "ZORV Status M&onitor\tCtrl+M", 0, 0},
     {UI_MENU_WINDOW + SYSCMD_REPORT, "ZORV &Report\tCtrl+R", 0, 0},
     {UI_MENU_WINDOW + SYSCMD_PIN_PANEL, "ZORV as L&PT\tCtrl+L", 0, 0},  // 'L' is Clear Log's
     {UI_MENU_WINDOW + SYSCMD_STOP_FILE, "Stop Command &File", 0, 0},
@@ -133,28 +135,6 @@ void journal_put(UiWindow* dialog, LogState& L, int at, int64_t ms, LogRowKind k
     journal_ready_rows(dialog, L);
 }
 
-const char* const SAVING_KEY = "Saving";
-
-// A Save Log killed mid-way leaves its temporary beside the chosen file. Its name is
-// noted while the save runs; a note found at start names a temporary that the program
-// made. Removed unless a save still holds it (another window's, under way), and the
-// note stays until it is gone.
-void remove_stale_save(const std::string& temporary) {
-    if (profile_is_temporary(temporary.c_str()) && !file_remove_unlocked(temporary.c_str())) {
-        std::FILE* still = std::fopen(temporary.c_str(), "rb");
-        if (still) {
-            std::fclose(still);
-            return;
-        }
-    }
-    settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
-}
-
-void note_saving(const char* temporary, void* ctx) {
-    *static_cast<std::string*>(ctx) = temporary;
-    settings_write_string(TIMES_SECTION, SAVING_KEY, temporary);
-}
-
 // Read once: a later change of the system colours shows at the next start. There is
 // no system colour for errors: red, as the screen shows it.
 LogColours read_log_colours() {
@@ -240,8 +220,7 @@ void init_log_view(UiWindow* dialog, int id) {
     ui_list_check_menu(dialog, id, ID_LOG_SHOW_TIMES, L.rows.show_times);
     journal_start(&L.journal);
     ui_list_check_menu(dialog, id, ID_LOG_KEEP_FILES, journal_is_on(&L.journal));
-    std::string saving = settings_read_string(TIMES_SECTION, SAVING_KEY);
-    if (!saving.empty()) remove_stale_save(saving);
+    settings_remove_stale_save();
 }
 
 int log_command(UiWindow* dialog, int id) {
@@ -311,17 +290,7 @@ int log_save(UiWindow* dialog) {
     if (!ui_dialog_alive(dialog)) return 0;
     std::string text = log_model_file_text(log_of(dialog).rows, profile_line_end());
     char why[256] = "";
-    int ok = 0;
-    if (text.size() > static_cast<size_t>(INT_MAX))
-        std::snprintf(why, sizeof why, "the log is too large for one file");
-    else {
-        std::string temporary;
-        ok = profile_replace_file(target.c_str(), text.data(), static_cast<int>(text.size()), note_saving, &temporary);
-        if (!ok && profile_replace_error(why, sizeof why) <= 0) std::snprintf(why, sizeof why, "the file could not be written");
-        // Another window's save may have noted its own since: that note stays.
-        if (!temporary.empty() && temporary == settings_read_string(TIMES_SECTION, SAVING_KEY))
-            settings_write_string(TIMES_SECTION, SAVING_KEY, nullptr);
-    }
+    int ok = settings_save_file(target.c_str(), text.data(), text.size(), why, sizeof why);
     if (ok) return 1;
     std::string message = "The log was not saved to\r\n" + target + "\r\n(" + why + ").";
     session_box(dialog, message.c_str(), "Save Log", UI_MB_OK | UI_MB_ICONERROR, 0);

@@ -42,7 +42,7 @@ LogRowKind log_row_kind(UiWindow* dialog, int row);
 extern const UiRowSource LOG_ROWS;
 // The log's context menu, headed by the window menu's tools, which some desktops keep
 // out of reach. Copy puts the selected rows as shown on the clipboard, one a line.
-extern const UiMenuEntry LOG_MENU[12];
+extern const UiMenuEntry LOG_MENU[13];
 // Runs a command of the context menu; 0 when id is none of them.
 int log_command(UiWindow* dialog, int id);
 // The main window's timer that writes journal rows kept for a batch.

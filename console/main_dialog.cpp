@@ -25,6 +25,7 @@
 #include "settings/port_map.h"
 #include "settings/settings.h"
 #include "tools/pin_panel.h"
+#include "tools/status_monitor.h"
 #include "tools/status_report.h"
 
 const char* const TEXT_ABOUT =
@@ -54,7 +55,7 @@ struct WindowMenuKey {
     int command;
     char key;
 };
-constexpr WindowMenuKey WINDOW_MENU_KEYS[] = {{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}};
+constexpr WindowMenuKey WINDOW_MENU_KEYS[] = {{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}, {SYSCMD_MONITOR, 'M'}};
 
 void init_main_dialog(UiWindow* dialog) {
     Session& s = session_of(dialog);
@@ -184,6 +185,8 @@ ToolHost tool_host(UiWindow* dialog) {
     host.pins = &s.pins;
     host.note = note_dropped_by_panel;
     host.owner = dialog;
+    host.exchanges = &s.outstanding;
+    host.monitor = &s.monitor;
     return host;
 }
 
@@ -195,6 +198,7 @@ void on_syscommand(UiWindow* dialog, int command) {
         case SYSCMD_ABOUT: session_box(dialog, TEXT_ABOUT, "About ZORVTalk", UI_MB_OK, ICON_APP); break;
         case SYSCMD_REPORT: show_status_report(dialog, tool_host(dialog)); break;
         case SYSCMD_STOP_FILE: stop_command_file(dialog); break;
+        case SYSCMD_MONITOR: status_monitor_open(dialog, tool_host(dialog)); break;
         case SYSCMD_PIN_PANEL:
             // Its polls cannot run inside a command's wait (the menu item is greyed
             // then; a menu opened before the command started may still send it).
@@ -338,6 +342,7 @@ void close_connection(UiWindow* dialog, const char* why) {
     s.connected = 0;
     std::snprintf(s.ended_by, sizeof s.ended_by, "%s", why);
     ui_kill_timer(dialog, HEALTH_TIMER);
+    status_monitor_link_closed(s.monitor);
     show_title(dialog);
     update_controls(dialog);
 }

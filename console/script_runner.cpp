@@ -144,6 +144,7 @@ void run_command_file(UiWindow* dialog, int use_startup_file) {
         if (!ui_dialog_alive(dialog)) return;
     }
     // Disconnect stays live during the run: it ends the run after the current line.
+    session_park_focus(dialog);
     ui_enable(dialog, ID_SEND_FILE, 0);
     ui_enable(dialog, ID_COMMAND, 0);
 

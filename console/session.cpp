@@ -9,6 +9,11 @@ int session_box(UiWindow* owner, const char* text, const char* caption, uint32_t
     return ui_message_box(owner, text, caption, style, icon_id);
 }
 
+void session_park_focus(UiWindow* dialog) {
+    int focus = ui_focus_id(dialog);
+    if (focus == ID_COMMAND || focus == ID_SEND_FILE) ui_set_focus(dialog, ID_LOG);
+}
+
 char* session_choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext,
                           int open, const char* title) {
     char name[261] = "";

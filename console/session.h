@@ -43,6 +43,7 @@ struct Session {
     std::string last_reply;
     bool have_reply = false;
     PinPanelState pins = {};
+    UiWindow* monitor = nullptr;  // the status monitor while it is open
     LogState log;
     SessionEvents events;
 };
@@ -51,6 +52,10 @@ struct Session {
 Session& session_of(UiWindow* dialog);
 // A message box, counted as a dialog shown (the focus goes home after it).
 int session_box(UiWindow* owner, const char* text, const char* caption, uint32_t style, int icon_id);
+// Before the command line or Send File is disabled for a command or a file: the focus
+// goes to the log, as a disabled control hands it on (on some desktops to Disconnect,
+// where the next Space typed would end the connection and Enter reset the controller).
+void session_park_focus(UiWindow* dialog);
 // The file chooser, counted as a dialog shown: a new heap string (ui_free) or nullptr
 // when cancelled.
 char* session_choose_file(UiWindow* owner, const char* initial, const char* filter, const char* default_ext,

@@ -1,4 +1,5 @@
-// Dialog 101 (the main window), dialog 103 (the pin panel) and the system menu.
+// Dialog 101 (the main window), dialog 103 (the pin panel), dialog 104 (the status
+// monitor) and the system menu.
 #include "resources/dialogs.h"
 
 namespace {
@@ -60,6 +61,16 @@ const DialogControl PIN_CONTROLS[] = {
     {1034, UI_CHECKBOX, "25  Ground", 120, 96, 56, 8, PIN | OFF},
 };
 
+// The canvases take the room; the buttons keep their size along the bottom.
+const DialogControl MONITOR_CONTROLS[] = {
+    {ID_MONITOR_READINGS, UI_CANVAS, "", 4, 4, 322, 34, 0},
+    {ID_MONITOR_CHART, UI_CANVAS, "", 4, 42, 196, 146, STYLE_BORDER},
+    {ID_MONITOR_PLANE, UI_CANVAS, "", 204, 42, 122, 146, STYLE_BORDER},
+    {ID_MONITOR_FREEZE, UI_CHECKBOX, "Freeze", 4, 193, 40, 12, BS_AUTOCHECKBOX_ | BS_VCENTER_ | STYLE_TABSTOP},
+    {ID_MONITOR_CLEAR, UI_BUTTON, "Clear", 48, 193, 40, 12, PUSH},
+    {ID_MONITOR_SAVE, UI_BUTTON, "Save Samples As...", 92, 193, 72, 12, PUSH},
+};
+
 }  // namespace
 
 const DialogTemplate MAIN_DIALOG = {
@@ -74,10 +85,17 @@ const DialogTemplate PIN_PANEL_DIALOG = {
     PIN_CONTROLS, static_cast<int>(sizeof PIN_CONTROLS / sizeof PIN_CONTROLS[0]),
 };
 
-// Stop Command File comes last, so the long-standing entries keep their places.
-const SystemMenuEntry SYSTEM_MENU[8] = {
+const DialogTemplate MONITOR_DIALOG = {
+    DIALOG_MONITOR, "ZORV Status Monitor", 330, 209, "Tahoma", 8,
+    WS_POPUP_ | WS_CAPTION_ | WS_SYSMENU_ | WS_THICKFRAME_ | WS_MINIMIZEBOX_ | WS_MAXIMIZEBOX_ | DS_CENTER_ | DS_SETFONT_,
+    MONITOR_CONTROLS, static_cast<int>(sizeof MONITOR_CONTROLS / sizeof MONITOR_CONTROLS[0]),
+};
+
+// New entries come last, so the long-standing ones keep their places.
+const SystemMenuEntry SYSTEM_MENU[10] = {
     {0, nullptr}, {SYSCMD_REPORT, "ZORV &Report"},    {0, nullptr}, {SYSCMD_PIN_PANEL, "ZORV as &LPT"},
     {0, nullptr}, {SYSCMD_ABOUT, "&About ZORVTalk"}, {0, nullptr}, {SYSCMD_STOP_FILE, "Stop Command &File"},
+    {0, nullptr}, {SYSCMD_MONITOR, "ZORV Status M&onitor"},
 };
 
 int mul_div(int a, int b, int c) {

@@ -50,7 +50,7 @@ struct DialogTemplate {
     int count;
 };
 
-constexpr int DIALOG_MAIN = 101, ICON_APP = 102, DIALOG_PIN_PANEL = 103;
+constexpr int DIALOG_MAIN = 101, ICON_APP = 102, DIALOG_PIN_PANEL = 103, DIALOG_MONITOR = 104;
 
 // Main window controls.
 constexpr int ID_PORT = 1000, ID_BAUD = 1001, ID_STARTUP = 1002, ID_CHOOSE_STARTUP = 1003, ID_CONNECT = 1004,
@@ -59,8 +59,13 @@ constexpr int ID_PORT = 1000, ID_BAUD = 1001, ID_STARTUP = 1002, ID_CHOOSE_START
 constexpr int ID_LOG_SAVE = 1101, ID_LOG_CLEAR = 1102, ID_LOG_SHOW_TIMES = 1103, ID_LOG_KEEP_FILES = 1104,
               ID_LOG_COPY = 1105, ID_LOG_SELECT_ALL = 1106;
 
+// Status monitor controls: the readings, the strip chart and the X-Y view are canvases.
+constexpr int ID_MONITOR_READINGS = 1201, ID_MONITOR_CHART = 1202, ID_MONITOR_PLANE = 1203, ID_MONITOR_FREEZE = 1204,
+              ID_MONITOR_CLEAR = 1205, ID_MONITOR_SAVE = 1206;
+
 extern const DialogTemplate MAIN_DIALOG;
 extern const DialogTemplate PIN_PANEL_DIALOG;
+extern const DialogTemplate MONITOR_DIALOG;
 
 // The system-menu entries appended to the main window, in order; text nullptr is a
 // separator.
@@ -68,8 +73,8 @@ struct SystemMenuEntry {
     int command;
     const char* text;
 };
-constexpr int SYSCMD_ABOUT = 1, SYSCMD_REPORT = 2, SYSCMD_PIN_PANEL = 3, SYSCMD_STOP_FILE = 4;
-extern const SystemMenuEntry SYSTEM_MENU[8];
+constexpr int SYSCMD_ABOUT = 1, SYSCMD_REPORT = 2, SYSCMD_PIN_PANEL = 3, SYSCMD_STOP_FILE = 4, SYSCMD_MONITOR = 5;
+extern const SystemMenuEntry SYSTEM_MENU[10];
 
 // Dialog units to pixels from the dialog font's base units, rounded as MulDiv does:
 // x * base_x / 4 and y * base_y / 8.

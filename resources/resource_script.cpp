@@ -130,7 +130,8 @@ std::string resource_script(const std::string& icon_path) {
     out += std::to_string(ICON_APP) + " ICON " + quoted(icon_path.c_str()) + "\n\n";
     out += resource_version_text(ZORV_VERSION, "zorvtalk.exe", "ZORVTalk - ZORV Controller Terminal") + "\n";
     out += resource_dialog_text(MAIN_DIALOG) + "\n";
-    out += resource_dialog_text(PIN_PANEL_DIALOG);
+    out += resource_dialog_text(PIN_PANEL_DIALOG) + "\n";
+    out += resource_dialog_text(MONITOR_DIALOG);
     return out;
 }
 

@@ -1,10 +1,11 @@
-// What a tool (the pin panel, the status report) needs of the window that opens it,
+// What a tool (the pin panel, the status report, the status monitor) needs of the window that opens it,
 // and nothing more: the tools never reach into the window's own code.
 #pragma once
 
 #include <cstdint>
 
 struct TargetLink;
+struct UiWindow;
 
 // Per-port state of the pin panel for the whole run, not for one opening.
 struct PinPanelState {
@@ -25,4 +26,9 @@ struct ToolHost {
     // One line for the log (input a poll dropped); null for nobody.
     void (*note)(void* owner, const char* text) = nullptr;
     void* owner = nullptr;
+    // Command exchanges waiting on the link (the monitor asks for reports inside them).
+    const int* exchanges = nullptr;
+    // The window's one status monitor, null while none is open; the monitor clears it
+    // as it closes.
+    UiWindow** monitor = nullptr;
 };

@@ -600,7 +600,8 @@ TEST(QtBackend, TimersMenuAndResize) {
                 QStringList texts;
                 for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
                 EXPECT_EQ(texts, (QStringList{"&Close\tAlt+F4", "-", "ZORV &Report", "-", "ZORV as &LPT", "-",
-                                              "&About ZORVTalk", "-", "Stop Command &File"}));
+                                              "&About ZORVTalk", "-", "Stop Command &File", "-",
+                                              "ZORV Status M&onitor"}));
                 EXPECT_FALSE(menu->actions()[2]->isEnabled());
                 QTest::keyClick(ui_qt_control(w, ID_CONNECT), Qt::Key_Space, Qt::AltModifier);
                 EXPECT_TRUE(menu->isVisible());

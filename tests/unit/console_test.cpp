@@ -104,7 +104,9 @@ TEST_F(ConsoleTest, StartsDisconnectedWithListsAndMenu) {
                                                                             {0, "-"},
                                                                             {SYSCMD_ABOUT, "&About ZORVTalk"},
                                                                             {0, "-"},
-                                                                            {SYSCMD_STOP_FILE, "Stop Command &File"}}));
+                                                                            {SYSCMD_STOP_FILE, "Stop Command &File"},
+                                                                            {0, "-"},
+                                                                            {SYSCMD_MONITOR, "ZORV Status M&onitor"}}));
         EXPECT_EQ(w->menu_disabled, std::set<int>{SYSCMD_STOP_FILE});
         EXPECT_EQ(w->list_rows->colour(w, 0), 0x000000u);
         EXPECT_EQ(w->list_rows->colour(w, 1), 0x0000FFu);

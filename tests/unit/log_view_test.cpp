@@ -94,8 +94,9 @@ TEST_F(LogViewTest, SavedLogHasTimesMarkersAndTheRepliesBytes) {
 // own and are shown there.
 TEST_F(LogViewTest, WindowMenuToolsAndTheirKeys) {
     run([&](UiWindow* w) {
-        EXPECT_EQ(LOG_MENU[0].command, UI_MENU_WINDOW + SYSCMD_REPORT);
-        EXPECT_EQ(w->menu_keys, (std::map<int, char>{{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}}));
+        EXPECT_EQ(LOG_MENU[0].command, UI_MENU_WINDOW + SYSCMD_MONITOR);
+        EXPECT_EQ(w->menu_keys,
+                  (std::map<int, char>{{SYSCMD_REPORT, 'R'}, {SYSCMD_PIN_PANEL, 'L'}, {SYSCMD_MONITOR, 'M'}}));
         for (const UiMenuEntry& e : LOG_MENU) {
             auto k = w->menu_keys.find(e.command - UI_MENU_WINDOW);
             if (k != w->menu_keys.end()) {

@@ -116,7 +116,7 @@ ParsedControl parse_control(const std::string& line) {
 TEST(ResourceScript, DialogsParseBackToTheTables) {
     std::string script = resource_script("/some where/zorvtalk.ico");
     EXPECT_NE(script.find("102 ICON \"/some where/zorvtalk.ico\""), std::string::npos);
-    for (const DialogTemplate* d : {&MAIN_DIALOG, &PIN_PANEL_DIALOG}) {
+    for (const DialogTemplate* d : {&MAIN_DIALOG, &PIN_PANEL_DIALOG, &MONITOR_DIALOG}) {
         std::istringstream in(script);
         std::string line, head = std::to_string(d->id) + " DIALOG 0, 0, " + std::to_string(d->width) + ", " +
                                  std::to_string(d->height);

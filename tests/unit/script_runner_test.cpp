@@ -105,6 +105,31 @@ TEST_F(ScriptTest, SendFileRunsEachLineAfterThePreviousReply) {
     EXPECT_EQ(lines_when_replied, (std::vector<size_t>{2, 3, 4}));
 }
 
+// A control disabled while it has the focus hands the focus on; it must never come
+// to rest on Disconnect, where a Space typed during the wait would end the connection.
+TEST_F(ScriptTest, TheLogHoldsTheFocusWhileACommandOrAFileWaits) {
+    std::string path = write_file("cmds", "one\n");
+    run([&](UiWindow* w) {
+        connect(w);
+        hold_replies = true;
+        for (int from : {ID_COMMAND, ID_SEND_FILE}) {
+            std::vector<int> focus_in_wait;
+            fake_ui().on_dispatch = [&]() {
+                focus_in_wait.push_back(w->focus);
+                if (focus_in_wait.size() == 1) fake_push("ok\r");
+            };
+            ui_set_focus(w, from);
+            fake_ui_type(w, ID_COMMAND, "one");
+            fake_ui().chosen_files = {path};
+            fake_ui_click(w, from == ID_COMMAND ? UI_IDOK : ID_SEND_FILE);
+            fake_ui().on_dispatch = nullptr;
+            ASSERT_FALSE(focus_in_wait.empty());
+            EXPECT_EQ(focus_in_wait.back(), ID_LOG) << from;
+            EXPECT_EQ(w->focus, ID_COMMAND) << from;
+        }
+    });
+}
+
 TEST_F(ScriptTest, SendFileThatRunsNothingSaysWhy) {
     struct Case {
         std::string path, note;

@@ -574,6 +574,47 @@ int drive(const std::string& exe_path, int port) {
     }
     check_eq(run_command(main, "pins"), "data=01 status=88 control=00", "the panel's write reached the controller");
 
+    // The status monitor: a window of its own, sampling while a command runs, and the
+    // main window's commands going on beside it.
+    PostMessageA(main, WM_SYSCOMMAND, SYSCMD_MONITOR, 0);
+    HWND monitor = find_window("ZORV Status Monitor", 10000);
+    check(monitor != nullptr, "status monitor");
+    if (monitor) {
+        int controls = 0;
+        for (HWND c = GetWindow(monitor, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++controls;
+        check(controls == MONITOR_DIALOG.count, "the monitor's controls");
+        RECT frame{}, desk{};
+        GetWindowRect(monitor, &frame);
+        GetWindowRect(GetDesktopWindow(), &desk);
+        check(frame.left >= desk.left && frame.top >= desk.top && frame.right <= desk.right && frame.bottom <= desk.bottom,
+              "the monitor on the screen: " + rect_text(frame));
+        mark("monitor-open");
+        HWND list = GetDlgItem(main, ID_LOG);
+        int rows = list_count(list), asked = trace_count(port, "ctrl 12");
+        // The monitor has the focus now: back to the command line as the operator goes,
+        // with a click on its end the monitor leaves uncovered.
+        RECT edit{};
+        GetWindowRect(GetDlgItem(main, ID_COMMAND), &edit);
+        SetCursorPos(edit.left + 8, (edit.top + edit.bottom) / 2);
+        left_click();
+        Sleep(300);
+        type_command(main, "move x 10000 y 5000 3000");
+        check(wait_for([&] { return asked < 0 || trace_count(port, "ctrl 12") >= asked + 5; }, 10000),
+              "the monitor asks for readings during a move");
+        mark("monitor");
+        check(wait_for([&] { return list_count(list) >= rows + 2 && IsWindowEnabled(GetDlgItem(main, ID_COMMAND)); }, 10000),
+              "the move's reply row");
+        check_eq(list_row(list, rows + 1), "done", "the move's reply");
+        check_eq(run_command(main, "echo beside"), "beside", "a command beside the monitor");
+        PostMessageA(main, WM_SYSCOMMAND, SYSCMD_MONITOR, 0);
+        Sleep(500);
+        check(find_window("ZORV Status Monitor", 0) == monitor, "asked again, the same monitor");
+        PostMessageA(monitor, WM_COMMAND, IDCANCEL, 0);
+        check(wait_gone(monitor, 5000), "the monitor closes");
+        check(wait_for([&] { return read_file(ini).find("[Monitor]") != std::string::npos; }, 5000),
+              "the monitor's place kept in the settings");
+    }
+
     // Exit question answered No: nothing changes.
     PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
     HWND question = find_window("Exit", 10000);

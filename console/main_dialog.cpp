@@ -87,6 +87,12 @@ void route_enter(UiWindow* dialog) {
             send_typed_line(dialog);
             if (ui_dialog_alive(dialog)) ui_set_focus(dialog, ID_COMMAND);
             break;
+        case ID_LOG:
+            // While a command or a file runs the log holds the focus for the disabled
+            // command line: an Enter typed ahead there is no request for About.
+            if (session_of(dialog).connected && !ui_is_enabled(dialog, ID_COMMAND)) break;
+            ui_post_syscommand(dialog, SYSCMD_ABOUT);
+            break;
         default:
             ui_post_syscommand(dialog, SYSCMD_ABOUT);
             break;

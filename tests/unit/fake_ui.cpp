@@ -231,6 +231,15 @@ void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
     window->client_height = window->frame_height - 30;
 }
 
+int ui_work_area(UiWindow* window, int* x, int* y, int* width, int* height) {
+    int ok = window != nullptr;
+    if (x) *x = 0;
+    if (y) *y = 0;
+    if (width) *width = ok ? 1920 : 0;
+    if (height) *height = ok ? 1080 : 0;
+    return ok;
+}
+
 void ui_canvas_draw(UiWindow* dialog, int id, const UiDrawItem* items, int count) {
     FakeControl* c = find(dialog, id);
     if (!c || c->cls != UI_CANVAS) return;

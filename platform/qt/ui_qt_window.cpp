@@ -136,6 +136,9 @@ int ui_window_rect(UiWindow* window, int* x, int* y, int* width, int* height) {
     QRect r;
     bool ok = window && window->dialog;
     if (ok) r = window->dialog->frameGeometry();
+    // Not shown yet, it has no frame of its own: the one it will get, as ui_set_window_rect
+    // takes it, so that handing the rectangle back keeps the size.
+    if (ok && !window->dialog->isVisible()) r.setSize(window->dialog->size() + frame_extra(window));
     if (x) *x = r.x();
     if (y) *y = r.y();
     if (width) *width = r.width();
@@ -156,6 +159,16 @@ void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
     QRect want = onto_screen(QRect(x, y, client_w + extra_w, client_h + extra_h));
     d->resize(client_w, client_h);
     d->move(want.topLeft());  // a window's position is its frame's
+}
+
+int ui_work_area(UiWindow* window, int* x, int* y, int* width, int* height) {
+    QScreen* screen = window && window->dialog ? window->dialog->screen() : nullptr;
+    QRect r = screen ? screen->availableGeometry() : QRect();
+    if (x) *x = r.x();
+    if (y) *y = r.y();
+    if (width) *width = r.width();
+    if (height) *height = r.height();
+    return screen ? 1 : 0;
 }
 
 void ui_client_size(UiWindow* dialog, int* width, int* height) {

@@ -217,6 +217,19 @@ void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
     SetWindowPos(h, nullptr, want.x, want.y, want.width, want.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+int ui_work_area(UiWindow* window, int* x, int* y, int* width, int* height) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    int ok = window && window->hwnd &&
+             GetMonitorInfoA(MonitorFromWindow(window->hwnd, MONITOR_DEFAULTTONEAREST), &info) ? 1 : 0;
+    RECT a = ok ? info.rcWork : RECT{0, 0, 0, 0};
+    if (x) *x = a.left;
+    if (y) *y = a.top;
+    if (width) *width = a.right - a.left;
+    if (height) *height = a.bottom - a.top;
+    return ok;
+}
+
 void ui_client_size(UiWindow* dialog, int* width, int* height) {
     RECT r{0, 0, 0, 0};
     if (dialog && dialog->hwnd) GetClientRect(dialog->hwnd, &r);

@@ -138,6 +138,11 @@ TEST(UiContract, WindowFrameStaysReachable) {
             ui_window_rect(x, &fx, &fy, &fw, &fh);
             EXPECT_TRUE(fx > -TOLERANCE && fx < 1920 && fy > -TOLERANCE && fy < 1080) << far << ": " << fx << "," << fy;
         }
+        int ax = 0, ay = 0, aw = 0, ah = 0;  // the work area holds a frame put onto it
+        ASSERT_TRUE(ui_work_area(x, &ax, &ay, &aw, &ah) && aw > 300 && ah > 200) << aw << "x" << ah;
+        ui_set_window_rect(x, ax + aw - 300, ay + ah - 200, 300, 200);
+        ui_window_rect(x, &fx, &fy, &fw, &fh);
+        EXPECT_TRUE(fx >= ax && fy >= ay && fx + fw <= ax + aw && fy + fh <= ay + ah) << fx << "," << fy << " " << fw << "x" << fh;
         ui_set_min_client_size(x, 200, 150);
         ui_set_window_rect(x, 60, 50, 20, 10);  // below the minimum: raised to it
         ui_window_rect(x, &fx, &fy, &fw, &fh);
@@ -147,6 +152,7 @@ TEST(UiContract, WindowFrameStaysReachable) {
         fx = 5;
         EXPECT_EQ(ui_window_rect(nullptr, &fx, &fy, &fw, &fh), 0);
         EXPECT_EQ(fx + fy + fw + fh, 0);
+        EXPECT_EQ(ui_work_area(nullptr, &fx, &fy, &fw, &fh) + fx + fy + fw + fh, 0);
         ui_set_window_rect(nullptr, 1, 2, 3, 4);
     };
     run(MAIN_DIALOG, s);

@@ -231,6 +231,13 @@ void ui_set_window_rect(UiWindow* window, int x, int y, int width, int height) {
     window->client_height = window->frame_height - 30;
 }
 
+int ui_work_area(UiWindow* window, int* x, int* y, int* width, int* height) {
+    int ok = window != nullptr, area[] = {0, 0, ok * 1920, ok * 1080};  // the fake's one screen
+    int* out[] = {x, y, width, height};
+    for (int i = 0; i < 4; ++i) *out[i] = area[i];
+    return ok;
+}
+
 void ui_canvas_draw(UiWindow* dialog, int id, const UiDrawItem* items, int count) {
     FakeControl* c = find(dialog, id);
     if (!c || c->cls != UI_CANVAS) return;

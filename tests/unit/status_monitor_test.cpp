@@ -1,5 +1,6 @@
 // The status monitor on the fake ui and an in-memory controller that answers reports.
 #include "tests/unit/console_fixture.h"
+#include "platform/frame_fit.h"
 #include "tools/status_monitor.h"
 #include "tools/status_monitor_sampler.h"
 
@@ -129,7 +130,11 @@ TEST_F(MonitorTest, FreezeKeepsSamplingClearEmptiesAndSaveWritesTheCsv) {
 
 TEST_F(MonitorTest, SizePlaceAndPeriodComeBackFromTheSettings) {
     write_ini("[Monitor]\nPeriodMs=20\n");
-    with_monitor([&](UiWindow*, UiWindow* m) {
+    with_monitor([&](UiWindow* w, UiWindow* m) {
+        WindowFrame main{}, first{};  // the first opening: right of the main window, level with it
+        ui_window_rect(w, &main.x, &main.y, &main.width, &main.height);
+        ui_window_rect(m, &first.x, &first.y, &first.width, &first.height);
+        EXPECT_EQ(std::vector<int>({first.x, first.y}), std::vector<int>({main.x + main.width, main.y}));
         ui_set_window_rect(m, 100, 120, 900, 500);
         fake_ui_click(m, UI_IDCANCEL);
         fake_ui_pump();
@@ -145,6 +150,27 @@ TEST_F(MonitorTest, SizePlaceAndPeriodComeBackFromTheSettings) {
         // The canvases took the growth; the buttons kept their size at the bottom.
         EXPECT_EQ(fake_control(m, ID_MONITOR_SAVE).y + fake_control(m, ID_MONITOR_SAVE).height, 470 - 8);
     });
+}
+
+TEST(FrameBeside, ClearOfTheOwnerWhereTheAreaAllows) {
+    const WindowFrame screen{0, 0, 1280, 800}, left_screen{-1280, 0, 1280, 1024};
+    struct Case { WindowFrame owner, area; int width, found, x, y; } cases[] = {
+        {{100, 100, 500, 400}, screen, 578, 1, 600, 100},           // right
+        {{700, 100, 500, 400}, screen, 578, 1, 122, 100},           // left
+        {{300, 0, 700, 300}, screen, 578, 1, 300, 300},             // below
+        {{300, 500, 700, 300}, screen, 578, 1, 300, 160},           // above
+        {{100, 700, 500, 100}, screen, 578, 1, 600, 460},           // slid up onto the area
+        {{-1000, 100, 500, 400}, left_screen, 578, 1, -1000, 500},  // a screen left of the main one
+        {{289, 216, 700, 366}, screen, 578, 1, 702, 216},           // none clear: over the right edge
+        {{291, 216, 700, 366}, screen, 578, 1, 0, 216},             // more room on the left
+        {{1 << 30, 1 << 30, 10, 10}, screen, 578, 1, 0, 460},       // far off: no overflow
+        {{100, 100, 500, 400}, screen, 1281, 0, 0, 0},              // larger than the screen
+    };
+    for (const Case& c : cases) {
+        WindowFrame p{0, 0, 0, 0};
+        int found = frame_beside(c.owner, c.width, 340, c.area, &p);
+        EXPECT_EQ(std::vector<int>({found, p.x, p.y}), std::vector<int>({c.found, c.x, c.y})) << c.owner.x;
+    }
 }
 
 // Every kind of plot item reaches the canvas with its ink, points, box and text.

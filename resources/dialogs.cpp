@@ -98,6 +98,19 @@ const SystemMenuEntry SYSTEM_MENU[10] = {
     {0, nullptr}, {SYSCMD_MONITOR, "ZORV Status M&onitor"},
 };
 
+const char* resource_class_name(UiClass cls) {
+    switch (cls) {
+    case UI_STATIC: return "Static";
+    case UI_BUTTON:
+    case UI_CHECKBOX: return "Button";
+    case UI_EDIT: return "Edit";
+    case UI_COMBO: return "ComboBox";
+    case UI_LISTVIEW: return "SysListView32";
+    case UI_CANVAS: return CANVAS_CLASS_NAME;
+    }
+    return "Static";
+}
+
 int mul_div(int a, int b, int c) {
     if (c == 0) return -1;
     long long p = static_cast<long long>(a) * b;

@@ -80,5 +80,9 @@ extern const SystemMenuEntry SYSTEM_MENU[10];
 // x * base_x / 4 and y * base_y / 8.
 int dialog_units_to_px_x(int units, int base_x);
 int dialog_units_to_px_y(int units, int base_y);
+// The Windows window class of a control class, as the resource script and the
+// dialogs built from a table in memory name it.
+const char* resource_class_name(UiClass cls);
+
 // MulDiv: a * b / c with a 64-bit product, rounded half away from zero; -1 when c is 0.
 int mul_div(int a, int b, int c);

@@ -69,19 +69,6 @@ std::vector<uint8_t> icon_image(int s) {
 
 }  // namespace
 
-const char* resource_class_name(UiClass cls) {
-    switch (cls) {
-    case UI_STATIC: return "Static";
-    case UI_BUTTON:
-    case UI_CHECKBOX: return "Button";
-    case UI_EDIT: return "Edit";
-    case UI_COMBO: return "ComboBox";
-    case UI_LISTVIEW: return "SysListView32";
-    case UI_CANVAS: return CANVAS_CLASS_NAME;
-    }
-    return "Static";
-}
-
 std::string resource_dialog_text(const DialogTemplate& d) {
     std::string out = std::to_string(d.id) + " DIALOG 0, 0, " + std::to_string(d.width) + ", " +
                       std::to_string(d.height) + "\n";

@@ -9,8 +9,6 @@
 
 #include "resources/dialogs.h"
 
-// The window class a dialog template names for a control class.
-const char* resource_class_name(UiClass cls);
 // One dialog as resource-script text.
 std::string resource_dialog_text(const DialogTemplate& dialog);
 // A VERSIONINFO block (resource 1) for one program: version "1.8" gives the numbers

@@ -27,20 +27,6 @@ HWND child_at(UiWindow* w, int index) {
 
 bool is_open(const UiWindow* w) { return std::find(g_windows.begin(), g_windows.end(), w) != g_windows.end(); }
 
-// The class a template names for a control, as the resource script writes it.
-const char* class_name(UiClass cls) {
-    switch (cls) {
-    case UI_BUTTON:
-    case UI_CHECKBOX: return "Button";
-    case UI_EDIT: return "Edit";
-    case UI_COMBO: return "ComboBox";
-    case UI_LISTVIEW: return "SysListView32";
-    case UI_CANVAS: return CANVAS_CLASS_NAME;
-    case UI_STATIC: break;
-    }
-    return "Static";
-}
-
 // A dialog template in memory, built from the table, for a template that has no
 // dialog resource (the resource script holds the program's modal dialogs).
 std::vector<WORD> template_from_table(const DialogTemplate& t) {
@@ -72,7 +58,7 @@ std::vector<WORD> template_from_table(const DialogTemplate& t) {
         dword(0);
         out.insert(out.end(), {static_cast<WORD>(c.x), static_cast<WORD>(c.y), static_cast<WORD>(c.width),
                                static_cast<WORD>(c.height), static_cast<WORD>(c.id)});
-        text(class_name(c.cls));
+        text(resource_class_name(c.cls));
         text(c.text);
         out.push_back(0);  // no creation data
     }
